@@ -1,0 +1,57 @@
+// The seam between the drive registry and an operating system's (or the
+// emulator's) way of reaching drives. One implementation per platform, each in
+// its own file; the registry never knows which one it talks to.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "transport/command_result.h"
+
+namespace tslflash {
+
+// One command as handed to a transport. The CDB span holds exactly the bytes
+// that go on the wire; the data buffer is the caller's and is used in place.
+struct CommandRequest {
+  std::span<const std::uint8_t> cdb;
+  DataDirection direction = DataDirection::NoData;
+  std::uint8_t* data = nullptr;
+  std::uint32_t length = 0;
+  std::chrono::seconds timeout{0};
+};
+
+// What a transport reports: the result and, when the drive returned sense
+// data with a failure, its key, ASC and ASCQ.
+struct TransportReply {
+  CommandResult result = CommandResult::Failed;
+  std::optional<SenseBytes> sense;
+};
+
+// One opened drive. Destroying it closes the handle (or releases the address).
+class DriveDevice {
+ public:
+  virtual ~DriveDevice() = default;
+  virtual TransportReply Execute(const CommandRequest& request) = 0;
+  // Where the drive was found ("/dev/sr0", "E:", "HA 1 target 3"), for messages.
+  virtual std::string Location() const = 0;
+};
+
+// Finds candidate optical drives and opens them.
+class DriveTransport {
+ public:
+  // Receives each candidate in discovery order; returns false to stop the scan.
+  using CandidateSink = std::function<bool(std::unique_ptr<DriveDevice>)>;
+
+  virtual ~DriveTransport() = default;
+  // Makes the transport usable (loads libraries, checks privileges).
+  [[nodiscard]] virtual bool Init() = 0;
+  // Offers every candidate CD/DVD device, opened and ready for INQUIRY.
+  virtual void ScanDrives(const CandidateSink& offer) = 0;
+};
+
+}  // namespace tslflash
