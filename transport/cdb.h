@@ -148,13 +148,14 @@ constexpr Cdb BuildSmallBlock(std::uint32_t byteOffset) {
 }
 
 constexpr Cdb BuildVendorHandshake() {
-  return Cdb{opcode::kVendorControl, 0xF1, kVendorSignature[0], kVendorSignature[1],
-             kVendorSignature[2], kVendorSignature[3]};
+  return Cdb{opcode::kVendorControl, 0xF1,
+             kVendorSignature[0],    kVendorSignature[1],
+             kVendorSignature[2],    kVendorSignature[3]};
 }
 
 constexpr Cdb BuildReadParameterBlock(std::uint8_t block) {
-  return Cdb{opcode::kParameterBlock, 0x01, 0x00, kParameterArea, 0x00, block,
-             0x00, kParameterBlockLength};
+  return Cdb{opcode::kParameterBlock, 0x01, 0x00, kParameterArea, 0x00, block, 0x00,
+             kParameterBlockLength};
 }
 constexpr Cdb BuildWriteParameterBlock(std::uint8_t block) {
   Cdb cdb = BuildReadParameterBlock(block);
@@ -190,8 +191,9 @@ struct SignedPageFields {
   std::uint8_t pageCount = 0;
 };
 constexpr Cdb BuildSignedPage(const SignedPageFields& f) {
-  Cdb cdb{opcode::kVendorControl, 0x07, kVendorSignature[0], kVendorSignature[1],
-          kVendorSignature[2], kVendorSignature[3]};
+  Cdb cdb{opcode::kVendorControl, 0x07,
+          kVendorSignature[0],    kVendorSignature[1],
+          kVendorSignature[2],    kVendorSignature[3]};
   cdb_detail::PutBe16(cdb, 6, f.pageSum);
   cdb_detail::PutBe16(cdb, 8, f.imageLinear);
   cdb[10] = f.pageNumber;

@@ -8,10 +8,10 @@ namespace tslflash {
 
 // Result of one command sent to a drive. Callers test either for anything
 // other than Completed, or for Failed alone (a time-out may still carry data).
-enum class [[nodiscard]] CommandResult : std::uint8_t {
-  Completed = 0,
-  Failed = 1,
-  TimedOut = 255,
+enum class [[nodiscard]] CommandResult : std::uint8_t{
+    Completed = 0,
+    Failed = 1,
+    TimedOut = 255,
 };
 
 // Direction of the data phase. Any value other than ToDrive/FromDrive means no

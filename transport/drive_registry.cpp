@@ -35,8 +35,9 @@ std::uint8_t DriveRegistry::EnumerateDrives() {
   count_ = 0;
   selected_ = kNoSelection;
   if (transport_ != nullptr) {
-    transport_->ScanDrives(
-        [this](std::unique_ptr<DriveDevice> device) { return RegisterCandidate(std::move(device)); });
+    transport_->ScanDrives([this](std::unique_ptr<DriveDevice> device) {
+      return RegisterCandidate(std::move(device));
+    });
   }
   selected_ = count_ != 0 ? 0 : kNoSelection;
   return count_;
@@ -97,7 +98,8 @@ CommandResult DriveRegistry::ExecuteCommand(std::span<const std::uint8_t> cdb,
       direction == DataDirection::ToDrive || direction == DataDirection::FromDrive;
   if (hasDataPhase && length != 0 && data == nullptr) return CommandResult::Failed;
 
-  const CommandRequest request{cdb.first(cdbLength), hasDataPhase ? direction : DataDirection::NoData,
+  const CommandRequest request{cdb.first(cdbLength),
+                               hasDataPhase ? direction : DataDirection::NoData,
                                hasDataPhase ? data : nullptr, hasDataPhase ? length : 0, timeout};
   const TransportReply reply = slots_[selected_].device->Execute(request);
   if (reply.result != CommandResult::Completed && reply.sense.has_value()) sense_ = *reply.sense;

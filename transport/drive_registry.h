@@ -16,9 +16,9 @@
 namespace tslflash {
 
 struct DriveSlot {
-  std::unique_ptr<DriveDevice> device;       // null when the slot holds no drive
-  std::array<char, 50> identification{};     // INQUIRY bytes 8-31, zero-terminated
-  std::array<char, 12> revision{};           // INQUIRY bytes 32-35, zero-terminated
+  std::unique_ptr<DriveDevice> device;    // null when the slot holds no drive
+  std::array<char, 50> identification{};  // INQUIRY bytes 8-31, zero-terminated
+  std::array<char, 12> revision{};        // INQUIRY bytes 32-35, zero-terminated
 };
 
 class DriveRegistry {

@@ -1,0 +1,45 @@
+#include "emulator/emulated_transport.h"
+
+#include <string>
+#include <utility>
+
+namespace tslflash::emu {
+namespace {
+
+class EmulatedDevice final : public DriveDevice {
+ public:
+  EmulatedDevice(std::shared_ptr<DriveEmulator> drive, std::size_t index)
+      : drive_(std::move(drive)), location_("emulated:" + std::to_string(index)) {}
+
+  TransportReply Execute(const CommandRequest& request) override {
+    return drive_->Execute(request);
+  }
+  std::string Location() const override { return location_; }
+
+ private:
+  std::shared_ptr<DriveEmulator> drive_;
+  std::string location_;
+};
+
+}  // namespace
+
+EmulatedTransport::EmulatedTransport(std::vector<std::shared_ptr<DriveEmulator>> drives)
+    : drives_(std::move(drives)) {}
+
+void EmulatedTransport::ScanDrives(const CandidateSink& offer) {
+  for (std::size_t i = 0; i < drives_.size(); ++i) {
+    if (!offer(std::make_unique<EmulatedDevice>(drives_[i], i))) return;
+  }
+}
+
+std::vector<std::shared_ptr<DriveEmulator>> MakeEmulators(
+    const std::vector<DriveDescription>& descriptions) {
+  std::vector<std::shared_ptr<DriveEmulator>> drives;
+  drives.reserve(descriptions.size());
+  for (const DriveDescription& description : descriptions) {
+    drives.push_back(std::make_shared<DriveEmulator>(description));
+  }
+  return drives;
+}
+
+}  // namespace tslflash::emu

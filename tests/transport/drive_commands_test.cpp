@@ -1,0 +1,438 @@
+// Every drive command sent through the registry to an emulated drive: the
+// exact bytes on the wire, and how each reply is read.
+#include "transport/drive_commands.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "emulator/drive_emulator.h"
+#include "emulator/emulated_transport.h"
+
+namespace tslflash {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+class RecordingReporter final : public DialogReporter {
+ public:
+  void AppendLog(std::string_view text) override { log.emplace_back(text); }
+  void ReportOutcome(OutcomeCode code) override { outcomes.push_back(code); }
+  std::vector<std::string> log;
+  std::vector<OutcomeCode> outcomes;
+};
+
+class CountingClock final : public Clock {
+ public:
+  void Sleep(milliseconds duration) override { pauses.push_back(duration); }
+  std::vector<milliseconds> pauses;
+};
+
+emu::DriveDescription StandardDrive() {
+  emu::DriveDescription d;
+  d.vendor = "VARN";
+  d.product = "DVD RW LPX-650A";
+  d.revision = "1.02";
+  d.parameterBlocks = {{0x02, {0x05, 0x00, 0x12, 0x34}}, {0x24, {0x05, 0x00, 0xAB, 0xCD}}};
+  return d;
+}
+
+class DriveCommandsTest : public ::testing::Test {
+ protected:
+  void Start(const emu::DriveDescription& description) {
+    drive = std::make_shared<emu::DriveEmulator>(description);
+    registry = std::make_unique<DriveRegistry>(
+        std::make_unique<emu::EmulatedTransport>(std::vector{drive}));
+    ASSERT_TRUE(registry->InitTransport());
+    ASSERT_EQ(registry->EnumerateDrives(), 1);
+    commands = std::make_unique<DriveCommands>(*registry, reporter, clock, diagnostics);
+    enumerationCommands = drive->Trace().size();
+  }
+  // Commands the drive received since enumeration.
+  std::vector<emu::TraceEntry> Sent() const {
+    auto trace = drive->Trace();
+    return {trace.begin() + static_cast<std::ptrdiff_t>(enumerationCommands), trace.end()};
+  }
+  std::vector<std::uint8_t> SentOpcodes() const {
+    std::vector<std::uint8_t> opcodes;
+    for (const auto& entry : Sent()) opcodes.push_back(entry.cdb.at(0));
+    return opcodes;
+  }
+
+  std::shared_ptr<emu::DriveEmulator> drive;
+  std::unique_ptr<DriveRegistry> registry;
+  RecordingReporter reporter;
+  CountingClock clock;
+  std::ostringstream diagnostics;
+  std::unique_ptr<DriveCommands> commands;
+  std::size_t enumerationCommands = 0;
+};
+
+struct WireCase {
+  const char* name;
+  std::function<void(DriveCommands&)> send;
+  std::vector<std::uint8_t> cdb;  // the last command's bytes on the wire
+  DataDirection direction;
+  std::uint32_t length;
+  seconds timeout;
+};
+
+TEST_F(DriveCommandsTest, EveryCommandPutsItsExactBlockOnTheWire) {
+  std::vector<std::uint8_t> image(0x20000);
+  const std::span<std::uint8_t> pageAt14000 = std::span(image).subspan(0x14000);
+  const std::vector<WireCase> cases = {
+      {"ReadExtendedInquiry",
+       [](DriveCommands& c) {
+         std::array<std::uint8_t, 125> reply{};
+         (void)c.ReadExtendedInquiry(reply);
+       },
+       {0x12, 0, 0, 0, 0x7D, 0},
+       DataDirection::FromDrive,
+       125,
+       seconds(200)},
+      {"CheckNoDisc",
+       [](DriveCommands& c) { (void)c.CheckNoDisc(); },
+       {0, 0, 0, 0, 0, 0},
+       DataDirection::NoData,
+       0,
+       seconds(15)},
+      {"VendorHandshake",
+       [](DriveCommands& c) { (void)c.VendorHandshake(); },
+       {0xFD, 0xF1, 0x4B, 0x4F, 0x56, 0x41, 0, 0, 0, 0, 0, 0},
+       DataDirection::NoData,
+       0,
+       seconds(15)},
+      {"CheckBufferSize",
+       [](DriveCommands& c) { (void)c.CheckBufferSize(); },
+       {0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 0x1E, 0},
+       DataDirection::FromDrive,
+       16384,
+       seconds(200)},
+      {"ReadModelCode",
+       [](DriveCommands& c) { (void)c.ReadModelCode(); },
+       {0xF5, 0x01, 0, 0xA2, 0, 0x24, 0, 0x04, 0, 0, 0, 0},
+       DataDirection::FromDrive,
+       4,
+       seconds(200)},
+      {"StoreModelCode",
+       [](DriveCommands& c) { (void)c.StoreModelCode(0x30, 0x02, true); },
+       {0xF5, 0x03, 0, 0xA2, 0, 0x02, 0, 0x04, 0, 0, 0, 0},
+       DataDirection::ToDrive,
+       4,
+       seconds(200)},
+      {"WaitForDriveReady",
+       [](DriveCommands& c) { c.WaitForDriveReady(); },
+       {0, 0, 0, 0, 0, 0},
+       DataDirection::NoData,
+       0,
+       seconds(15)},
+      {"EjectMedium",
+       [](DriveCommands& c) { (void)c.EjectMedium(); },
+       {0x1B, 0, 0, 0, 0x02, 0},
+       DataDirection::NoData,
+       0,
+       seconds(15)},
+      {"QueryImageSize",
+       [](DriveCommands& c) { (void)c.QueryImageSize(); },
+       {0x3C, 0x01, 0, 0, 0, 0, 0, 0, 0x64, 0},
+       DataDirection::FromDrive,
+       100,
+       seconds(200)},
+      {"WritePageById",
+       [&](DriveCommands& c) { (void)c.WritePageById(pageAt14000, 0x01, 0x4000, 0x4000); },
+       {0x3B, 0x07, 0x01, 0x00, 0x40, 0x00, 0x00, 0x40, 0x00, 0x00},
+       DataDirection::ToDrive,
+       16384,
+       seconds(200)},
+      {"ReadPageById",
+       [&](DriveCommands& c) { (void)c.ReadPageById(pageAt14000, 0x01, 0x4000, 0x4000); },
+       {0x3C, 0x02, 0x01, 0x00, 0x40, 0x00, 0x00, 0x40, 0x00, 0x00},
+       DataDirection::FromDrive,
+       16384,
+       seconds(200)},
+      {"CommitImage",
+       [](DriveCommands& c) { (void)c.CommitImage(); },
+       {0x3B, 0x04, 0, 0, 0, 0, 0, 0, 0, 0},
+       DataDirection::NoData,
+       0,
+       seconds(15)},
+      {"WritePageByOffset",
+       [&](DriveCommands& c) { (void)c.WritePageByOffset(pageAt14000, 0x01, 0x4000, 0x4000); },
+       {0x3B, 0x06, 0x00, 0x01, 0x40, 0x00, 0x00, 0x40, 0x00, 0x00},
+       DataDirection::ToDrive,
+       16384,
+       seconds(200)},
+      {"ReadPageByOffset",
+       [&](DriveCommands& c) { (void)c.ReadPageByOffset(pageAt14000, 0x01, 0x4000, 0x4000); },
+       {0x3C, 0x02, 0x00, 0x01, 0x40, 0x00, 0x00, 0x40, 0x00, 0x00},
+       DataDirection::FromDrive,
+       16384,
+       seconds(200)},
+      {"CommitBank",
+       [](DriveCommands& c) { (void)c.CommitBank(1); },
+       {0x3B, 0x07, 0x00, 0x01, 0, 0, 0, 0, 0, 0},
+       DataDirection::NoData,
+       0,
+       seconds(200)},
+      {"BeginDownload",
+       [](DriveCommands& c) { (void)c.BeginDownload(); },
+       {0xF2, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       DataDirection::NoData,
+       0,
+       seconds(15)},
+      {"EndDownload",
+       [](DriveCommands& c) { (void)c.EndDownload(0x20000C); },
+       {0xF2, 0x04, 0, 0, 0, 0, 0, 0x20, 0x00, 0x0C, 0x00, 0x01},
+       DataDirection::NoData,
+       0,
+       seconds(15)},
+  };
+  for (const WireCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(StandardDrive());
+    c.send(*commands);
+    const auto sent = Sent();
+    ASSERT_FALSE(sent.empty());
+    const emu::TraceEntry& last = sent.back();
+    EXPECT_THAT(last.cdb, ElementsAreArray(c.cdb));
+    EXPECT_EQ(last.direction, c.direction);
+    EXPECT_EQ(last.length, c.length);
+    EXPECT_EQ(last.timeout, c.timeout);
+  }
+}
+
+TEST_F(DriveCommandsTest, RefusedHandshakeLogsOnceAndReadModelCodeSendsNoParameterRead) {
+  emu::DriveDescription other = StandardDrive();
+  other.vendorCommands = false;
+  Start(other);
+  EXPECT_FALSE(commands->VendorHandshake());
+  EXPECT_THAT(reporter.log, ElementsAre("This Model is not support."));
+
+  reporter.log.clear();
+  EXPECT_EQ(commands->ReadModelCode(), 0);
+  EXPECT_THAT(reporter.log, ElementsAre("This Model is not support."));
+  EXPECT_THAT(reporter.outcomes, ElementsAre(OutcomeCode::ChecksumMismatch));
+  EXPECT_THAT(SentOpcodes(), ElementsAre(0xFD, 0xFD));
+}
+
+TEST_F(DriveCommandsTest, ReadModelCodeKnowsThreeCodes) {
+  struct Case {
+    std::uint8_t stored;
+    std::uint8_t expected;
+  };
+  for (const Case c :
+       {Case{0x00, 0}, Case{0x05, 5}, Case{0x30, 0x30}, Case{0x31, 255}, Case{0xFF, 255}}) {
+    SCOPED_TRACE(int{c.stored});
+    emu::DriveDescription d = StandardDrive();
+    d.parameterBlocks[0x24][0] = c.stored;
+    Start(d);
+    EXPECT_EQ(commands->ReadModelCode(), c.expected);
+  }
+}
+
+TEST_F(DriveCommandsTest, ReadModelCodeFailureAndTimeOut) {
+  emu::DriveDescription failing = StandardDrive();
+  failing.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5}, emu::kAlways});
+  Start(failing);
+  EXPECT_EQ(commands->ReadModelCode(), kModelCodeUnknown);
+  EXPECT_EQ(diagnostics.str(), "Check Model Command Fail!!\n");
+
+  // A timed-out read is no failure: the zero-filled reply reads as code 0.
+  emu::DriveDescription slow = StandardDrive();
+  slow.faults.push_back({emu::FaultKind::TimeOut, emu::ForOpcode{0xF5}, emu::kAlways});
+  Start(slow);
+  EXPECT_EQ(commands->ReadModelCode(), 0);
+  EXPECT_THAT(reporter.outcomes, IsEmpty());
+}
+
+TEST_F(DriveCommandsTest, StoreModelCodeKeepsTheDrivesOwnBytes) {
+  Start(StandardDrive());
+  EXPECT_EQ(commands->StoreModelCode(0x30, 0x24, true), kStoreModelCodeDone);
+  EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x30, 0x51, 0xAB, 0xCD));
+  EXPECT_EQ(commands->StoreModelCode(0x05, 0x02, false), kStoreModelCodeDone);
+  EXPECT_THAT(*drive->GetParameterBlock(0x02), ElementsAre(0x05, 0x00, 0x12, 0x34));
+  EXPECT_THAT(SentOpcodes(), ElementsAre(0xF5, 0xF5, 0xF5, 0xF5));
+}
+
+TEST_F(DriveCommandsTest, StoreModelCodeStopsAtAFailedReadOrWrite) {
+  emu::DriveDescription readFails = StandardDrive();
+  readFails.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5, 0x01}, emu::kAlways});
+  Start(readFails);
+  EXPECT_EQ(commands->StoreModelCode(0x30, 0x24, true), kStoreModelCodeFailed);
+  EXPECT_EQ(Sent().size(), 1u) << "the write must not follow a failed read";
+  EXPECT_EQ(diagnostics.str(), "Check Model Command Fail!!\n");
+
+  emu::DriveDescription writeFails = StandardDrive();
+  writeFails.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5, 0x03}, emu::kAlways});
+  Start(writeFails);
+  EXPECT_EQ(commands->StoreModelCode(0x30, 0x24, true), kStoreModelCodeFailed);
+  EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x05, 0x00, 0xAB, 0xCD));
+}
+
+TEST_F(DriveCommandsTest, QueryImageSizeReadsTypeAndSize) {
+  struct Case {
+    std::array<std::uint8_t, 2> signature;
+    std::uint16_t type;
+    std::uint16_t sizeKiB;
+    bool accepted;
+    std::uint32_t expected;
+  };
+  const Case cases[] = {
+      {{0x06, 0x11}, 0x3140, 0, true, 0x80000}, {{0x06, 0x11}, 0x3140, 0x200, true, 0x80000},
+      {{0x06, 0x11}, 0x3120, 0, true, 0x20000}, {{0x06, 0x11}, 0x3180, 0, true, 0x40000},
+      {{0x06, 0x11}, 0x3220, 0, true, 0x20000}, {{0x06, 0x11}, 0x3120, 3, true, 3 * 1024},
+      {{0x11, 0x06}, 0x3140, 0, false, 0},      {{0x06, 0x11}, 0x1234, 0, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.type << " " << c.sizeKiB);
+    emu::DriveDescription d = StandardDrive();
+    d.imageSignature = c.signature;
+    d.imageType = c.type;
+    d.imageSizeKiB = c.sizeKiB;
+    Start(d);
+    EXPECT_EQ(commands->QueryImageSize(), c.accepted);
+    EXPECT_EQ(commands->ExpectedImageSize(), c.expected);
+  }
+}
+
+TEST_F(DriveCommandsTest, RejectedImageSizeReplyKeepsThePreviousValue) {
+  emu::DriveDescription d = StandardDrive();
+  d.imageType = 0x3140;
+  d.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0x3C, 0x01, 2}, emu::kAlways});
+  Start(d);
+  ASSERT_TRUE(commands->QueryImageSize());
+  EXPECT_FALSE(commands->QueryImageSize());
+  EXPECT_EQ(commands->ExpectedImageSize(), 0x80000u);
+}
+
+TEST_F(DriveCommandsTest, CheckBufferSizeWantsEightMebibytes) {
+  struct Case {
+    std::uint16_t kib;
+    std::optional<emu::FaultKind> fault;
+    bool expected;
+    const char* diagnostics;
+  };
+  const Case cases[] = {
+      {0x2000, std::nullopt, true, ""},
+      {0x1000, std::nullopt, false, ""},
+      {0x2000, emu::FaultKind::Fail, false, "Read BufferSize Command Fail!!\n"},
+      // A time-out goes on with the zero-filled reply.
+      {0x2000, emu::FaultKind::TimeOut, false, ""},
+  };
+  for (const Case& c : cases) {
+    emu::DriveDescription d = StandardDrive();
+    d.bufferSizeKiB = c.kib;
+    if (c.fault) d.faults.push_back({*c.fault, emu::ForOpcode{0x5A}, emu::kAlways});
+    diagnostics.str("");
+    Start(d);
+    EXPECT_EQ(commands->CheckBufferSize(), c.expected) << c.kib;
+    EXPECT_EQ(diagnostics.str(), c.diagnostics);
+  }
+}
+
+TEST_F(DriveCommandsTest, WaitForDriveReadySequences) {
+  struct Case {
+    const char* name;
+    bool mediumPresent;
+    std::uint32_t becomingReadyPolls;
+    std::optional<emu::FaultKind> fault;
+    bool expected;
+    std::size_t pauses;
+  };
+  const Case cases[] = {
+      {"becoming ready twice, then ready", true, 2, std::nullopt, false, 2},
+      {"no medium at once", false, 0, std::nullopt, true, 0},
+      {"becoming ready, then no medium", false, 3, std::nullopt, true, 3},
+      {"timed out", true, 0, emu::FaultKind::TimeOut, false, 0},
+      {"never ready: the wait is bounded", true, 100000, std::nullopt, false,
+       DriveCommands::kMaxReadyPolls},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu::DriveDescription d = StandardDrive();
+    d.mediumPresent = c.mediumPresent;
+    d.becomingReadyPolls = c.becomingReadyPolls;
+    if (c.fault) d.faults.push_back({*c.fault, emu::ForOpcode{0x00}, emu::kAlways});
+    clock.pauses.clear();
+    Start(d);
+    EXPECT_EQ(commands->WaitForDriveReady(), c.expected);
+    EXPECT_EQ(clock.pauses.size(), c.pauses);
+    EXPECT_EQ(Sent().size(), c.pauses + 1);
+    for (const milliseconds pause : clock.pauses) EXPECT_EQ(pause, milliseconds(200));
+  }
+}
+
+TEST_F(DriveCommandsTest, CheckNoDiscSequences) {
+  struct Case {
+    const char* name;
+    bool mediumPresent;
+    std::uint32_t becomingReadyPolls;
+    bool unitAttention;
+    std::optional<SenseBytes> alwaysSense;
+    bool expected;
+    std::size_t pauses;
+  };
+  const Case cases[] = {
+      {"disc in a ready drive", true, 0, false, std::nullopt, false, 0},
+      {"empty tray", false, 0, false, std::nullopt, true, 0},
+      {"becoming ready counts as no disc", true, 2, false, std::nullopt, true, 0},
+      {"unit attention, then a disc", true, 0, true, std::nullopt, false, 1},
+      {"unit attention, then an empty tray", false, 0, true, std::nullopt, true, 1},
+      {"endless unit attention is refused after a bound", true, 0, false,
+       SenseBytes{0x06, 0x28, 0x00}, false, DriveCommands::kMaxNoDiscPolls},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu::DriveDescription d = StandardDrive();
+    d.mediumPresent = c.mediumPresent;
+    d.becomingReadyPolls = c.becomingReadyPolls;
+    d.unitAttention = c.unitAttention;
+    if (c.alwaysSense) {
+      d.faults.push_back(
+          {emu::FaultKind::Sense, emu::ForOpcode{0x00}, emu::kAlways, *c.alwaysSense});
+    }
+    clock.pauses.clear();
+    Start(d);
+    EXPECT_EQ(commands->CheckNoDisc(), c.expected);
+    EXPECT_EQ(clock.pauses.size(), c.pauses);
+  }
+}
+
+TEST_F(DriveCommandsTest, PagesThatDoNotHoldTheTransferAreNeverSent) {
+  Start(StandardDrive());
+  std::vector<std::uint8_t> shortPage(100);
+  EXPECT_FALSE(commands->WritePageById({}, 0, 0, 0x4000));
+  EXPECT_FALSE(commands->ReadPageById({}, 0, 0, 0x4000));
+  EXPECT_FALSE(commands->WritePageByOffset({}, 0, 0, 0x4000));
+  EXPECT_FALSE(commands->ReadPageByOffset({}, 0, 0, 0x4000));
+  EXPECT_FALSE(commands->WritePageById(shortPage, 0, 0, 0x4000));
+  // Reads always ask for a whole page, whatever the count.
+  EXPECT_FALSE(commands->ReadPageByOffset(shortPage, 0, 0, 100));
+  EXPECT_FALSE(commands->EndDownload(0x1000000)) << "longer than 24 bits";
+  EXPECT_THAT(Sent(), IsEmpty());
+}
+
+TEST_F(DriveCommandsTest, PageWrittenByIdReadsBackTheSameBytes) {
+  Start(StandardDrive());
+  std::vector<std::uint8_t> image(0x20000);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  std::vector<std::uint8_t> readBack(image.size());
+  ASSERT_TRUE(commands->WritePageById(std::span(image).subspan(0x14000), 0x01, 0x4000, 0x4000));
+  ASSERT_TRUE(commands->ReadPageById(std::span(readBack).subspan(0x14000), 0x01, 0x4000, 0x4000));
+  EXPECT_TRUE(
+      std::equal(image.begin() + 0x14000, image.begin() + 0x18000, readBack.begin() + 0x14000));
+  EXPECT_THAT(drive->DownloadMemoryBytes(0x14000, 4),
+              ElementsAre(image[0x14000], image[0x14001], image[0x14002], image[0x14003]));
+}
+
+}  // namespace
+}  // namespace tslflash

@@ -1,0 +1,394 @@
+// The SG_IO transport over a fake kernel: the headers it hands over, how it
+// reads what comes back, which /dev/sr<n> it offers, and what the user is told
+// when the kernel refuses raw commands. No device is opened.
+#include "transport/sg_io_transport.h"
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <linux/cdrom.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "transport/cdb.h"
+#include "transport/drive_registry.h"
+
+namespace tslflash {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using namespace std::chrono_literals;
+
+constexpr int kOpenFlags = O_RDWR | O_NONBLOCK | O_CLOEXEC;
+constexpr const char* kProgram = "/opt/tessel/bin/tslflash";
+
+// How the fake kernel answers SG_IO on one device: fills the header, the sense
+// buffer and the data buffer it was handed, and returns the call's result.
+using SgIoAnswer = std::function<SysResult(sg_io_hdr&)>;
+
+SysResult Good(sg_io_hdr&) { return {0, 0}; }
+
+SgIoAnswer Refuse(int error) {
+  return [error](sg_io_hdr&) { return SysResult{-1, error}; };
+}
+
+SgIoAnswer CheckCondition(std::vector<std::uint8_t> sense) {
+  return [sense](sg_io_hdr& header) {
+    const std::size_t written = std::min<std::size_t>(sense.size(), header.mx_sb_len);
+    std::memcpy(header.sbp, sense.data(), written);
+    header.sb_len_wr = static_cast<unsigned char>(written);
+    header.status = 0x02;
+    header.masked_status = 0x01;
+    header.driver_status = 0x08;
+    return SysResult{0, 0};
+  };
+}
+
+// Answers INQUIRY with vendor, product and revision; everything else with `other`.
+SgIoAnswer Identity(std::string vendorProductRevision, SgIoAnswer other = Good) {
+  return [text = std::move(vendorProductRevision), other](sg_io_hdr& header) {
+    if (header.cmdp[0] != opcode::kInquiry) return other(header);
+    std::memcpy(static_cast<std::uint8_t*>(header.dxferp) + 8, text.data(), text.size());
+    return SysResult{0, 0};
+  };
+}
+
+std::vector<std::uint8_t> FixedSense(std::uint8_t code, std::uint8_t key, std::uint8_t asc,
+                                     std::uint8_t ascq) {
+  std::vector<std::uint8_t> sense(18, 0);
+  sense[0] = code;
+  sense[2] = key;
+  sense[7] = 10;  // additional sense length
+  sense[12] = asc;
+  sense[13] = ascq;
+  return sense;
+}
+
+struct FakeNode {
+  std::string name;  // in /dev
+  bool opens = true;
+  bool optical = true;
+  SgIoAnswer sgIo = Good;
+};
+
+struct OpenCall {
+  std::string path;
+  int flags;
+};
+
+class FakeSystem final : public SgIoSystem {
+ public:
+  explicit FakeSystem(std::vector<FakeNode> nodes) : nodes_(std::move(nodes)) {}
+
+  SysResult Open(const std::string& path, int flags) override {
+    opens.push_back({path, flags});
+    for (std::size_t i = 0; i < nodes_.size(); ++i) {
+      if ("/dev/" + nodes_[i].name != path) continue;
+      if (!nodes_[i].opens) return {-1, EACCES};
+      return {FdOf(i), 0};
+    }
+    return {-1, ENOENT};
+  }
+
+  void Close(int fd) override { closes.push_back(fd); }
+
+  SysResult Ioctl(int fd, unsigned long request, void* argument) override {
+    const FakeNode& node = nodes_.at(static_cast<std::size_t>(fd - kFirstFd));
+    if (request == CDROM_GET_CAPABILITY) {
+      EXPECT_EQ(argument, nullptr);
+      return node.optical ? SysResult{0x7FFFF, 0} : SysResult{-1, ENOTTY};
+    }
+    EXPECT_EQ(request, static_cast<unsigned long>(SG_IO));
+    auto& header = *static_cast<sg_io_hdr*>(argument);
+    headers.push_back(header);
+    return node.sgIo(header);
+  }
+
+  std::vector<std::string> ListOpticalDeviceNames() override {
+    std::vector<std::string> names;
+    for (const FakeNode& node : nodes_) names.push_back(node.name);
+    return names;
+  }
+
+  std::string ProgramPath() override { return kProgram; }
+
+  static int FdOf(std::size_t index) { return kFirstFd + static_cast<int>(index); }
+
+  std::vector<OpenCall> opens;
+  std::vector<int> closes;
+  std::vector<sg_io_hdr> headers;  // as handed to SG_IO
+
+ private:
+  static constexpr int kFirstFd = 40;
+  std::vector<FakeNode> nodes_;
+};
+
+struct Scan {
+  std::shared_ptr<FakeSystem> system;
+  std::vector<std::string> notices;
+  SgIoTransport transport;
+  std::vector<std::unique_ptr<DriveDevice>> offered;
+
+  explicit Scan(std::vector<FakeNode> nodes)
+      : system(std::make_shared<FakeSystem>(std::move(nodes))),
+        transport(system, [this](std::string_view text) { notices.emplace_back(text); }) {}
+
+  // Keeps every candidate; stops after `limit` of them.
+  void Run(std::size_t limit = std::numeric_limits<std::size_t>::max()) {
+    transport.ScanDrives([this, limit](std::unique_ptr<DriveDevice> device) {
+      offered.push_back(std::move(device));
+      return offered.size() < limit;
+    });
+  }
+
+  std::vector<std::string> Locations() const {
+    std::vector<std::string> locations;
+    for (const auto& device : offered) locations.push_back(device->Location());
+    return locations;
+  }
+};
+
+// --- Request building -------------------------------------------------------
+
+TEST(SgIoRequestTest, MapsDirectionAndUsesTheCallersBuffersInPlace) {
+  struct Case {
+    DataDirection direction;
+    int expectedDirection;
+    bool expectData;
+  };
+  std::array<std::uint8_t, 64> data{};
+  std::array<std::uint8_t, kSgIoSenseLength> sense{};
+  const Cdb cdb = BuildWritePageById(1, 0, 64);
+  for (const Case c : {Case{DataDirection::ToDrive, SG_DXFER_TO_DEV, true},
+                       Case{DataDirection::FromDrive, SG_DXFER_FROM_DEV, true},
+                       Case{DataDirection::NoData, SG_DXFER_NONE, false}}) {
+    SCOPED_TRACE(static_cast<int>(c.direction));
+    // A stray buffer beside NoData must not reach the kernel, which would map it.
+    const CommandRequest request{std::span(cdb).first(10), c.direction, data.data(),
+                                 static_cast<std::uint32_t>(data.size()), 15s};
+    const sg_io_hdr header = BuildSgIoHeader(request, sense);
+    EXPECT_EQ(header.interface_id, 'S');
+    EXPECT_EQ(header.dxfer_direction, c.expectedDirection);
+    EXPECT_EQ(header.cmd_len, 10);
+    EXPECT_EQ(header.cmdp, cdb.data());
+    EXPECT_EQ(header.dxferp, c.expectData ? data.data() : nullptr);
+    EXPECT_EQ(header.dxfer_len, c.expectData ? 64u : 0u);
+    EXPECT_EQ(header.sbp, sense.data());
+    EXPECT_EQ(header.mx_sb_len, kSgIoSenseLength);
+    EXPECT_EQ(header.timeout, 15000u);
+    EXPECT_EQ(header.flags, 0u);
+    EXPECT_EQ(header.iovec_count, 0);
+  }
+}
+
+TEST(SgIoRequestTest, CommandLengthIsTheCdbSpanSize) {
+  std::array<std::uint8_t, kSgIoSenseLength> sense{};
+  const std::array<std::uint8_t, 16> cdb{};
+  for (const std::size_t length : {6u, 10u, 12u, 16u}) {
+    const CommandRequest request{std::span(cdb).first(length), DataDirection::NoData, nullptr, 0,
+                                 15s};
+    EXPECT_EQ(BuildSgIoHeader(request, sense).cmd_len, length);
+  }
+}
+
+TEST(SgIoRequestTest, TimeoutIsInMillisecondsAndSaturates) {
+  struct Case {
+    std::chrono::seconds timeout;
+    unsigned int milliseconds;
+  };
+  constexpr unsigned int kMax = std::numeric_limits<unsigned int>::max();
+  for (const Case c : {Case{15s, 15000}, Case{200s, 200000}, Case{0s, 0}, Case{-5s, 0},
+                       Case{4294967s, 4294967000u},  // the longest that fits
+                       Case{4294968s, kMax}, Case{std::chrono::seconds::max(), kMax}}) {
+    EXPECT_EQ(SgIoTimeoutMilliseconds(c.timeout), c.milliseconds) << c.timeout.count() << " s";
+  }
+}
+
+// --- Result classification --------------------------------------------------
+
+struct ClassifyCase {
+  const char* name;
+  SysResult call;
+  unsigned char status;
+  unsigned short hostStatus;
+  unsigned short driverStatus;
+  std::vector<std::uint8_t> sense;  // the bytes the kernel wrote
+  CommandResult result;
+  std::optional<SenseBytes> expectedSense;
+  bool privilegeRefused = false;
+};
+
+TEST(SgIoClassifyTest, MapsWhatTheKernelReturned) {
+  constexpr SysResult kOk{0, 0};
+  const auto fixed = FixedSense(0x70, 0x02, 0x3A, 0x00);
+  const std::vector<std::uint8_t> descriptor{0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0};
+  const auto cut = [](std::vector<std::uint8_t> bytes, std::size_t size) {
+    bytes.resize(size);
+    return bytes;
+  };
+  const std::vector<ClassifyCase> cases = {
+      {"good", kOk, 0x00, 0, 0, {}, CommandResult::Completed, std::nullopt},
+      {"BUSY is not a failure", kOk, 0x08, 0, 0, {}, CommandResult::Completed, std::nullopt},
+      {"fixed sense", kOk, 0x02, 0, 0x08, fixed, CommandResult::Failed, SenseBytes{2, 0x3A, 0}},
+      {"deferred fixed sense, status alone", kOk, 0x02, 0, 0, FixedSense(0x71, 0x06, 0x29, 0x01),
+       CommandResult::Failed, SenseBytes{6, 0x29, 1}},
+      {"descriptor sense, DRIVER_SENSE alone", kOk, 0x00, 0, 0x08, descriptor,
+       CommandResult::Failed, SenseBytes{5, 0x24, 0}},
+      {"ATAPI sense with the valid bit", kOk, 0x02, 0, 0x08, FixedSense(0xF0, 0x23, 0x11, 0x05),
+       CommandResult::Failed, SenseBytes{3, 0x11, 5}},
+      {"sense cut before the ASC", kOk, 0x02, 0, 0x08, cut(fixed, 8), CommandResult::Failed,
+       SenseBytes{2, 0, 0}},
+      {"sense cut before the ASCQ", kOk, 0x02, 0, 0x08, cut(FixedSense(0x70, 5, 0x24, 7), 13),
+       CommandResult::Failed, SenseBytes{5, 0x24, 0}},
+      {"no sense", kOk, 0x02, 0, 0x08, {}, CommandResult::Failed, std::nullopt},
+      {"unknown sense format", kOk, 0x02, 0, 0x08, FixedSense(0x7F, 2, 0x3A, 0),
+       CommandResult::Failed, std::nullopt},
+      {"DID_TIME_OUT", kOk, 0x00, 0x03, 0, {}, CommandResult::TimedOut, std::nullopt},
+      {"DRIVER_TIMEOUT", kOk, 0x00, 0, 0x06, {}, CommandResult::TimedOut, std::nullopt},
+      {"DRIVER_TIMEOUT, retry", kOk, 0x00, 0, 0x16, {}, CommandResult::TimedOut, std::nullopt},
+      {"DID_NO_CONNECT", kOk, 0x00, 0x01, 0, {}, CommandResult::Failed, std::nullopt},
+      {"DRIVER_ERROR", kOk, 0x00, 0, 0x04, {}, CommandResult::Failed, std::nullopt},
+      // A failed call's header is not read, whatever it holds.
+      {"EIO", {-1, EIO}, 0x02, 0, 0x08, fixed, CommandResult::Failed, std::nullopt},
+      {"EPERM", {-1, EPERM}, 0x00, 0, 0, {}, CommandResult::Failed, std::nullopt, true},
+      {"EACCES", {-1, EACCES}, 0x00, 0, 0, {}, CommandResult::Failed, std::nullopt, true},
+  };
+  for (const ClassifyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Bytes past what the kernel wrote are stale and must not be read.
+    std::array<std::uint8_t, kSgIoSenseLength> sense{};
+    sense.fill(0xEE);
+    std::ranges::copy(c.sense, sense.begin());
+    sg_io_hdr header{};
+    header.status = c.status;
+    header.host_status = c.hostStatus;
+    header.driver_status = c.driverStatus;
+    header.sb_len_wr = static_cast<unsigned char>(c.sense.size());
+    const SgIoOutcome outcome = ClassifySgIo(c.call, header, sense);
+    EXPECT_EQ(outcome.reply.result, c.result);
+    EXPECT_EQ(outcome.reply.sense, c.expectedSense);
+    EXPECT_EQ(outcome.privilegeRefused, c.privilegeRefused);
+  }
+}
+
+// --- Commands through an opened device ----------------------------------------
+
+TEST(SgIoDeviceTest, PrivilegeRefusalIsToldOncePerTransportAndEachCommandFails) {
+  Scan scan({{.name = "sr0", .sgIo = Refuse(EPERM)}, {.name = "sr1", .sgIo = Refuse(EACCES)}});
+  scan.Run();
+  ASSERT_EQ(scan.offered.size(), 2u);
+  const Cdb write = BuildCommitImage();
+  const CommandRequest request{std::span(write).first(10), DataDirection::NoData, nullptr, 0, 15s};
+  EXPECT_EQ(scan.offered[0]->Execute(request).result, CommandResult::Failed);
+  EXPECT_EQ(scan.offered[0]->Execute(request).result, CommandResult::Failed);
+  EXPECT_EQ(scan.offered[1]->Execute(request).result, CommandResult::Failed);
+  ASSERT_EQ(scan.notices.size(), 1u);
+  EXPECT_THAT(scan.notices[0], HasSubstr("/dev/sr0"));
+  EXPECT_THAT(scan.notices[0], HasSubstr("sudo tslflash"));
+  EXPECT_THAT(scan.notices[0], HasSubstr("sudo setcap cap_sys_rawio+ep /opt/tessel/bin/tslflash"));
+}
+
+TEST(SgIoDeviceTest, OtherCallFailuresTellTheUserNothing) {
+  Scan scan({{.name = "sr0", .sgIo = Refuse(EIO)}});
+  scan.Run();
+  ASSERT_EQ(scan.offered.size(), 1u);
+  const Cdb tur = BuildTestUnitReady();
+  const TransportReply reply =
+      scan.offered[0]->Execute({std::span(tur).first(6), DataDirection::NoData, nullptr, 0, 15s});
+  EXPECT_EQ(reply.result, CommandResult::Failed);
+  EXPECT_FALSE(reply.sense.has_value());
+  EXPECT_TRUE(scan.notices.empty());
+}
+
+// --- Enumeration --------------------------------------------------------------
+
+TEST(SgIoScanTest, OffersDevicesInNumericOrderOpenedWithoutBlocking) {
+  Scan scan({{.name = "sr10"}, {.name = "sr2"}, {.name = "sr0"}});
+  scan.Run();
+  EXPECT_THAT(scan.Locations(), ElementsAre("/dev/sr0", "/dev/sr2", "/dev/sr10"));
+  ASSERT_EQ(scan.system->opens.size(), 3u);
+  for (const OpenCall& open : scan.system->opens) EXPECT_EQ(open.flags, kOpenFlags) << open.path;
+  EXPECT_TRUE(scan.system->closes.empty());
+}
+
+TEST(SgIoScanTest, SkipsDevicesThatDoNotOpenOrAreNotCdDvd) {
+  Scan scan({{.name = "sr0", .optical = false}, {.name = "sr1", .opens = false}, {.name = "sr3"}});
+  scan.Run();
+  EXPECT_THAT(scan.Locations(), ElementsAre("/dev/sr3"));
+  EXPECT_THAT(scan.system->closes, ElementsAre(FakeSystem::FdOf(0)));
+}
+
+TEST(SgIoScanTest, StopsWhenTheSinkSaysSo) {
+  Scan scan({{.name = "sr0"}, {.name = "sr1"}, {.name = "sr2"}});
+  scan.Run(1);
+  EXPECT_THAT(scan.Locations(), ElementsAre("/dev/sr0"));
+  EXPECT_EQ(scan.system->opens.size(), 1u);
+}
+
+TEST(SgIoScanTest, DestroyingADeviceClosesItsDescriptorOnce) {
+  Scan scan({{.name = "sr0"}, {.name = "sr1"}});
+  scan.Run();
+  ASSERT_EQ(scan.offered.size(), 2u);
+  scan.offered[1].reset();
+  EXPECT_THAT(scan.system->closes, ElementsAre(FakeSystem::FdOf(1)));
+  scan.offered.clear();
+  EXPECT_THAT(scan.system->closes, ElementsAre(FakeSystem::FdOf(1), FakeSystem::FdOf(0)));
+}
+
+TEST(OpticalDeviceNumberTest, AcceptsOnlySrAndDigits) {
+  EXPECT_EQ(OpticalDeviceNumber("sr0"), 0u);
+  EXPECT_EQ(OpticalDeviceNumber("sr10"), 10u);
+  for (const char* name :
+       {"sr", "sr1a", "sr-1", "sr+1", "sr 1", "sg0", "scd0", "xsr0", "sr99999999999999999999"}) {
+    EXPECT_FALSE(OpticalDeviceNumber(name).has_value()) << name;
+  }
+}
+
+// --- Through the registry -----------------------------------------------------
+
+TEST(SgIoRegistryTest, RegistersDrivesThatAnswerInquiryAndReportsTheirSense) {
+  constexpr const char* kFirst = "VARN    DVD RW LPX-650A 1.02";
+  constexpr const char* kSecond = "VARN    DVD RW LPX-412A 2.10";
+  auto system = std::make_shared<FakeSystem>(std::vector<FakeNode>{
+      {.name = "sr0", .sgIo = Identity(kFirst, CheckCondition(FixedSense(0x70, 2, 0x3A, 0)))},
+      {.name = "sr1", .sgIo = CheckCondition(FixedSense(0x70, 5, 0x24, 0))},
+      {.name = "sr2", .sgIo = Identity(kSecond)}});
+  DriveRegistry registry(std::make_unique<SgIoTransport>(system, TransportNotice{}));
+  ASSERT_TRUE(registry.InitTransport());
+
+  ASSERT_EQ(registry.EnumerateDrives(), 2);
+  EXPECT_EQ(registry.FormatDriveText(), kFirst);
+  EXPECT_EQ(registry.SelectedLocation(), "/dev/sr0");
+  ASSERT_TRUE(registry.SelectDrive(1));
+  EXPECT_EQ(registry.FormatDriveText(), kSecond);
+  EXPECT_EQ(registry.SelectedLocation(), "/dev/sr2");
+  EXPECT_THAT(system->closes, ElementsAre(FakeSystem::FdOf(1)));
+
+  // The enumeration INQUIRY as the kernel saw it.
+  ASSERT_EQ(system->headers.size(), 3u);
+  const sg_io_hdr& inquiry = system->headers[0];
+  EXPECT_EQ(inquiry.cmd_len, 6);
+  EXPECT_EQ(inquiry.dxfer_direction, SG_DXFER_FROM_DEV);
+  EXPECT_EQ(inquiry.dxfer_len, 56u);
+  EXPECT_EQ(inquiry.timeout, 15000u);
+
+  ASSERT_TRUE(registry.SelectDrive(0));
+  const Cdb tur = BuildTestUnitReady();
+  EXPECT_EQ(registry.ExecuteCommand(tur, DataDirection::NoData, nullptr, 0, 15s),
+            CommandResult::Failed);
+  EXPECT_EQ(registry.GetSenseKey(), 2);
+  EXPECT_EQ(registry.GetAdditionalSenseCode(), 0x3A);
+  EXPECT_EQ(registry.GetAdditionalSenseCodeQualifier(), 0);
+}
+
+}  // namespace
+}  // namespace tslflash

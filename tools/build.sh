@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# One entry point for people and CI.
+#   tools/build.sh run              install, build, run the tool's main job
+#   tools/build.sh test             install, build, run every test
+#   tools/build.sh test --sanitize address,undefined
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=${1:-}
+shift || true
+sanitize=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --sanitize) sanitize=${2:?--sanitize needs a list, e.g. address,undefined}; shift 2 ;;
+    *) echo "unknown option: $1" >&2; exit 2 ;;
+  esac
+done
+
+bash tools/install-deps.sh
+
+build_dir=build
+build_type=RelWithDebInfo
+if [ -n "$sanitize" ]; then
+  build_dir="build-${sanitize//,/-}"
+  build_type=Debug
+fi
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DTSLFLASH_SANITIZE="$sanitize"
+cmake --build "$build_dir" -j "$(nproc)"
+
+case "$mode" in
+  run)
+    "$build_dir/tools/tslpkg" inspect --embedded
+    ;;
+  test)
+    ctest --test-dir "$build_dir" --output-on-failure --timeout 120 -j "$(nproc)"
+    ;;
+  *)
+    echo "usage: tools/build.sh run|test [--sanitize LIST]" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,218 @@
+#include "transport/drive_commands.h"
+
+#include <array>
+#include <ostream>
+
+namespace tslflash {
+namespace {
+
+constexpr std::uint8_t kAscNotReady = 0x04;
+constexpr std::uint8_t kAscNotReadyToReady = 0x28;
+constexpr std::uint8_t kAscPowerOnReset = 0x29;
+constexpr std::uint8_t kAscMediumNotPresent = 0x3A;
+constexpr std::uint8_t kSenseKeyNotReady = 0x02;
+
+constexpr std::uint8_t kBlockMarker = 0x51;  // "Q": written by the update run
+
+// Mode page 2Ah: buffer size in KiB at reply bytes 20-21; 8192 KiB is wanted.
+constexpr std::size_t kBufferSizeOffset = 20;
+constexpr std::uint8_t kWantedBufferSizeHigh = 0x20;
+
+// Image-size reply of READ BUFFER mode 1.
+constexpr std::array<std::uint8_t, 2> kImageSizeSignature = {0x06, 0x11};
+constexpr std::size_t kImageTypeOffset = 2;
+constexpr std::size_t kImageSizeOffset = 10;
+
+constexpr const char* kBufferSizeFailText = "Read BufferSize Command Fail!!\n";
+constexpr const char* kModelCodeFailText = "Check Model Command Fail!!\n";
+constexpr const char* kHandshakeRefusedText = "This Model is not support.";
+
+std::uint16_t ReadLe16(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+}
+
+// Image size a drive type expects when its reply leaves the size at 0.
+std::uint32_t DefaultImageSize(std::uint16_t typeCode) {
+  switch (typeCode) {
+    case 0x3120:
+    case 0x3220:
+      return 0x20000;
+    case 0x3140:
+      return 0x80000;
+    case 0x3180:
+      return 0x40000;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+DriveCommands::DriveCommands(DriveRegistry& registry, DialogReporter& reporter, Clock& clock,
+                             std::ostream& diagnostics)
+    : registry_(registry), reporter_(reporter), clock_(clock), diagnostics_(diagnostics) {}
+
+CommandResult DriveCommands::Send(const Cdb& cdb, DataDirection direction, std::uint8_t* data,
+                                  std::uint32_t length, std::chrono::seconds timeout) {
+  return registry_.ExecuteCommand(cdb, direction, data, length, timeout);
+}
+
+bool DriveCommands::SendNoData(const Cdb& cdb, std::chrono::seconds timeout) {
+  return Send(cdb, DataDirection::NoData, nullptr, 0, timeout) == CommandResult::Completed;
+}
+
+CommandResult DriveCommands::TestUnitReady() {
+  return Send(BuildTestUnitReady(), DataDirection::NoData, nullptr, 0, kControlTimeout);
+}
+
+CommandResult DriveCommands::ReadExtendedInquiry(
+    std::span<std::uint8_t, kExtendedInquiryLength> reply) {
+  return Send(BuildInquiry(kExtendedInquiryLength), DataDirection::FromDrive, reply.data(),
+              kExtendedInquiryLength, kDataTimeout);
+}
+
+bool DriveCommands::CheckNoDisc() {
+  for (int poll = 0;; ++poll) {
+    if (TestUnitReady() == CommandResult::Completed) return false;
+    if (registry_.GetSenseKey() == kSenseKeyNotReady ||
+        registry_.GetAdditionalSenseCode() == kAscMediumNotPresent) {
+      return true;
+    }
+    if (poll == kMaxNoDiscPolls) return false;
+    clock_.Sleep(kRetryPause);
+  }
+}
+
+bool DriveCommands::VendorHandshake() {
+  if (SendNoData(BuildVendorHandshake(), kControlTimeout)) return true;
+  reporter_.AppendLog(kHandshakeRefusedText);
+  return false;
+}
+
+bool DriveCommands::CheckBufferSize() {
+  std::array<std::uint8_t, kModeSenseBufferLength> reply{};
+  if (Send(BuildModeSenseCapabilities(), DataDirection::FromDrive, reply.data(),
+           kModeSenseBufferLength, kDataTimeout) == CommandResult::Failed) {
+    diagnostics_ << kBufferSizeFailText;
+    return false;
+  }
+  return reply[kBufferSizeOffset] == kWantedBufferSizeHigh && reply[kBufferSizeOffset + 1] == 0;
+}
+
+std::uint8_t DriveCommands::ReadModelCode() {
+  if (!VendorHandshake()) {
+    reporter_.ReportOutcome(OutcomeCode::ChecksumMismatch);
+    return kModelCodeZero;
+  }
+  std::array<std::uint8_t, kParameterBlockLength> block{};
+  if (Send(BuildReadParameterBlock(kModelBlockSecondary), DataDirection::FromDrive, block.data(),
+           kParameterBlockLength, kDataTimeout) == CommandResult::Failed) {
+    diagnostics_ << kModelCodeFailText;
+    return kModelCodeUnknown;
+  }
+  switch (block[0]) {
+    case kModelCodeZero:
+    case kModelCodeFive:
+    case kModelCodeDigitZero:
+      return block[0];
+    default:
+      return kModelCodeUnknown;
+  }
+}
+
+std::uint8_t DriveCommands::StoreModelCode(std::uint8_t modelCode, std::uint8_t block,
+                                           bool marker) {
+  std::array<std::uint8_t, kParameterBlockLength> data{};
+  if (Send(BuildReadParameterBlock(block), DataDirection::FromDrive, data.data(),
+           kParameterBlockLength, kDataTimeout) == CommandResult::Failed) {
+    diagnostics_ << kModelCodeFailText;
+    return kStoreModelCodeFailed;
+  }
+  // Bytes 2-3 belong to the drive and go back as they were read.
+  data[0] = modelCode;
+  data[1] = marker ? kBlockMarker : 0x00;
+  if (Send(BuildWriteParameterBlock(block), DataDirection::ToDrive, data.data(),
+           kParameterBlockLength, kDataTimeout) == CommandResult::Failed) {
+    diagnostics_ << kModelCodeFailText;
+    return kStoreModelCodeFailed;
+  }
+  return kStoreModelCodeDone;
+}
+
+bool DriveCommands::WaitForDriveReady() {
+  if (TestUnitReady() == CommandResult::Completed) return false;
+  for (int poll = 0; poll < kMaxReadyPolls; ++poll) {
+    const std::uint8_t asc = registry_.GetAdditionalSenseCode();
+    if (asc != kAscNotReady && asc != kAscNotReadyToReady && asc != kAscPowerOnReset) {
+      return asc == kAscMediumNotPresent;
+    }
+    clock_.Sleep(kRetryPause);
+    if (TestUnitReady() == CommandResult::Completed) return false;
+  }
+  return registry_.GetAdditionalSenseCode() == kAscMediumNotPresent;
+}
+
+bool DriveCommands::EjectMedium() { return SendNoData(BuildEject(), kControlTimeout); }
+
+bool DriveCommands::QueryImageSize() {
+  std::array<std::uint8_t, kImageSizeReplyLength> reply{};
+  if (Send(BuildQueryImageSize(), DataDirection::FromDrive, reply.data(), kImageSizeReplyLength,
+           kDataTimeout) != CommandResult::Completed) {
+    return false;
+  }
+  if (reply[0] != kImageSizeSignature[0] || reply[1] != kImageSizeSignature[1]) return false;
+  const std::uint32_t defaultSize = DefaultImageSize(ReadLe16(reply, kImageTypeOffset));
+  if (defaultSize == 0) return false;
+  const std::uint32_t size = std::uint32_t{ReadLe16(reply, kImageSizeOffset)} * 1024u;
+  expectedImageSize_ = size != 0 ? size : defaultSize;
+  return true;
+}
+
+// A page that does not hold what the command announces is never sent: the
+// transport would read past the caller's buffer.
+bool DriveCommands::WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std::uint16_t count) {
+  if (page.data() == nullptr || page.size() < count) return false;
+  return Send(cdb, DataDirection::ToDrive, page.data(), count, kDataTimeout) ==
+         CommandResult::Completed;
+}
+
+bool DriveCommands::ReadPage(const Cdb& cdb, std::span<std::uint8_t> page) {
+  if (page.data() == nullptr || page.size() < kPageSize) return false;
+  return Send(cdb, DataDirection::FromDrive, page.data(), kPageSize, kDataTimeout) ==
+         CommandResult::Completed;
+}
+
+bool DriveCommands::WritePageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
+                                  std::uint16_t offset, std::uint16_t count) {
+  return WritePage(BuildWritePageById(bufferId, offset, count), page, count);
+}
+
+bool DriveCommands::ReadPageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
+                                 std::uint16_t offset, std::uint16_t count) {
+  return ReadPage(BuildReadPageById(bufferId, offset, count), page);
+}
+
+bool DriveCommands::CommitImage() { return SendNoData(BuildCommitImage(), kControlTimeout); }
+
+bool DriveCommands::WritePageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
+                                      std::uint16_t offset, std::uint16_t count) {
+  return WritePage(BuildWritePageByOffset(highByte, offset, count), page, count);
+}
+
+bool DriveCommands::ReadPageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
+                                     std::uint16_t offset, std::uint16_t count) {
+  return ReadPage(BuildReadPageByOffset(highByte, offset, count), page);
+}
+
+bool DriveCommands::CommitBank(std::uint8_t bank) {
+  return SendNoData(BuildCommitBank(bank), kDataTimeout);
+}
+
+bool DriveCommands::BeginDownload() { return SendNoData(BuildBeginDownload(), kControlTimeout); }
+
+bool DriveCommands::EndDownload(std::uint32_t imageLength) {
+  const std::optional<Cdb> cdb = BuildEndDownload(imageLength);
+  return cdb.has_value() && SendNoData(*cdb, kControlTimeout);
+}
+
+}  // namespace tslflash

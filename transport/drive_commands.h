@@ -1,0 +1,92 @@
+// The standard and vendor commands the tool sends to the selected drive, each
+// turning its CommandResult and reply into a small result for the caller.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <iosfwd>
+#include <span>
+
+#include "app/dialog_reporter.h"
+#include "transport/cdb.h"
+#include "transport/clock.h"
+#include "transport/command_result.h"
+#include "transport/drive_registry.h"
+
+namespace tslflash {
+
+// Model codes as the drive's parameter blocks hold them.
+inline constexpr std::uint8_t kModelCodeZero = 0x00;
+inline constexpr std::uint8_t kModelCodeFive = 0x05;
+inline constexpr std::uint8_t kModelCodeDigitZero = 0x30;  // the character "0"
+inline constexpr std::uint8_t kModelCodeUnknown = 255;
+
+// StoreModelCode results.
+inline constexpr std::uint8_t kStoreModelCodeDone = 1;
+inline constexpr std::uint8_t kStoreModelCodeFailed = 255;
+
+class DriveCommands {
+ public:
+  static constexpr std::chrono::seconds kControlTimeout{15};
+  static constexpr std::chrono::seconds kDataTimeout{200};
+  static constexpr std::chrono::milliseconds kRetryPause{200};
+  // A drive restarting its firmware becomes ready well within a minute.
+  static constexpr int kMaxReadyPolls = 300;
+  // Unit attentions clear within a poll or two; past this the tray state is
+  // unknown and the update is refused rather than started on a loaded drive.
+  static constexpr int kMaxNoDiscPolls = 25;
+  static constexpr std::uint32_t kExtendedInquiryLength = 125;
+  static constexpr std::uint32_t kModeSenseBufferLength = 16384;
+
+  DriveCommands(DriveRegistry& registry, DialogReporter& reporter, Clock& clock,
+                std::ostream& diagnostics);
+
+  CommandResult ReadExtendedInquiry(std::span<std::uint8_t, kExtendedInquiryLength> reply);
+  // True when there is no disc: the drive is not ready or reports no medium.
+  [[nodiscard]] bool CheckNoDisc();
+  [[nodiscard]] bool VendorHandshake();
+  // True when the drive's buffer is 8192 KiB.
+  [[nodiscard]] bool CheckBufferSize();
+  // 0, 5, 30h, or kModelCodeUnknown; 0 too when the handshake was refused.
+  [[nodiscard]] std::uint8_t ReadModelCode();
+  // Read-modify-write of one parameter block; kStoreModelCodeDone or Failed.
+  [[nodiscard]] std::uint8_t StoreModelCode(std::uint8_t modelCode, std::uint8_t block,
+                                            bool marker);
+  // Lets the drive settle; true when it ends up reporting no medium.
+  bool WaitForDriveReady();
+  [[nodiscard]] bool EjectMedium();
+  // Reads the image size the drive expects into ExpectedImageSize.
+  [[nodiscard]] bool QueryImageSize();
+  std::uint32_t ExpectedImageSize() const { return expectedImageSize_; }
+
+  // Page commands: the page is the caller's image copy from the page's
+  // offset on. Writes send `count` bytes; reads always ask for a whole page.
+  [[nodiscard]] bool WritePageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
+                                   std::uint16_t offset, std::uint16_t count);
+  [[nodiscard]] bool ReadPageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
+                                  std::uint16_t offset, std::uint16_t count);
+  [[nodiscard]] bool CommitImage();
+  [[nodiscard]] bool WritePageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
+                                       std::uint16_t offset, std::uint16_t count);
+  [[nodiscard]] bool ReadPageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
+                                      std::uint16_t offset, std::uint16_t count);
+  [[nodiscard]] bool CommitBank(std::uint8_t bank);
+  [[nodiscard]] bool BeginDownload();
+  [[nodiscard]] bool EndDownload(std::uint32_t imageLength);
+
+ private:
+  CommandResult Send(const Cdb& cdb, DataDirection direction, std::uint8_t* data,
+                     std::uint32_t length, std::chrono::seconds timeout);
+  bool SendNoData(const Cdb& cdb, std::chrono::seconds timeout);
+  bool WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std::uint16_t count);
+  bool ReadPage(const Cdb& cdb, std::span<std::uint8_t> page);
+  CommandResult TestUnitReady();
+
+  DriveRegistry& registry_;
+  DialogReporter& reporter_;
+  Clock& clock_;
+  std::ostream& diagnostics_;
+  std::uint32_t expectedImageSize_ = 0;
+};
+
+}  // namespace tslflash

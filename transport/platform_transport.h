@@ -1,0 +1,20 @@
+// The one place that picks how this build of the tool reaches its drives.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "transport/drive_transport.h"
+
+namespace tslflash {
+
+// Receives a message for the user about the transport itself (not about one
+// command), such as the rights the tool lacks.
+using TransportNotice = std::function<void(std::string_view)>;
+
+// The transport of the platform the tool was built for. Without a notice
+// receiver, messages go to standard error.
+std::unique_ptr<DriveTransport> MakePlatformTransport(TransportNotice notice = {});
+
+}  // namespace tslflash

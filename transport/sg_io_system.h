@@ -1,0 +1,39 @@
+// The few system calls the SG_IO transport makes, behind one interface so
+// that tests can stand in for the kernel and no test ever opens a device.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tslflash {
+
+// A system call's return value; when it is negative, `error` holds errno.
+struct SysResult {
+  int value = -1;
+  int error = 0;
+};
+
+class SgIoSystem {
+ public:
+  virtual ~SgIoSystem() = default;
+  virtual SysResult Open(const std::string& path, int flags) = 0;
+  virtual void Close(int fd) = 0;
+  virtual SysResult Ioctl(int fd, unsigned long request, void* argument) = 0;
+  // Names of the CD/DVD block devices in /dev ("sr0", "sr1", ...), in any order.
+  virtual std::vector<std::string> ListOpticalDeviceNames() = 0;
+  // The running program's file, for telling the user what to grant rights to;
+  // empty when it cannot be found.
+  virtual std::string ProgramPath() = 0;
+};
+
+// The number of an optical block device's name "sr<digits>", or nothing for
+// any other name.
+std::optional<unsigned> OpticalDeviceNumber(std::string_view name);
+
+// The running kernel.
+std::shared_ptr<SgIoSystem> MakeLinuxSgIoSystem();
+
+}  // namespace tslflash
