@@ -3,15 +3,18 @@
 #   tools/build.sh run              install, build, run the tool's main job
 #   tools/build.sh test             install, build, run every test
 #   tools/build.sh test --sanitize address,undefined
+#   tools/build.sh bench [--quick]  install, build, run the benchmarks
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode=${1:-}
 shift || true
 sanitize=""
+quick=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --sanitize) sanitize=${2:?--sanitize needs a list, e.g. address,undefined}; shift 2 ;;
+    --quick) quick=1; shift ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
   esac
 done
@@ -34,8 +37,16 @@ case "$mode" in
   test)
     ctest --test-dir "$build_dir" --output-on-failure --timeout 120 -j "$(nproc)"
     ;;
+  bench)
+    if [ -n "$quick" ]; then
+      # Each benchmark once, briefly: enough to show it still builds and runs.
+      "$build_dir/bench/tslflash_bench" --benchmark_min_time=0.001
+    else
+      "$build_dir/bench/tslflash_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+    fi
+    ;;
   *)
-    echo "usage: tools/build.sh run|test [--sanitize LIST]" >&2
+    echo "usage: tools/build.sh run|test|bench [--sanitize LIST] [--quick]" >&2
     exit 2
     ;;
 esac

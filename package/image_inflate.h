@@ -1,0 +1,28 @@
+// Decompression of a staged image for the summed-pages transfer: a zlib
+// stream that starts at byte 4 of the StagingArea is inflated into the
+// WorkArea, and the whole 16 KiB pages produced are sent.
+#pragma once
+
+#include <cstdint>
+
+namespace tslflash {
+
+inline constexpr std::uint16_t kInflateError = 0xFFFF;
+
+enum class InflateFeed {
+  WholeInput,   // one call over all input, output bounded by the WorkArea
+  BytePerCall,  // one byte of input and one byte of output space per call
+};
+
+// Inflates n = pageCount * 16384 - 132 staged bytes (the 4 leading bytes of the
+// image and the last 128 bytes of its whole pages are not part of the stream).
+// Returns the number of whole pages produced, or kInflateError when n is not
+// positive, exceeds the staged bytes, the stream is broken, or its output would
+// not fit the WorkArea; a partly inflated image is never reported as pages.
+// A stream that has not ended when the n bytes are consumed yields the pages
+// produced so far. Both feeds give the same pages for a stream that ends within
+// its input; for one cut short, the byte feed may leave the last bytes of a
+// back-reference uncopied where the whole-input feed writes them.
+[[nodiscard]] std::uint16_t InflateImage(std::uint8_t pageCount, InflateFeed feed);
+
+}  // namespace tslflash

@@ -1,0 +1,64 @@
+// Which package bytes form the image to send, and their staging into the two
+// image areas with both checksums, at the start of an update run.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "package/checksum.h"
+#include "package/package_form.h"
+#include "package/package_layout.h"
+
+namespace tslflash {
+
+inline constexpr std::uint32_t kImagePageSize = 16384;
+
+// The range rules, tried in this order; the first that applies wins.
+enum class ImageRangeRule : std::uint8_t {
+  PerPageSumModel = 1,  // altProductId of the per-page-sum drives: 64..L+52
+  SecondImage = 2,      // VARN_2340: imageLength+118 .. +L
+  ExtendedFirst = 3,    // VARN_2300: 78..L+78
+  Plain = 4,            // 64..L+64
+};
+
+struct ImagePlan {
+  ImageRangeRule rule = ImageRangeRule::Plain;
+  // Package offsets, start inclusive, end exclusive; signed and 64-bit because
+  // rule 1 gives a negative length for L < 12 and rule 2 can pass 4 GiB.
+  std::int64_t start = 0;
+  std::int64_t end = 0;
+  std::uint32_t transferLength = 0;  // L
+  std::uint8_t pageCount = 0;        // L >> 14, truncated to 8 bits
+  bool perPageSumMode = false;
+  ChecksumPair expected;  // from the extension under VARN_2340, else from the header
+  std::int64_t Length() const { return end - start; }
+};
+
+ImagePlan PlanImage(const PackageHeader& header, const PackageExtension& extension,
+                    PackageForm form);
+
+enum class ImageRangeStatus {
+  Usable,
+  NegativeLength,
+  LongerThanArea,  // would not fit the 2 MiB image areas
+  PastPackage,     // would run past the end of the package bytes
+};
+
+ImageRangeStatus CheckImageRange(const ImagePlan& plan, std::size_t packageSize);
+
+struct [[nodiscard]] StageResult {
+  ImageRangeStatus status = ImageRangeStatus::Usable;
+  ImagePlan plan;
+  ChecksumPair computed;          // over the staged range
+  std::uint32_t linearTotal = 0;  // the 32-bit linear accumulator
+  bool Staged() const { return status == ImageRangeStatus::Usable; }
+  bool SumsMatch() const { return Staged() && computed == plan.expected; }
+};
+
+// Copies the image range into the StagingArea and the WorkArea from index 0
+// and records its length. A range that is not usable copies nothing and
+// leaves no staged bytes behind.
+StageResult StageImage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
+                       std::span<const std::uint8_t> package, PackageForm form);
+
+}  // namespace tslflash

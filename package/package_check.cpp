@@ -1,0 +1,49 @@
+#include "package/package_check.h"
+
+#include "package/package_layout.h"
+
+namespace tslflash {
+namespace {
+
+TrailerPlace LocateExtendedTrailer(std::span<const std::uint8_t> package,
+                                   const PackageHeader& header) {
+  const auto extensionCopy = ExtensionCopyOf(package);
+  if (!extensionCopy) return {TrailerStatus::PackageTooShort};
+  const PackageExtension extension = DecodeExtension(*extensionCopy);
+  if (extension.extImageLength == 0) return {TrailerStatus::NoSecondImage};
+  const std::uint64_t offset =
+      std::uint64_t{header.imageLength} + extension.extImageLength + layout::kSecondImageBase;
+  if (offset > kExtendedTrailerBound) return {TrailerStatus::OverBound, offset};
+  return {TrailerStatus::Found, offset};
+}
+
+}  // namespace
+
+TrailerPlace LocateTrailer(std::span<const std::uint8_t> package, PackageForm form) {
+  const auto headerCopy = HeaderCopyOf(package);
+  if (!headerCopy) return {TrailerStatus::PackageTooShort};
+  const PackageHeader header = DecodeHeader(*headerCopy);
+  TrailerPlace place{TrailerStatus::Found,
+                     std::uint64_t{header.imageLength} + layout::kPlainImageOffset};
+  if (IsExtended(form)) place = LocateExtendedTrailer(package, header);
+  if (place.status == TrailerStatus::Found && place.offset + kTrailerSize > package.size()) {
+    place.status = TrailerStatus::PastEnd;
+  }
+  return place;
+}
+
+TrailerReading ReadTrailer(std::span<const std::uint8_t> package, PackageForm form) {
+  TrailerReading reading{LocateTrailer(package, form), {}, {}};
+  if (reading.place.status != TrailerStatus::Found) return reading;
+  const auto offset = static_cast<std::size_t>(reading.place.offset);
+  reading.stored = {ReadLe16(package, offset + layout::kTrailerLinear.offset),
+                    ReadLe16(package, offset + layout::kTrailerRotated.offset)};
+  reading.computed = ChecksumsOf(package.first(offset));
+  return reading;
+}
+
+bool CheckPackage(std::span<const std::uint8_t> package, PackageForm form) {
+  return ReadTrailer(package, form).Matches();
+}
+
+}  // namespace tslflash

@@ -1,0 +1,206 @@
+#include "package/image_staging.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "package/image_areas.h"
+#include "tests/package/package_fixture.h"
+
+namespace tslflash {
+namespace {
+
+using testing::Built;
+using testing::ExtendedRecipe;
+using testing::PlainRecipe;
+
+PackageHeader HeaderWithAltId(std::string_view altProductId, std::uint32_t imageLength) {
+  PackageHeader header;
+  std::ranges::copy(altProductId, header.altProductId.begin());  // the rest stays zero
+  header.imageLength = imageLength;
+  header.imageSumLinear = 0x1111;
+  header.imageSumRotated = 0x2222;
+  return header;
+}
+
+PackageExtension ExtensionWithLength(std::uint32_t extImageLength) {
+  PackageExtension extension;
+  extension.extImageLength = extImageLength;
+  extension.extSumLinear = 0x3333;
+  extension.extSumRotated = 0x4444;
+  return extension;
+}
+
+struct RuleCase {
+  std::string name;
+  std::string altProductId;
+  PackageForm form;
+  ImageRangeRule rule;
+  std::int64_t start;
+  std::int64_t end;
+  friend void PrintTo(const RuleCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class RangeRuleTest : public ::testing::TestWithParam<RuleCase> {};
+
+// imageLength 40000, extImageLength 30000 throughout.
+TEST_P(RangeRuleTest, FirstApplyingRuleDecidesTheRange) {
+  const RuleCase& c = GetParam();
+  const ImagePlan plan =
+      PlanImage(HeaderWithAltId(c.altProductId, 40000), ExtensionWithLength(30000), c.form);
+  EXPECT_EQ(plan.rule, c.rule);
+  EXPECT_EQ(plan.start, c.start);
+  EXPECT_EQ(plan.end, c.end);
+  EXPECT_EQ(plan.perPageSumMode, c.rule == ImageRangeRule::PerPageSumModel);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, RangeRuleTest,
+    ::testing::Values(
+        RuleCase{"Tq70ThenZeros", "TQ70", PackageForm::Plain, ImageRangeRule::PerPageSumModel, 64,
+                 40052},
+        RuleCase{"Tq70ThenMore", "TQ70X", PackageForm::Plain, ImageRangeRule::Plain, 64, 40064},
+        RuleCase{"Tq70ThenSpaces", "TQ70      ", PackageForm::Plain, ImageRangeRule::Plain, 64,
+                 40064},
+        RuleCase{"Tx2370WinsOverVarn2340", "TX2370", PackageForm::Varn2340,
+                 ImageRangeRule::PerPageSumModel, 64, 30052},
+        RuleCase{"Epx412uxtByFirstTen", "EPX-412UXTAB1.00", PackageForm::Varn2300,
+                 ImageRangeRule::PerPageSumModel, 64, 40052},
+        RuleCase{"Epx412uxSpace", "EPX-412UX VR*.**", PackageForm::Plain,
+                 ImageRangeRule::PerPageSumModel, 64, 40052},
+        RuleCase{"Epx412uxOtherTenth", "EPX-412UXSVR*.**", PackageForm::Plain,
+                 ImageRangeRule::Plain, 64, 40064},
+        RuleCase{"Varn2340SecondImage", "TK300B", PackageForm::Varn2340,
+                 ImageRangeRule::SecondImage, 40118, 70118},
+        RuleCase{"Varn2300FirstImage", "TK300B", PackageForm::Varn2300,
+                 ImageRangeRule::ExtendedFirst, 78, 40078},
+        RuleCase{"PlainLayout", "TK300B", PackageForm::Plain, ImageRangeRule::Plain, 64, 40064}),
+    [](const auto& testInfo) { return testInfo.param.name; });
+
+TEST(ImagePlanTest, ExpectedSumsAndLengthFollowTheFormWhateverTheRule) {
+  for (std::string_view altId : {"TK300B", "TQ70"}) {
+    const PackageHeader header = HeaderWithAltId(altId, 40000);
+    const PackageExtension extension = ExtensionWithLength(30000);
+    const ImagePlan varn2340 = PlanImage(header, extension, PackageForm::Varn2340);
+    EXPECT_EQ(varn2340.expected, (ChecksumPair{0x3333, 0x4444})) << altId;
+    EXPECT_EQ(varn2340.transferLength, 30000u) << altId;
+    for (PackageForm form : {PackageForm::Plain, PackageForm::Varn2300}) {
+      const ImagePlan plan = PlanImage(header, extension, form);
+      EXPECT_EQ(plan.expected, (ChecksumPair{0x1111, 0x2222})) << altId;
+      EXPECT_EQ(plan.transferLength, 40000u) << altId;
+    }
+  }
+}
+
+TEST(ImagePlanTest, PageCountIsTheLengthInPagesTruncatedTo8Bits) {
+  const auto pages = [](std::uint32_t length) {
+    return PlanImage(HeaderWithAltId("TK300B", length), {}, PackageForm::Plain).pageCount;
+  };
+  EXPECT_EQ(pages(16383), 0);
+  EXPECT_EQ(pages(40000), 2);
+  EXPECT_EQ(pages(128 * 16384 + 12), 128);
+  EXPECT_EQ(pages(261 * 16384), 5);
+}
+
+TEST(StageImageTest, PerPageSumModelStagesWholePagesFromOffset64) {
+  constexpr std::uint32_t kLength = 128 * 16384 + 12;
+  PackageRecipe recipe = PlainRecipe(kLength);
+  recipe.altProductName = "EPX-412UX ";
+  recipe.variantMark = "VR";
+  recipe.revisionPattern = "*.**";
+  const std::vector<std::uint8_t> package = Built(recipe);
+
+  const StageResult result = StageImage(*HeaderCopyOf(package), {}, package, PackageForm::Plain);
+  ASSERT_TRUE(result.Staged());
+  EXPECT_EQ(result.plan.start, 64);
+  EXPECT_EQ(result.plan.Length(), 128 * 16384);
+  EXPECT_EQ(result.plan.pageCount, 128);
+  EXPECT_TRUE(result.plan.perPageSumMode);
+  EXPECT_TRUE(result.SumsMatch());
+  EXPECT_EQ(StagedLength(), kImageAreaSize);
+  const auto image = std::span(package).subspan(64, kImageAreaSize);
+  EXPECT_TRUE(std::ranges::equal(StagingArea(), image));
+  EXPECT_TRUE(std::ranges::equal(WorkArea(), image));
+}
+
+TEST(StageImageTest, ExtendedFormsStageTheirOwnImage) {
+  const PackageRecipe recipe = ExtendedRecipe(3000, 2000);
+  const std::vector<std::uint8_t> package = Built(recipe);
+  const PackageHeaderCopy header = *HeaderCopyOf(package);
+  const PackageExtensionCopy extension = *ExtensionCopyOf(package);
+  struct {
+    PackageForm form;
+    const std::vector<std::uint8_t>& image;
+  } const cases[] = {{PackageForm::Varn2340, recipe.second->image},
+                     {PackageForm::Varn2300, recipe.image}};
+  for (const auto& c : cases) {
+    const StageResult result = StageImage(header, extension, package, c.form);
+    EXPECT_TRUE(result.SumsMatch()) << PackageFormText(c.form);
+    ASSERT_EQ(StagedLength(), c.image.size());
+    EXPECT_TRUE(std::ranges::equal(StagingArea().first(c.image.size()), c.image));
+  }
+}
+
+TEST(StageImageTest, ChangedImageByteIsStagedButDoesNotMatch) {
+  std::vector<std::uint8_t> package = Built(PlainRecipe(5000));
+  package[64 + 2500] ^= 0x01;
+  const StageResult result = StageImage(*HeaderCopyOf(package), {}, package, PackageForm::Plain);
+  ASSERT_TRUE(result.Staged());
+  EXPECT_FALSE(result.SumsMatch());
+  const auto image = std::span(package).subspan(64, 5000);
+  EXPECT_EQ(result.linearTotal, std::accumulate(image.begin(), image.end(), 0u));
+  EXPECT_EQ(result.computed, ChecksumsOf(image));
+}
+
+struct RangeCase {
+  std::string name;
+  std::string altProductId;
+  std::uint32_t imageLength;
+  std::size_t packageSize;
+  PackageForm form;
+  ImageRangeStatus status;
+  friend void PrintTo(const RangeCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class StageRangeTest : public ::testing::TestWithParam<RangeCase> {};
+
+TEST_P(StageRangeTest, UnusableOrEmptyRangeCopiesNothingAndLeavesNothingStaged) {
+  const RangeCase& c = GetParam();
+  const std::vector<std::uint8_t> earlier = Built(PlainRecipe(100));
+  (void)StageImage(*HeaderCopyOf(earlier), {}, earlier, PackageForm::Plain);
+  std::ranges::fill(StagingArea(), 0xEE);
+  std::ranges::fill(WorkArea(), 0xEE);
+
+  const std::vector<std::uint8_t> package(c.packageSize, 0xAB);
+  const StageResult result =
+      StageImage(EncodeHeader(HeaderWithAltId(c.altProductId, c.imageLength)),
+                 EncodeExtension(ExtensionWithLength(1)), package, c.form);
+  EXPECT_EQ(result.status, c.status);
+  EXPECT_EQ(StagedLength(), 0u);
+  EXPECT_TRUE(std::ranges::all_of(StagingArea(), [](std::uint8_t b) { return b == 0xEE; }));
+  EXPECT_TRUE(std::ranges::all_of(WorkArea(), [](std::uint8_t b) { return b == 0xEE; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, StageRangeTest,
+    ::testing::Values(RangeCase{"PerPageSumModelShorterThanItsTail", "TQ70", 11, 1000,
+                                PackageForm::Plain, ImageRangeStatus::NegativeLength},
+                      RangeCase{"PerPageSumModelOfLengthZero", "TQ70", 0, 1000, PackageForm::Plain,
+                                ImageRangeStatus::NegativeLength},
+                      RangeCase{"PerPageSumModelOfExactlyItsTail", "TQ70", 12, 1000,
+                                PackageForm::Plain, ImageRangeStatus::Usable},
+                      RangeCase{"ImagePastThePackage", "TK300B", 1000, 1063, PackageForm::Plain,
+                                ImageRangeStatus::PastPackage},
+                      RangeCase{"ImageOverTheAreas", "TK300B", kImageAreaSize + 1,
+                                kImageAreaSize + 100, PackageForm::Plain,
+                                ImageRangeStatus::LongerThanArea},
+                      // imageLength + 118 would wrap to 117 in 32 bits.
+                      RangeCase{"SecondImageStartBeyond4GiB", "TK300B", 0xFFFFFFFF, 1000,
+                                PackageForm::Varn2340, ImageRangeStatus::PastPackage}),
+    [](const auto& testInfo) { return testInfo.param.name; });
+
+}  // namespace
+}  // namespace tslflash
