@@ -1,0 +1,21 @@
+// What a front end needs to run the main dialog: where the drives come from,
+// which package, and how the window should present them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+
+#include "app/update_dialog.h"
+#include "transport/drive_transport.h"
+
+namespace tslflash {
+
+struct DialogSetup {
+  std::function<std::unique_ptr<DriveTransport>()> makeTransport;
+  std::span<const std::uint8_t> package;
+  DialogOptions options;
+};
+
+}  // namespace tslflash

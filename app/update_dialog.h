@@ -1,0 +1,72 @@
+// The main dialog's logic, free of any toolkit: start-up, the log pane, the
+// button lock, outcome reporting, the progress timer, the About command and
+// the drive tree. It talks to its window only through DialogView.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "app/dialog_reporter.h"
+#include "models/enclosure_identity.h"
+#include "package/package_layout.h"
+#include "transport/clock.h"
+#include "transport/drive_commands.h"
+#include "transport/drive_registry.h"
+#include "ui/dialog_view.h"
+#include "ui/drive_tree.h"
+
+namespace tslflash {
+
+inline constexpr std::string_view kDialogTitle = "Flash Tool (ver. A-7.8)";
+
+struct DialogOptions {
+  // Drives come from the emulator: nothing is sent to real hardware, and the
+  // window says so.
+  bool emulatedDrives = false;
+};
+
+class UpdateDialog final : public DialogReporter {
+ public:
+  static constexpr std::size_t kLogCapacity = 2000;  // bytes, terminator included
+
+  UpdateDialog(DialogView& view, std::unique_ptr<DriveTransport> transport,
+               std::span<const std::uint8_t> package, Clock& clock, std::ostream& diagnostics,
+               DialogOptions options = {});
+
+  // False when the dialog ended during start-up (warning declined, no
+  // transport); the view has been told to end it.
+  bool OnInitDialog();
+  // True when the command was the dialog's own (the About box); anything else
+  // is the window's default.
+  bool OnSysCommand(int commandId);
+  void OnTimer(int timerId);
+  void OnDriveSelChanged();
+
+  void AppendLog(std::string_view text) override;
+  void EnableButtons(bool enable);
+  void ReportOutcome(OutcomeCode code) override;
+
+  DialogView& View() { return view_; }
+  DriveRegistry& Registry() { return registry_; }
+  DriveCommands& Commands() { return commands_; }
+  std::span<const std::uint8_t> Package() const { return package_; }
+  const PackageHeaderCopy& HeaderCopy() const { return headerCopy_; }
+  DriveSelection& Selection() { return selection_; }
+  PackageState& Packaging() { return packageState_; }
+  const DialogOptions& Options() const { return options_; }
+
+ private:
+  DialogView& view_;
+  DriveRegistry registry_;
+  DriveCommands commands_;
+  std::span<const std::uint8_t> package_;
+  PackageHeaderCopy headerCopy_{};
+  PackageState packageState_;
+  DriveSelection selection_;
+  DialogOptions options_;
+};
+
+}  // namespace tslflash

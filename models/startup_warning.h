@@ -1,0 +1,17 @@
+// The warning every start shows; the tool runs on only when the user accepts.
+#pragma once
+
+#include <string>
+
+#include "models/tool_variant.h"
+#include "package/package_layout.h"
+#include "ui/dialog_view.h"
+
+namespace tslflash {
+
+// The warning's text for this variant and package.
+std::string StartupWarningText(ToolVariant variant, const PackageHeaderCopy& header);
+// True when the user pressed OK.
+bool ShowStartupWarning(DialogView& view, ToolVariant variant, const PackageHeaderCopy& header);
+
+}  // namespace tslflash

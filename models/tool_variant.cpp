@@ -1,0 +1,35 @@
+#include "models/tool_variant.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "models/package_header_fields.h"
+
+namespace tslflash {
+namespace {
+
+// Tried in this order; the first equal mark wins.
+constexpr std::array<std::pair<std::string_view, ToolVariant>, 4> kMarks = {{
+    {"TW", ToolVariant::Tw},
+    {"NX", ToolVariant::Nx},
+    {"VR", ToolVariant::Vr},
+    {"KV", ToolVariant::Kv},
+}};
+
+// ASCII only: the mark is raw header bytes, not text in the user's locale.
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+}  // namespace
+
+ToolVariant DetermineToolVariant(const PackageHeaderCopy& header) {
+  std::string mark(VariantMarkOf(header));
+  for (char& c : mark) c = UpperAscii(c);
+  for (const auto& [text, variant] : kMarks) {
+    if (mark == text) return variant;
+  }
+  return ToolVariant::Other;
+}
+
+}  // namespace tslflash

@@ -1,0 +1,17 @@
+#include "models/variant_captions.h"
+
+#include "models/internal_drives.h"
+#include "models/string_table.h"
+
+namespace tslflash {
+
+std::optional<VariantCaptions> ApplyVariantCaptions(ToolVariant variant,
+                                                    const PackageHeaderCopy& header) {
+  if (variant != ToolVariant::Vr) return std::nullopt;
+  std::string title(kVariantTitlePrefix);
+  title += PackageDriveName(header).value_or(std::string_view{});
+  return VariantCaptions{std::move(title), kStringSelectDrive.text, kStringClose.text,
+                         kStringUpdate.text};
+}
+
+}  // namespace tslflash

@@ -1,0 +1,371 @@
+// The dialog's logic through the test window and emulated drives: start-up in
+// its order, the drive tree and its greying, the log pane, outcome reporting,
+// and the worker's hand-over to the UI thread.
+#include "app/update_dialog.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <sstream>
+#include <thread>
+
+#include "emulator/emulated_transport.h"
+#include "tests/app/fake_dialog_view.h"
+#include "tools/package_builder.h"
+#include "ui/ui_thread_view.h"
+
+namespace tslflash {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::FakeDialogView;
+using ::testing::IsEmpty;
+
+class NullClock final : public Clock {
+ public:
+  void Sleep(std::chrono::milliseconds) override {}
+};
+
+class RefusingTransport final : public DriveTransport {
+ public:
+  bool Init() override { return false; }
+  void ScanDrives(const CandidateSink&) override { ADD_FAILURE() << "scanned without a transport"; }
+};
+
+emu::DriveDescription Drive(std::string vendor, std::string product, std::string revision) {
+  emu::DriveDescription d;
+  d.vendor = std::move(vendor);
+  d.product = std::move(product);
+  d.revision = std::move(revision);
+  return d;
+}
+
+PackageRecipe Recipe(std::string inquiryId, std::string altName, std::string mark) {
+  PackageRecipe recipe;
+  recipe.inquiryId = std::move(inquiryId);
+  recipe.altProductName = std::move(altName);
+  recipe.altProductNameNulPadded = true;
+  recipe.variantMark = std::move(mark);
+  recipe.revisionPattern = "1.**";
+  recipe.image = SynthesizeImage(0x20000, 7);
+  return recipe;
+}
+
+const std::string kAnyDriveId = "*" + std::string(27, ' ');
+const PackageRecipe kPlainRecipe = Recipe("VARN    DVD RW LPX-650A 1.07", "TK300B", "TW");
+
+class UpdateDialogTest : public ::testing::Test {
+ protected:
+  // Builds the dialog over these drives and this package; nothing runs yet.
+  void Make(const std::vector<emu::DriveDescription>& drives, const PackageRecipe& recipe) {
+    const BuildResult built = BuildPackage(recipe);
+    ASSERT_TRUE(built.Ok()) << built.error;
+    package = built.package;
+    emulators = emu::MakeEmulators(drives);
+    dialog = std::make_unique<UpdateDialog>(
+        view, std::make_unique<emu::EmulatedTransport>(emulators), package, clock, diagnostics);
+  }
+  // Builds and starts it with no drive, accepting both boxes.
+  void StartWithoutDrives() {
+    Make({}, kPlainRecipe);
+    view.Answer({BoxAnswer::Ok, BoxAnswer::Ok});
+    ASSERT_TRUE(dialog->OnInitDialog());
+    view.texts[ControlId::Log].clear();
+  }
+  // Builds and starts it, accepting the start-up warning.
+  void Start(const std::vector<emu::DriveDescription>& drives, const PackageRecipe& recipe) {
+    Make(drives, recipe);
+    view.Answer({BoxAnswer::Ok});
+    ASSERT_TRUE(dialog->OnInitDialog());
+  }
+  std::vector<std::optional<Rgb>> DriveColors() const {
+    std::vector<std::optional<Rgb>> colors;
+    for (const auto& item : view.items) {
+      if (item.parent != kNoTreeItem) colors.push_back(item.color);
+    }
+    return colors;
+  }
+  void Select(TreeItem item) {
+    view.SelectTreeItem(item);
+    dialog->OnDriveSelChanged();
+  }
+
+  FakeDialogView view;
+  NullClock clock;
+  std::ostringstream diagnostics;
+  std::vector<std::uint8_t> package;
+  std::vector<std::shared_ptr<emu::DriveEmulator>> emulators;
+  std::unique_ptr<UpdateDialog> dialog;
+};
+
+const std::optional<Rgb> kGrey = kGreyedDrive;
+const std::optional<Rgb> kNormal = std::nullopt;
+
+TEST_F(UpdateDialogTest, StartUpRunsInOrderAndFillsTheTree) {
+  Start({Drive("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe);
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].caption, "Warning");
+  EXPECT_EQ(view.boxes[0].buttons, BoxButtons::OkCancel);
+  EXPECT_EQ(view.boxes[0].icon, BoxIcon::Exclamation);
+  EXPECT_THAT(view.boxes[0].text, ::testing::StartsWith("1.Please DO NOT turn off power"));
+  EXPECT_THAT(view.menuItems, ElementsAre(std::pair<std::string, int>{"About flash(&A)...", 16}));
+  EXPECT_EQ(view.title, "Flash Tool (ver. A-7.8)");
+  EXPECT_FALSE(view.enabled.at(ControlId::Upgrade));
+  ASSERT_EQ(view.items.size(), 2u);
+  EXPECT_EQ(view.items[0].text, "My Computer");
+  EXPECT_EQ(view.items[0].image, kRootImage);
+  EXPECT_EQ(view.items[1].text, "VARN    DVD RW LPX-650A 1.02");
+  EXPECT_EQ(view.items[1].image, kDriveImage);
+  EXPECT_THAT(view.expanded, ElementsAre(1u));
+  EXPECT_FALSE(view.ended.has_value());
+  // The warning comes before the drives are touched.
+  EXPECT_EQ(view.calls[1], "ShowMessageBox Warning");
+}
+
+TEST_F(UpdateDialogTest, DeclinedWarningEndsTheDialogBeforeAnyDriveIsTouched) {
+  Make({Drive("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe);
+  view.Answer({BoxAnswer::Cancel, BoxAnswer::Ok});
+  EXPECT_FALSE(dialog->OnInitDialog());
+  EXPECT_EQ(view.ended, DialogResult::Cancel);
+  ASSERT_EQ(view.boxes.size(), 2u);
+  EXPECT_EQ(view.boxes[1],
+            (MessageBox{"User cancelled.", std::nullopt, BoxButtons::Ok, BoxIcon::None}));
+  EXPECT_EQ(view.texts[ControlId::Log], "\r\nUser cancelled.");
+  EXPECT_THAT(emulators[0]->Trace(), IsEmpty());
+  EXPECT_THAT(view.items, IsEmpty());
+}
+
+TEST_F(UpdateDialogTest, UnusableTransportSaysInitialFail) {
+  const BuildResult built = BuildPackage(kPlainRecipe);
+  dialog = std::make_unique<UpdateDialog>(view, std::make_unique<RefusingTransport>(),
+                                          built.package, clock, diagnostics);
+  view.Answer({BoxAnswer::Ok, BoxAnswer::Ok});
+  EXPECT_FALSE(dialog->OnInitDialog());
+  ASSERT_EQ(view.boxes.size(), 2u);
+  EXPECT_EQ(view.boxes[1].text, "Initial fail.");
+  EXPECT_EQ(view.boxes[1].caption, std::nullopt);
+  EXPECT_EQ(view.ended, DialogResult::Cancel);
+}
+
+TEST_F(UpdateDialogTest, NoDriveFoundLeavesTheRootAlone) {
+  Make({}, kPlainRecipe);
+  view.Answer({BoxAnswer::Ok, BoxAnswer::Ok});
+  ASSERT_TRUE(dialog->OnInitDialog());
+  ASSERT_EQ(view.boxes.size(), 2u);
+  EXPECT_EQ(view.boxes[1].text, "No Device found!");
+  EXPECT_EQ(view.items.size(), 1u);
+  EXPECT_FALSE(view.enabled.at(ControlId::Upgrade));
+}
+
+TEST_F(UpdateDialogTest, GreysEveryDriveThePackageIsNotFor) {
+  const std::vector<emu::DriveDescription> three = {Drive("VARN", "DVD RW LPX-412A", "1.00"),
+                                                    Drive("VARN", "DVD RW LPX-650A", "1.02"),
+                                                    Drive("OTHERCO", "DVD RW LPX-650A", "1.02")};
+  struct Case {
+    const char* name;
+    PackageRecipe recipe;
+    std::vector<std::optional<Rgb>> colors;
+  };
+  PackageRecipe badTag = kPlainRecipe;
+  badTag.tag = "KOVB";
+  const Case cases[] = {
+      {"only the second carries the package's id", kPlainRecipe, {kGrey, kNormal, kGrey}},
+      {"a tag other than KOVA greys every drive", badTag, {kGrey, kGrey, kGrey}},
+      // The first and second are catalogued (TX2370, TK300B); the third is not.
+      {"a package for any drive of a model",
+       Recipe(kAnyDriveId, "TK300B", "TW"),
+       {kGrey, kNormal, kGrey}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    view = FakeDialogView{};
+    Start(three, c.recipe);
+    EXPECT_EQ(DriveColors(), c.colors);
+  }
+}
+
+TEST_F(UpdateDialogTest, WildcardPackageLeavesTheLastLookedUpModelCode) {
+  Start({Drive("VARN", "DVD RW LPX-650A", "1.02"), Drive("OTHERCO", "NOT CATALOGUED", "1.00")},
+        Recipe(kAnyDriveId, "TK300B", "TW"));
+  EXPECT_EQ(DriveColors(), (std::vector<std::optional<Rgb>>{kNormal, kGrey}));
+  EXPECT_EQ(dialog->Selection().selectedModelCode[0], '\0') << "the uncatalogued drive came last";
+  EXPECT_EQ(dialog->Selection().selectedDriveText, "OTHERCO NOT CATALOGUED  1.00");
+}
+
+TEST_F(UpdateDialogTest, SelectingADriveDescribesItAndEnablesUpgrade) {
+  Start({Drive("VARN", "DVD RW LPX-412A", "1.00"), Drive("VARN", "DVD RW LPX-650A", "1.02")},
+        kPlainRecipe);
+  Select(3);
+  EXPECT_EQ(dialog->Selection().selectedDriveIndex, 1u);
+  EXPECT_EQ(view.texts[ControlId::Log], "VARN    DVD RW LPX-650A  Current firmware : 1.02");
+  EXPECT_TRUE(view.enabled.at(ControlId::Upgrade));
+
+  // The root says so, and Upgrade stays enabled.
+  Select(1);
+  EXPECT_EQ(view.texts[ControlId::Log], "No drive selected.");
+  EXPECT_EQ(dialog->Selection().selectedDriveIndex, 0u);
+  EXPECT_TRUE(view.enabled.at(ControlId::Upgrade));
+  EXPECT_EQ(dialog->Selection().selectedDriveText, "My Computer");
+}
+
+TEST_F(UpdateDialogTest, ShortIdentificationIsDescribedUpToItsEnd) {
+  emu::DriveDescription shortId = Drive("VARN", "DVD RW LPX-650A", "1.02");
+  Start({shortId}, kPlainRecipe);
+  // An item whose text stops before the revision (its INQUIRY fields held zeros).
+  view.items[1].text = "VARN";
+  Select(2);
+  EXPECT_EQ(view.texts[ControlId::Log], "VARN Current firmware : ");
+}
+
+TEST_F(UpdateDialogTest, InternalDriveVariantRelabelsTheDialog) {
+  struct Case {
+    const char* altName;
+    const char* title;
+  };
+  for (const Case c : {Case{"TX2370", "Flash Program for VARN DVD RW LPX-412A"},
+                       Case{"TK300B", "Flash Program for "}}) {
+    SCOPED_TRACE(c.altName);
+    view = FakeDialogView{};
+    Start({Drive("VARN", "DVD RW LPX-650A", "1.02")},
+          Recipe("VARN    DVD RW LPX-650A 1.07", c.altName, "vr"));
+    EXPECT_EQ(view.title, c.title);
+    EXPECT_EQ(view.texts[ControlId::DevicesLabel], "Please select target &Drive:");
+    EXPECT_EQ(view.texts[ControlId::Exit], "&Close");
+    EXPECT_EQ(view.texts[ControlId::Upgrade], "&Update");
+    EXPECT_THAT(view.boxes[0].text, ::testing::StartsWith("This flash utility only supports "));
+    // Its description leaves out the current firmware.
+    Select(2);
+    EXPECT_EQ(view.texts[ControlId::Log], "VARN    DVD RW LPX-650A ");
+  }
+}
+
+TEST_F(UpdateDialogTest, LogPaneDropsOldTextBeforeALineThatWouldNotFit) {
+  StartWithoutDrives();
+  dialog->AppendLog("abc");
+  EXPECT_EQ(view.texts[ControlId::Log], "\r\nabc");
+
+  view.texts[ControlId::Log] = std::string(1990, 'x');
+  dialog->AppendLog(std::string(20, 'y'));
+  EXPECT_EQ(view.texts[ControlId::Log], "\r\n" + std::string(20, 'y'));
+
+  // Exactly full still fits: 1975 + 2 + 22 bytes and the terminator.
+  view.texts[ControlId::Log] = std::string(1975, 'x');
+  dialog->AppendLog(std::string(22, 'y'));
+  EXPECT_EQ(view.texts[ControlId::Log].size(), 1999u);
+
+  // A line longer than the pane is cut to fit it.
+  dialog->AppendLog(std::string(5000, 'z'));
+  EXPECT_EQ(view.texts[ControlId::Log].size(), 1999u);
+  EXPECT_EQ(view.calls.back(), "ScrollLogToEnd");
+}
+
+TEST_F(UpdateDialogTest, EachOutcomeShowsItsLinesAndBox) {
+  StartWithoutDrives();
+  const std::string notAllowed = "The drive is not allowed to be updated.";
+  struct Case {
+    int code;
+    std::string log;
+    std::optional<MessageBox> box;
+  };
+  const std::string transferFailed =
+      "Updating incomplete or interrupted! \n\nPlease retry after rebooting your computer and "
+      "ensure the drive is\nproperly installed and detected by the operating system.\nAlso "
+      "remove any media from the drive.\n\nIt is highly recommended to terminate all "
+      "applications before updating.\n\nIf the problem persists, please contact product "
+      "support.";
+  const auto warning = [](std::string text) {
+    return MessageBox{std::move(text), "Warning", BoxButtons::Ok, BoxIcon::Exclamation};
+  };
+  const std::string disc =
+      "The update cannot proceed because there is a disc in the selected drive. Remove the disc "
+      "and retry the operation.";
+  const Case cases[] = {
+      {1, "", std::nullopt},
+      {2, "\r\nUser cancelled.",
+       MessageBox{"User cancelled.", std::nullopt, BoxButtons::Ok, BoxIcon::None}},
+      {3, "\r\nCheck Sum not match !!", warning("CheckSum not match !!")},
+      {4, "\r\nOn Command Fail !!", warning("Command Fail.")},
+      {5, "\r\n \r\n======== FAIL ========\r\n ", warning(transferFailed)},
+      {6, "\r\n" + notAllowed, warning(notAllowed)},
+      {7, "\r\n" + notAllowed, warning(notAllowed)},
+      {8, "\r\nUPGRADE Only! Can't downgrade this drive.",
+       warning("UPGRADE Only! Can't downgrade this drive.")},
+      {9, "\r\n" + disc, warning(disc)},
+      {10, "", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    view.texts[ControlId::Log].clear();
+    view.boxes.clear();
+    view.progressPosition = 40;
+    view.timers[kProgressTimer] = std::chrono::milliseconds(700);
+    view.enabled[ControlId::Upgrade] = view.enabled[ControlId::Exit] = false;
+    if (c.box) view.Answer({BoxAnswer::Ok});
+    dialog->ReportOutcome(static_cast<OutcomeCode>(c.code));
+    EXPECT_EQ(view.texts[ControlId::Log], c.log);
+    if (c.box) {
+      EXPECT_THAT(view.boxes, ElementsAre(*c.box));
+    } else {
+      EXPECT_THAT(view.boxes, IsEmpty());
+    }
+    EXPECT_EQ(view.progressPosition, 0);
+    EXPECT_FALSE(view.timers.contains(kProgressTimer));
+    EXPECT_TRUE(view.enabled[ControlId::Upgrade]);
+    EXPECT_TRUE(view.enabled[ControlId::Exit]);
+  }
+}
+
+TEST_F(UpdateDialogTest, SystemCommandsSixteenToThirtyOneOpenTheAboutBox) {
+  StartWithoutDrives();
+  EXPECT_TRUE(dialog->OnSysCommand(0x10));
+  EXPECT_TRUE(dialog->OnSysCommand(0x1F));
+  EXPECT_FALSE(dialog->OnSysCommand(0x20));
+  EXPECT_FALSE(dialog->OnSysCommand(0xF060));  // close: the window's own
+  EXPECT_EQ(view.aboutBoxes, 2);
+  dialog->OnTimer(kProgressTimer);
+  EXPECT_EQ(view.calls.back(), "StepProgress");
+}
+
+TEST_F(UpdateDialogTest, EmulatedDrivesAreSaidToBeEmulated) {
+  const BuildResult built = BuildPackage(kPlainRecipe);
+  emulators = emu::MakeEmulators({Drive("VARN", "DVD RW LPX-650A", "1.02")});
+  dialog = std::make_unique<UpdateDialog>(view, std::make_unique<emu::EmulatedTransport>(emulators),
+                                          built.package, clock, diagnostics,
+                                          DialogOptions{.emulatedDrives = true});
+  view.Answer({BoxAnswer::Ok});
+  ASSERT_TRUE(dialog->OnInitDialog());
+  EXPECT_EQ(view.title, "Flash Tool (ver. A-7.8) [emulated drives]");
+  EXPECT_THAT(view.texts[ControlId::Log], ::testing::HasSubstr("Emulated drives"));
+}
+
+// The worker thread's log lines and boxes run on the UI thread, one at a time
+// and in order, while the worker waits for each.
+TEST(UiThreadViewTest, WorkerCallsAreHandedToTheUiThreadInOrder) {
+  FakeDialogView window;
+  EventLoopDispatcher dispatcher;
+  UiThreadView view(window, dispatcher);
+  NullClock clock;
+  std::ostringstream diagnostics;
+  const std::vector<std::uint8_t> package(64);
+  UpdateDialog dialog(view, std::make_unique<RefusingTransport>(), package, clock, diagnostics);
+  window.Answer({BoxAnswer::Ok});
+
+  std::atomic<bool> workerDone{false};
+  std::thread worker([&] {
+    dialog.AppendLog("first");
+    dialog.ReportOutcome(OutcomeCode::CommandFailed);
+    dialog.AppendLog("last");
+    workerDone = true;
+    dispatcher.Wake();
+  });
+  dispatcher.ProcessUntil([&] { return workerDone.load(); });
+  worker.join();
+
+  EXPECT_EQ(window.texts[ControlId::Log], "\r\nfirst\r\nOn Command Fail !!\r\nlast");
+  ASSERT_FALSE(window.callThreads.empty());
+  for (const std::thread::id id : window.callThreads) EXPECT_EQ(id, std::this_thread::get_id());
+}
+
+}  // namespace
+}  // namespace tslflash

@@ -1,0 +1,27 @@
+// Package header copies for the identification tests, written through the
+// package's own encoder so the field offsets are the package layout's.
+#pragma once
+
+#include <algorithm>
+#include <string_view>
+
+#include "package/package_layout.h"
+
+namespace tslflash::testing {
+
+// altProductName is copied as given and NUL padded to 10 bytes.
+inline PackageHeaderCopy MakeHeader(std::string_view packageId, std::string_view altProductName,
+                                    std::string_view variantMark = "VR",
+                                    std::string_view tag = "KOVA") {
+  PackageHeader header;
+  std::ranges::copy(tag, header.tag.begin());
+  std::ranges::copy(packageId, header.inquiryId.begin());
+  std::ranges::copy(std::string_view("1.07"), header.inquiryId.begin() + 24);
+  std::ranges::copy(altProductName, header.altProductId.begin());
+  std::ranges::copy(variantMark, header.altProductId.begin() + layout::kVariantMark.offset);
+  std::ranges::copy(std::string_view("1.**"),
+                    header.altProductId.begin() + layout::kRevisionPattern.offset);
+  return EncodeHeader(header);
+}
+
+}  // namespace tslflash::testing

@@ -1,0 +1,111 @@
+// A view that may be called from any thread: each call runs on the UI thread
+// through the dispatcher while the caller waits, so the worker's log lines,
+// message boxes and progress steps reach the window in order and one at a
+// time. Front ends wrap their window in it.
+#pragma once
+
+#include <utility>
+
+#include "ui/dialog_view.h"
+#include "ui/ui_dispatcher.h"
+
+namespace tslflash {
+
+class UiThreadView final : public DialogView {
+ public:
+  UiThreadView(DialogView& window, UiDispatcher& dispatcher)
+      : window_(window), dispatcher_(dispatcher) {}
+
+  void SetTitle(std::string_view title) override {
+    Call([&] { window_.SetTitle(title); });
+  }
+  void SetControlText(ControlId id, std::string_view text) override {
+    Call([&] { window_.SetControlText(id, text); });
+  }
+  std::string GetControlText(ControlId id) override {
+    return Call([&] { return window_.GetControlText(id); });
+  }
+  void EnableControl(ControlId id, bool enable) override {
+    Call([&] { window_.EnableControl(id, enable); });
+  }
+  void ScrollLogToEnd() override {
+    Call([&] { window_.ScrollLogToEnd(); });
+  }
+  BoxAnswer ShowMessageBox(const MessageBox& box) override {
+    return Call([&] { return window_.ShowMessageBox(box); });
+  }
+  void ShowAboutBox() override {
+    Call([&] { window_.ShowAboutBox(); });
+  }
+  void SetProgressRange(int low, int high) override {
+    Call([&] { window_.SetProgressRange(low, high); });
+  }
+  void SetProgressPosition(int position) override {
+    Call([&] { window_.SetProgressPosition(position); });
+  }
+  void SetProgressStep(int step) override {
+    Call([&] { window_.SetProgressStep(step); });
+  }
+  void StepProgress() override {
+    Call([&] { window_.StepProgress(); });
+  }
+  void StartTimer(int id, std::chrono::milliseconds period) override {
+    Call([&] { window_.StartTimer(id, period); });
+  }
+  void StopTimer(int id) override {
+    Call([&] { window_.StopTimer(id); });
+  }
+  void ClearTree() override {
+    Call([&] { window_.ClearTree(); });
+  }
+  TreeItem InsertTreeItem(TreeItem parent, std::string_view text, int image) override {
+    return Call([&] { return window_.InsertTreeItem(parent, text, image); });
+  }
+  void AssignItemColor(TreeItem item, Rgb color) override {
+    Call([&] { window_.AssignItemColor(item, color); });
+  }
+  void ExpandTreeItem(TreeItem item) override {
+    Call([&] { window_.ExpandTreeItem(item); });
+  }
+  TreeItem GetRootTreeItem() override {
+    return Call([&] { return window_.GetRootTreeItem(); });
+  }
+  TreeItem GetSelectedTreeItem() override {
+    return Call([&] { return window_.GetSelectedTreeItem(); });
+  }
+  TreeItem GetChildTreeItem(TreeItem item) override {
+    return Call([&] { return window_.GetChildTreeItem(item); });
+  }
+  TreeItem GetNextSiblingTreeItem(TreeItem item) override {
+    return Call([&] { return window_.GetNextSiblingTreeItem(item); });
+  }
+  std::size_t GetTreeItemCount() override {
+    return Call([&] { return window_.GetTreeItemCount(); });
+  }
+  std::string GetTreeItemText(TreeItem item) override {
+    return Call([&] { return window_.GetTreeItemText(item); });
+  }
+  void AddAboutMenuItem(std::string_view text, int commandId) override {
+    Call([&] { window_.AddAboutMenuItem(text, commandId); });
+  }
+  void EnableCloseCommand(bool enable) override {
+    Call([&] { window_.EnableCloseCommand(enable); });
+  }
+  void EndDialog(DialogResult result) override {
+    Call([&] { window_.EndDialog(result); });
+  }
+  void StartWorker(std::function<void()> entry) override {
+    Call([&] { window_.StartWorker(std::move(entry)); });
+  }
+
+ private:
+  template <typename F>
+  std::invoke_result_t<F> Call(F&& call) {
+    return InvokeOnUiThread(dispatcher_, std::forward<F>(call));
+  }
+
+  DialogView& window_;
+  UiDispatcher& dispatcher_;
+};
+
+}  // namespace tslflash
