@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "models/eligibility.h"
 #include "models/startup_warning.h"
 #include "models/string_table.h"
 #include "models/tool_variant.h"
@@ -71,6 +72,8 @@ UpdateDialog::UpdateDialog(DialogView& view, std::unique_ptr<DriveTransport> tra
                            std::span<const std::uint8_t> package, Clock& clock,
                            std::ostream& diagnostics, DialogOptions options)
     : view_(view),
+      clock_(clock),
+      diagnostics_(diagnostics),
       registry_(std::move(transport)),
       commands_(registry_, *this, clock, diagnostics),
       package_(package),
@@ -135,7 +138,10 @@ void UpdateDialog::AppendLog(std::string_view text) {
   view_.ScrollLogToEnd();
 }
 
+// While a run is active both buttons stay disabled; the run's end gives them
+// back.
 void UpdateDialog::EnableButtons(bool enable) {
+  enable = enable && !runActive_;
   view_.EnableControl(ControlId::Upgrade, enable);
   view_.EnableControl(ControlId::Exit, enable);
 }

@@ -3,6 +3,7 @@
 // the drive tree. It talks to its window only through DialogView.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -11,12 +12,14 @@
 
 #include "app/dialog_reporter.h"
 #include "models/enclosure_identity.h"
+#include "models/update_plan.h"
 #include "package/package_layout.h"
 #include "transport/clock.h"
 #include "transport/drive_commands.h"
 #include "transport/drive_registry.h"
 #include "ui/dialog_view.h"
 #include "ui/drive_tree.h"
+#include "update/restarter.h"
 
 namespace tslflash {
 
@@ -44,10 +47,25 @@ class UpdateDialog final : public DialogReporter {
   bool OnSysCommand(int commandId);
   void OnTimer(int timerId);
   void OnDriveSelChanged();
+  // The Upgrade button: eligibility, then the update run on a worker thread.
+  void OnUpgrade();
+  // The window asks before it closes: never while an update runs.
+  bool CanClose() const { return !runActive_; }
 
   void AppendLog(std::string_view text) override;
   void EnableButtons(bool enable);
   void ReportOutcome(OutcomeCode code) override;
+
+  // The update run's life: while it is active the Upgrade button stays
+  // disabled and the dialog cannot be closed.
+  void BeginRun();
+  void EndRun();
+  bool RunActive() const { return runActive_; }
+
+  // Who restarts the computer after an update; without one, a restart is
+  // refused.
+  void UseRestarter(std::unique_ptr<Restarter> restarter) { restarter_ = std::move(restarter); }
+  Restarter* GetRestarter() { return restarter_.get(); }
 
   DialogView& View() { return view_; }
   DriveRegistry& Registry() { return registry_; }
@@ -56,15 +74,23 @@ class UpdateDialog final : public DialogReporter {
   const PackageHeaderCopy& HeaderCopy() const { return headerCopy_; }
   DriveSelection& Selection() { return selection_; }
   PackageState& Packaging() { return packageState_; }
+  UpdatePlan& Plan() { return plan_; }
+  Clock& GetClock() { return clock_; }
+  std::ostream& Diagnostics() { return diagnostics_; }
   const DialogOptions& Options() const { return options_; }
 
  private:
   DialogView& view_;
+  Clock& clock_;
+  std::ostream& diagnostics_;
   DriveRegistry registry_;
   DriveCommands commands_;
   std::span<const std::uint8_t> package_;
   PackageHeaderCopy headerCopy_{};
   PackageState packageState_;
+  UpdatePlan plan_;
+  std::unique_ptr<Restarter> restarter_;
+  std::atomic<bool> runActive_ = false;
   DriveSelection selection_;
   DialogOptions options_;
 };

@@ -1,0 +1,58 @@
+// The tslflash program's command line, its exit statuses and the choice of
+// front end.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/dialog_view.h"
+
+namespace tslflash {
+
+// How a run of the program ended. 4 and up are kept for the outcome of an
+// update.
+namespace exit_status {
+inline constexpr int kCompleted = 0;       // the dialog ran to its end
+inline constexpr int kEndedAtStartup = 1;  // warning declined, drives not reachable
+inline constexpr int kBadCommandLine = 2;  // or a file it names cannot be used
+inline constexpr int kNoAnswer = 3;        // a box asking OK or Cancel had no answer
+}  // namespace exit_status
+
+struct CommandLine {
+  std::optional<std::string> emulate;  // drive description file
+  std::optional<std::string> package;  // package file in place of the embedded one
+  bool trace = false;
+  bool terminal = false;
+  std::optional<std::size_t> select;
+  std::vector<BoxAnswer> answers;
+  bool nonInteractive = false;
+  bool about = false;
+  bool help = false;
+};
+
+struct [[nodiscard]] ParsedCommandLine {
+  CommandLine line;
+  std::string error;  // one line; empty when the command line is good
+};
+
+// The arguments after the program's name.
+ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args);
+
+std::string HelpText();
+
+enum class FrontEnd : std::uint8_t { Terminal, Qt };
+
+// Reads an environment variable; nothing when it is not set.
+using EnvironmentLookup = std::function<std::optional<std::string>(std::string_view)>;
+
+// The window when this build has one and there is a display to show it on,
+// unless the command line asks for the terminal or for something only the
+// terminal does (answers given in advance, a selection, the About text).
+FrontEnd ChooseFrontEnd(const CommandLine& line, bool qtBuilt, const EnvironmentLookup& environment);
+
+}  // namespace tslflash

@@ -1,0 +1,7 @@
+#include "models/eligibility.h"
+
+namespace tslflash {
+
+void OnUpgrade(UpdateDialog& /*dialog*/) {}
+
+}  // namespace tslflash
