@@ -1,0 +1,64 @@
+// Writes a picture of the main dialog as a user sees it after start-up over
+// the emulated drives of emulator/drives/several.json, with the first drive
+// chosen. Usage: qt_demo_screenshot OUTPUT.png (under an X server).
+#include <QApplication>
+#include <QTreeWidget>
+#include <iostream>
+
+#include "emulator/drive_description.h"
+#include "emulator/emulated_transport.h"
+#include "package/embedded_package.h"
+#include "qt_test_support.h"
+#include "ui/qt/artwork.h"
+#include "ui/qt/qt_front_end.h"
+
+namespace {
+
+tslflash::DialogSetup EmulatedSetup(const tslflash::emu::LoadedDrives& loaded) {
+  tslflash::DialogSetup setup;
+  setup.makeTransport = [&loaded] {
+    return std::make_unique<tslflash::emu::EmulatedTransport>(
+        tslflash::emu::MakeEmulators(loaded.drives));
+  };
+  setup.package = tslflash::EmbeddedPackage();
+  setup.options.emulatedDrives = true;
+  return setup;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: qt_demo_screenshot OUTPUT.png\n";
+    return 2;
+  }
+  const QApplication application(argc, argv);
+  QApplication::setApplicationName(QString::fromLatin1(tslflash::kApplicationName));
+  QApplication::setWindowIcon(tslflash::WindowIcon());
+
+  const tslflash::emu::LoadedDrives loaded =
+      tslflash::emu::LoadDriveDescriptionFile(TSLFLASH_EMULATOR_DRIVES_DIR "/several.json");
+  if (!loaded.Ok()) {
+    std::cerr << loaded.error << '\n';
+    return 1;
+  }
+  tslflash::QtFrontEnd frontEnd(EmulatedSetup(loaded));
+  {
+    const tslflash::qt_test::ModalAnswerer user;  // accepts the start-up warning
+    if (!frontEnd.Dialog().OnInitDialog()) return 1;
+  }
+  tslflash::QtDialogWindow& window = frontEnd.Window();
+  window.show();
+  window.activateWindow();
+  QTreeWidget& tree = window.Tree();
+  tree.setFocus();
+  tree.setCurrentItem(tree.topLevelItem(0)->child(0));
+  tslflash::qt_test::ProcessEventsUntil([&] { return window.isActiveWindow(); }, 100);
+  QApplication::processEvents();
+
+  if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
+    std::cerr << "cannot write " << argv[1] << '\n';
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,107 @@
+// The Qt window wired to the dialog's logic over emulated drives: start-up
+// fills the tree, choosing a drive describes it, the About item and timer 1
+// reach the logic.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <chrono>
+
+#include "emulator/drive_description.h"
+#include "emulator/emulated_transport.h"
+#include "package/embedded_package.h"
+#include "qt_test_support.h"
+#include "ui/drive_tree.h"
+#include "ui/qt/qt_front_end.h"
+
+namespace tslflash {
+namespace {
+
+using namespace std::chrono_literals;
+
+DialogSetup EmulatedSetup() {
+  DialogSetup setup;
+  setup.makeTransport = [] {
+    const emu::LoadedDrives loaded =
+        emu::LoadDriveDescriptionFile(TSLFLASH_EMULATOR_DRIVES_DIR "/several.json");
+    return std::make_unique<emu::EmulatedTransport>(emu::MakeEmulators(loaded.drives));
+  };
+  setup.package = EmbeddedPackage();
+  setup.options.emulatedDrives = true;
+  return setup;
+}
+
+class QtFrontEndTest : public ::testing::Test {
+ protected:
+  QtFrontEnd frontEnd_{EmulatedSetup()};
+  QtDialogWindow& window_ = frontEnd_.Window();
+  QTreeWidget& tree_ = window_.Tree();
+};
+
+TEST_F(QtFrontEndTest, StartUpFillsTheTreeAndGreysDrivesThePackageIsNotFor) {
+  const qt_test::ModalAnswerer user;
+  ASSERT_TRUE(frontEnd_.Dialog().OnInitDialog());
+  ASSERT_EQ(user.Seen().size(), 1U);  // the start-up warning, accepted
+  EXPECT_EQ(user.Seen().front().buttons, QMessageBox::Ok | QMessageBox::Cancel);
+
+  ASSERT_EQ(tree_.topLevelItemCount(), 1);
+  const QTreeWidgetItem* root = tree_.topLevelItem(0);
+  EXPECT_EQ(root->text(0), QStringLiteral("My Computer"));
+  EXPECT_TRUE(root->isExpanded());
+  ASSERT_EQ(root->childCount(), 3);
+  EXPECT_EQ(root->child(0)->text(0), QStringLiteral("VARN    DVD RW LPX-650A 1.02"));
+  const QColor grey(0x7D, 0x7D, 0x7D);
+  EXPECT_FALSE(root->child(0)->data(0, Qt::ForegroundRole).isValid());
+  EXPECT_EQ(root->child(1)->foreground(0).color(), grey);
+  EXPECT_EQ(root->child(2)->foreground(0).color(), grey);
+  EXPECT_FALSE(window_.Control(ControlId::Upgrade)->isEnabled());
+  EXPECT_TRUE(window_.windowTitle().startsWith(QStringLiteral("Flash Tool (ver. A-7.8)")));
+  EXPECT_NE(window_.AboutAction(), nullptr);
+}
+
+TEST_F(QtFrontEndTest, ChoosingADriveDescribesItAndEnablesUpgrade) {
+  const qt_test::ModalAnswerer user;
+  ASSERT_TRUE(frontEnd_.Dialog().OnInitDialog());
+  tree_.setCurrentItem(tree_.topLevelItem(0)->child(0));
+  EXPECT_EQ(window_.GetControlText(ControlId::Log),
+            "VARN    DVD RW LPX-650A  Current firmware : 1.02");
+  EXPECT_TRUE(window_.Control(ControlId::Upgrade)->isEnabled());
+  EXPECT_EQ(frontEnd_.Dialog().Selection().selectedDriveIndex, 0U);
+
+  tree_.setCurrentItem(tree_.topLevelItem(0)->child(2));
+  EXPECT_EQ(frontEnd_.Dialog().Selection().selectedDriveIndex, 2U);
+  tree_.setCurrentItem(tree_.topLevelItem(0));
+  EXPECT_EQ(window_.GetControlText(ControlId::Log), kNoDriveSelectedText);
+}
+
+TEST_F(QtFrontEndTest, DecliningTheWarningEndsTheDialogBeforeTheDrivesAreListed) {
+  const qt_test::ModalAnswerer user({QMessageBox::Cancel});
+  EXPECT_FALSE(frontEnd_.Dialog().OnInitDialog());
+  ASSERT_EQ(user.Seen().size(), 2U);
+  EXPECT_EQ(user.Seen().back().text, QStringLiteral("User cancelled."));
+  EXPECT_EQ(user.Seen().back().title, QString::fromLatin1(kApplicationName));
+  EXPECT_EQ(window_.result(), QDialog::Rejected);
+  EXPECT_EQ(tree_.topLevelItemCount(), 0);
+}
+
+TEST_F(QtFrontEndTest, AboutItemOpensTheAboutBox) {
+  const qt_test::ModalAnswerer user;
+  ASSERT_TRUE(frontEnd_.Dialog().OnInitDialog());
+  window_.AboutAction()->trigger();
+  ASSERT_EQ(user.Seen().size(), 2U);
+  EXPECT_EQ(user.Seen().back().title, QStringLiteral("About Tessel Flash Tool"));
+}
+
+TEST_F(QtFrontEndTest, TimerOneStepsTheProgressBar) {
+  const auto* bar = static_cast<QProgressBar*>(window_.Control(ControlId::Progress));
+  window_.SetProgressRange(0, 100);
+  window_.SetProgressPosition(0);
+  window_.SetProgressStep(1);
+  window_.StartTimer(kProgressTimer, 0ms);
+  ASSERT_TRUE(qt_test::ProcessEventsUntil([&] { return bar->value() >= 3; }));
+  window_.StopTimer(kProgressTimer);
+}
+
+}  // namespace
+}  // namespace tslflash

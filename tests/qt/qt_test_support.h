@@ -1,0 +1,70 @@
+// Helpers for the Qt front end's tests: they run on the offscreen platform
+// with one QApplication (qt_test_main.cpp) and never wait for real time.
+#pragma once
+
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <vector>
+
+namespace tslflash::qt_test {
+
+// What a modal box showed when it was answered.
+struct SeenBox {
+  QString title;
+  QString text;  // a message box's text; empty for other dialogs
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+};
+
+// Answers each modal box that opens while it lives: message boxes with the
+// next of `answers` (OK once they run out), other dialogs with their default
+// button. Polls from the event loop, so it also answers boxes that nested
+// loops run.
+class ModalAnswerer {
+ public:
+  explicit ModalAnswerer(std::vector<QMessageBox::StandardButton> answers = {})
+      : answers_(std::move(answers)) {
+    QObject::connect(&poll_, &QTimer::timeout, [this] { AnswerOpenBox(); });
+    poll_.start(0);
+  }
+
+  const std::vector<SeenBox>& Seen() const { return seen_; }
+
+ private:
+  void AnswerOpenBox() {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible()) return;
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+      seen_.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+      const bool more = next_ < answers_.size();
+      box->button(more ? answers_[next_++] : QMessageBox::Ok)->click();
+      return;
+    }
+    seen_.push_back({dialog->windowTitle(), {}, QMessageBox::NoIcon, {}});
+    for (auto* button : dialog->findChildren<QPushButton*>()) {
+      if (button->isDefault()) button->click();
+    }
+  }
+
+  std::vector<QMessageBox::StandardButton> answers_;
+  std::size_t next_ = 0;
+  std::vector<SeenBox> seen_;
+  QTimer poll_;
+};
+
+// Runs the event loop until `done` holds, at most `rounds` times round; each
+// round waits for at least one event, so whatever `done` waits for must post
+// one (a worker's call, a timer, a paint).
+inline bool ProcessEventsUntil(const std::function<bool()>& done, int rounds = 10000) {
+  for (int i = 0; i < rounds && !done(); ++i) {
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return done();
+}
+
+}  // namespace tslflash::qt_test

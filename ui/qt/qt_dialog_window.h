@@ -1,0 +1,126 @@
+// The main dialog's window in Qt Widgets: the controls of the dialog's
+// template (Exit, the "Devices:" label, the drive tree, the progress bar,
+// Upgrade, the log pane) laid out in dialog units of the dialog font, the
+// message and About boxes, timer 1, the About command and the update worker.
+//
+// Every DialogView call must come from the GUI thread; the worker reaches the
+// window through UiThreadView. What the user does comes out as signals, which
+// the front end connects to the dialog's logic.
+#pragma once
+
+#include <QDialog>
+#include <atomic>
+#include <map>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+#include "ui/dialog_view.h"
+
+class QAction;
+class QPlainTextEdit;
+class QProgressBar;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace tslflash {
+
+// The name the window system shows for the program, and the caption of a
+// message box that has none of its own.
+inline constexpr const char* kApplicationName = "Tessel Flash";
+
+class QtDialogWindow : public QDialog, public DialogView {
+  Q_OBJECT
+
+ public:
+  explicit QtDialogWindow(QWidget* parent = nullptr);
+  // Waits for the update worker first.
+  ~QtDialogWindow() override;
+
+  // The control with this id, or null.
+  QWidget* Control(ControlId id) const;
+  QTreeWidget& Tree() const { return *tree_; }
+  // The About item, once AddAboutMenuItem has made it.
+  QAction* AboutAction() const { return about_; }
+
+  // Waits until the worker's entry has returned, serving the calls it hands
+  // to the GUI thread meanwhile, then joins it. Nothing when none runs.
+  void JoinWorker();
+
+  void SetTitle(std::string_view title) override;
+  void SetControlText(ControlId id, std::string_view text) override;
+  std::string GetControlText(ControlId id) override;
+  void EnableControl(ControlId id, bool enable) override;
+  void ScrollLogToEnd() override;
+
+  BoxAnswer ShowMessageBox(const MessageBox& box) override;
+  void ShowAboutBox() override;
+
+  void SetProgressRange(int low, int high) override;
+  void SetProgressPosition(int position) override;
+  void SetProgressStep(int step) override;
+  void StepProgress() override;
+
+  void StartTimer(int id, std::chrono::milliseconds period) override;
+  void StopTimer(int id) override;
+
+  void ClearTree() override;
+  TreeItem InsertTreeItem(TreeItem parent, std::string_view text, int image) override;
+  void AssignItemColor(TreeItem item, Rgb color) override;
+  void ExpandTreeItem(TreeItem item) override;
+  TreeItem GetRootTreeItem() override;
+  TreeItem GetSelectedTreeItem() override;
+  TreeItem GetChildTreeItem(TreeItem item) override;
+  TreeItem GetNextSiblingTreeItem(TreeItem item) override;
+  std::size_t GetTreeItemCount() override;
+  std::string GetTreeItemText(TreeItem item) override;
+
+  void AddAboutMenuItem(std::string_view text, int commandId) override;
+  void EnableCloseCommand(bool enable) override;
+
+  void EndDialog(DialogResult result) override;
+  void StartWorker(std::function<void()> entry) override;
+
+ public slots:
+  // Escape, the window's close button and Exit end the dialog this way; not
+  // while an update runs (Exit disabled or the Close command greyed).
+  void reject() override;
+
+ signals:
+  // The About item (context menu or F1) with its command id.
+  void SysCommandChosen(int commandId);
+  void TimerTicked(int timerId);
+  // The tree's selected item changed.
+  void DriveSelectionChanged();
+  // Upgrade was pressed; the Upgrade handler connects here.
+  void UpgradeRequested();
+
+ private:
+  void BuildControls();
+  QWidget* MakeControl(ControlId id);
+  void SetTabOrder();
+  void OnCurrentItemChanged(QTreeWidgetItem* current);
+  QTreeWidgetItem* Item(TreeItem handle) const;
+  static TreeItem Handle(const QTreeWidgetItem* item);
+
+  std::map<ControlId, QWidget*> controls_;
+  QTreeWidget* tree_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QPlainTextEdit* log_ = nullptr;
+  QAction* about_ = nullptr;
+
+  // Each control's text exactly as last set, line breaks and '&' included.
+  std::map<ControlId, std::string> texts_;
+  int progressStep_ = 1;
+  std::map<int, QTimer*> timers_;
+  // Handles are never reused, so a handle of a deleted item finds nothing.
+  std::unordered_map<TreeItem, QTreeWidgetItem*> items_;
+  TreeItem lastHandle_ = kNoTreeItem;
+  bool closeEnabled_ = true;
+
+  std::thread worker_;
+  std::atomic<bool> workerDone_{true};
+};
+
+}  // namespace tslflash

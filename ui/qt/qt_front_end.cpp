@@ -1,0 +1,33 @@
+#include "ui/qt/qt_front_end.h"
+
+#include <QApplication>
+#include <iostream>
+
+#include "ui/qt/artwork.h"
+
+namespace tslflash {
+
+QtFrontEnd::QtFrontEnd(const DialogSetup& setup)
+    : view_(window_, dispatcher_),
+      dialog_(view_, setup.makeTransport(), setup.package, clock_, std::cout, setup.options) {
+  QObject::connect(&window_, &QtDialogWindow::DriveSelectionChanged, &window_,
+                   [this] { dialog_.OnDriveSelChanged(); });
+  QObject::connect(&window_, &QtDialogWindow::SysCommandChosen, &window_,
+                   [this](int commandId) { dialog_.OnSysCommand(commandId); });
+  QObject::connect(&window_, &QtDialogWindow::TimerTicked, &window_,
+                   [this](int timerId) { dialog_.OnTimer(timerId); });
+}
+
+QtFrontEnd::~QtFrontEnd() { window_.JoinWorker(); }
+
+int RunQtFrontEnd(int& argc, char** argv, const DialogSetup& setup) {
+  const QApplication application(argc, argv);
+  QApplication::setApplicationName(QString::fromLatin1(kApplicationName));
+  QApplication::setWindowIcon(WindowIcon());
+  QtFrontEnd frontEnd(setup);
+  if (!frontEnd.Dialog().OnInitDialog()) return 1;
+  frontEnd.Window().exec();
+  return 0;
+}
+
+}  // namespace tslflash

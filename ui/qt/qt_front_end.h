@@ -1,0 +1,40 @@
+// The Qt front end: the main dialog's logic on a Qt window.
+#pragma once
+
+#include "app/dialog_setup.h"
+#include "app/update_dialog.h"
+#include "transport/clock.h"
+#include "ui/qt/qt_dialog_window.h"
+#include "ui/qt/qt_dispatcher.h"
+#include "ui/ui_thread_view.h"
+
+namespace tslflash {
+
+// The window, the hand-over for the update worker and the dialog's logic,
+// connected: the tree's selection, the About item and timer 1 reach the
+// logic. Needs a QApplication. The Upgrade button's handler connects to the
+// window's UpgradeRequested.
+class QtFrontEnd {
+ public:
+  explicit QtFrontEnd(const DialogSetup& setup);
+  // The worker uses the logic: it has finished before the logic goes.
+  ~QtFrontEnd();
+  QtFrontEnd(const QtFrontEnd&) = delete;
+  QtFrontEnd& operator=(const QtFrontEnd&) = delete;
+
+  QtDialogWindow& Window() { return window_; }
+  UpdateDialog& Dialog() { return dialog_; }
+
+ private:
+  QtDialogWindow window_;
+  QtDispatcher dispatcher_;
+  UiThreadView view_;
+  SystemClock clock_;
+  UpdateDialog dialog_;
+};
+
+// Runs the tool's dialog until it ends. Exit code 0, or 1 when the dialog
+// ended during its start-up (warning declined, no drive access).
+int RunQtFrontEnd(int& argc, char** argv, const DialogSetup& setup);
+
+}  // namespace tslflash
