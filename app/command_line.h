@@ -53,6 +53,7 @@ using EnvironmentLookup = std::function<std::optional<std::string>(std::string_v
 // The window when this build has one and there is a display to show it on,
 // unless the command line asks for the terminal or for something only the
 // terminal does (answers given in advance, a selection, the About text).
-FrontEnd ChooseFrontEnd(const CommandLine& line, bool qtBuilt, const EnvironmentLookup& environment);
+FrontEnd ChooseFrontEnd(const CommandLine& line, bool qtBuilt,
+                        const EnvironmentLookup& environment);
 
 }  // namespace tslflash

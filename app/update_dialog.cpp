@@ -121,6 +121,22 @@ void UpdateDialog::OnTimer(int /*timerId*/) { view_.StepProgress(); }
 
 void UpdateDialog::OnDriveSelChanged() {
   tslflash::OnDriveSelChanged(view_, headerCopy_, selection_);
+  // A selection must not offer a second run while one is active.
+  if (runActive_) view_.EnableControl(ControlId::Upgrade, false);
+}
+
+void UpdateDialog::OnUpgrade() {
+  if (!runActive_) tslflash::OnUpgrade(*this);
+}
+
+void UpdateDialog::BeginRun() {
+  runActive_ = true;
+  EnableButtons(false);
+}
+
+void UpdateDialog::EndRun() {
+  runActive_ = false;
+  EnableButtons(true);
 }
 
 // The pane holds at most kLogCapacity bytes: when the new line would not fit,

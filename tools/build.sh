@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One entry point for people and CI.
-#   tools/build.sh run              install, build, run the tool's main job
+#   tools/build.sh run              install, build, start the tool on emulated drives
 #   tools/build.sh test             install, build, run every test
 #   tools/build.sh test --sanitize address,undefined
 #   tools/build.sh bench [--quick]  install, build, run the benchmarks
@@ -32,7 +32,7 @@ cmake --build "$build_dir" -j "$(nproc)"
 
 case "$mode" in
   run)
-    "$build_dir/tools/tslpkg" inspect --embedded
+    "$build_dir/app/tslflash" --emulate emulator/drives/demo.json
     ;;
   test)
     ctest --test-dir "$build_dir" --output-on-failure --timeout 120 -j "$(nproc)"

@@ -89,14 +89,17 @@ bool DriveCommands::VendorHandshake() {
   return false;
 }
 
-bool DriveCommands::CheckBufferSize() {
+bool DriveCommands::CheckBufferSize() { return ReadBufferSize() == BufferSizeAnswer::Large; }
+
+BufferSizeAnswer DriveCommands::ReadBufferSize() {
   std::array<std::uint8_t, kModeSenseBufferLength> reply{};
-  if (Send(BuildModeSenseCapabilities(), DataDirection::FromDrive, reply.data(),
-           kModeSenseBufferLength, kDataTimeout) == CommandResult::Failed) {
-    diagnostics_ << kBufferSizeFailText;
-    return false;
-  }
-  return reply[kBufferSizeOffset] == kWantedBufferSizeHigh && reply[kBufferSizeOffset + 1] == 0;
+  const CommandResult result = Send(BuildModeSenseCapabilities(), DataDirection::FromDrive,
+                                    reply.data(), kModeSenseBufferLength, kDataTimeout);
+  if (result == CommandResult::Failed) diagnostics_ << kBufferSizeFailText;
+  if (result != CommandResult::Completed) return BufferSizeAnswer::Unknown;
+  const bool large =
+      reply[kBufferSizeOffset] == kWantedBufferSizeHigh && reply[kBufferSizeOffset + 1] == 0;
+  return large ? BufferSizeAnswer::Large : BufferSizeAnswer::Smaller;
 }
 
 std::uint8_t DriveCommands::ReadModelCode() {
@@ -120,11 +123,13 @@ std::uint8_t DriveCommands::ReadModelCode() {
   }
 }
 
+// A read that did not complete leaves bytes 2-3 unknown; writing the block
+// then would overwrite the drive's own bytes with zeros.
 std::uint8_t DriveCommands::StoreModelCode(std::uint8_t modelCode, std::uint8_t block,
                                            bool marker) {
   std::array<std::uint8_t, kParameterBlockLength> data{};
   if (Send(BuildReadParameterBlock(block), DataDirection::FromDrive, data.data(),
-           kParameterBlockLength, kDataTimeout) == CommandResult::Failed) {
+           kParameterBlockLength, kDataTimeout) != CommandResult::Completed) {
     diagnostics_ << kModelCodeFailText;
     return kStoreModelCodeFailed;
   }
@@ -132,7 +137,7 @@ std::uint8_t DriveCommands::StoreModelCode(std::uint8_t modelCode, std::uint8_t 
   data[0] = modelCode;
   data[1] = marker ? kBlockMarker : 0x00;
   if (Send(BuildWriteParameterBlock(block), DataDirection::ToDrive, data.data(),
-           kParameterBlockLength, kDataTimeout) == CommandResult::Failed) {
+           kParameterBlockLength, kDataTimeout) != CommandResult::Completed) {
     diagnostics_ << kModelCodeFailText;
     return kStoreModelCodeFailed;
   }
@@ -170,10 +175,10 @@ bool DriveCommands::QueryImageSize() {
 
 // A page that does not hold what the command announces is never sent: the
 // transport would read past the caller's buffer.
-bool DriveCommands::WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std::uint16_t count) {
+bool DriveCommands::WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std::uint32_t count,
+                              std::chrono::seconds timeout) {
   if (page.data() == nullptr || page.size() < count) return false;
-  return Send(cdb, DataDirection::ToDrive, page.data(), count, kDataTimeout) ==
-         CommandResult::Completed;
+  return Send(cdb, DataDirection::ToDrive, page.data(), count, timeout) == CommandResult::Completed;
 }
 
 bool DriveCommands::ReadPage(const Cdb& cdb, std::span<std::uint8_t> page) {
@@ -184,7 +189,7 @@ bool DriveCommands::ReadPage(const Cdb& cdb, std::span<std::uint8_t> page) {
 
 bool DriveCommands::WritePageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
                                   std::uint16_t offset, std::uint16_t count) {
-  return WritePage(BuildWritePageById(bufferId, offset, count), page, count);
+  return WritePage(BuildWritePageById(bufferId, offset, count), page, count, kDataTimeout);
 }
 
 bool DriveCommands::ReadPageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
@@ -196,7 +201,7 @@ bool DriveCommands::CommitImage() { return SendNoData(BuildCommitImage(), kContr
 
 bool DriveCommands::WritePageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
                                       std::uint16_t offset, std::uint16_t count) {
-  return WritePage(BuildWritePageByOffset(highByte, offset, count), page, count);
+  return WritePage(BuildWritePageByOffset(highByte, offset, count), page, count, kDataTimeout);
 }
 
 bool DriveCommands::ReadPageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
@@ -213,6 +218,19 @@ bool DriveCommands::BeginDownload() { return SendNoData(BuildBeginDownload(), kC
 bool DriveCommands::EndDownload(std::uint32_t imageLength) {
   const std::optional<Cdb> cdb = BuildEndDownload(imageLength);
   return cdb.has_value() && SendNoData(*cdb, kControlTimeout);
+}
+
+// Blocks are small enough for the short time-out.
+bool DriveCommands::SendSmallBlock(std::span<std::uint8_t> block, std::uint32_t byteOffset) {
+  return WritePage(BuildSmallBlock(byteOffset), block, kSmallBlockSize, kControlTimeout);
+}
+
+bool DriveCommands::SendSummedPage(std::span<std::uint8_t> page, const SummedPageFields& fields) {
+  return WritePage(BuildSummedPage(fields), page, kPageSize, kDataTimeout);
+}
+
+bool DriveCommands::SendSignedPage(std::span<std::uint8_t> page, const SignedPageFields& fields) {
+  return WritePage(BuildSignedPage(fields), page, kPageSize, kDataTimeout);
 }
 
 }  // namespace tslflash

@@ -25,6 +25,10 @@ inline constexpr std::uint8_t kModelCodeUnknown = 255;
 inline constexpr std::uint8_t kStoreModelCodeDone = 1;
 inline constexpr std::uint8_t kStoreModelCodeFailed = 255;
 
+// What the drive says about its buffer. Unknown: it did not answer, so
+// nothing that depends on the buffer may be decided from it.
+enum class BufferSizeAnswer : std::uint8_t { Large, Smaller, Unknown };
+
 class DriveCommands {
  public:
   static constexpr std::chrono::seconds kControlTimeout{15};
@@ -47,9 +51,12 @@ class DriveCommands {
   [[nodiscard]] bool VendorHandshake();
   // True when the drive's buffer is 8192 KiB.
   [[nodiscard]] bool CheckBufferSize();
+  // Large when the drive's buffer is 8192 KiB; Unknown when it did not answer.
+  [[nodiscard]] BufferSizeAnswer ReadBufferSize();
   // 0, 5, 30h, or kModelCodeUnknown; 0 too when the handshake was refused.
   [[nodiscard]] std::uint8_t ReadModelCode();
   // Read-modify-write of one parameter block; kStoreModelCodeDone or Failed.
+  // Only a completed read is written back, and only a completed write counts.
   [[nodiscard]] std::uint8_t StoreModelCode(std::uint8_t modelCode, std::uint8_t block,
                                             bool marker);
   // Lets the drive settle; true when it ends up reporting no medium.
@@ -73,12 +80,18 @@ class DriveCommands {
   [[nodiscard]] bool CommitBank(std::uint8_t bank);
   [[nodiscard]] bool BeginDownload();
   [[nodiscard]] bool EndDownload(std::uint32_t imageLength);
+  // One 4 KiB block followed by its two checksum bytes.
+  [[nodiscard]] bool SendSmallBlock(std::span<std::uint8_t> block, std::uint32_t byteOffset);
+  // One 16 KiB page of the summed-pages or the signed-pages transfer.
+  [[nodiscard]] bool SendSummedPage(std::span<std::uint8_t> page, const SummedPageFields& fields);
+  [[nodiscard]] bool SendSignedPage(std::span<std::uint8_t> page, const SignedPageFields& fields);
 
  private:
   CommandResult Send(const Cdb& cdb, DataDirection direction, std::uint8_t* data,
                      std::uint32_t length, std::chrono::seconds timeout);
   bool SendNoData(const Cdb& cdb, std::chrono::seconds timeout);
-  bool WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std::uint16_t count);
+  bool WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std::uint32_t count,
+                 std::chrono::seconds timeout);
   bool ReadPage(const Cdb& cdb, std::span<std::uint8_t> page);
   CommandResult TestUnitReady();
 

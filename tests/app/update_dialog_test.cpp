@@ -327,6 +327,29 @@ TEST_F(UpdateDialogTest, SystemCommandsSixteenToThirtyOneOpenTheAboutBox) {
   EXPECT_EQ(view.calls.back(), "StepProgress");
 }
 
+TEST_F(UpdateDialogTest, ARunningUpdateKeepsUpgradeDisabledAndTheDialogOpen) {
+  Start({Drive("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe);
+  Select(2);
+  dialog->BeginRun();
+  EXPECT_FALSE(dialog->CanClose());
+  // Neither a new selection nor a failure report gives the buttons back.
+  Select(2);
+  EXPECT_FALSE(view.enabled.at(ControlId::Upgrade));
+  dialog->ReportOutcome(static_cast<OutcomeCode>(1));
+  EXPECT_FALSE(view.enabled.at(ControlId::Upgrade));
+  EXPECT_FALSE(view.enabled.at(ControlId::Exit));
+  // A second Upgrade is ignored: no check runs, no second worker starts.
+  const std::size_t callsBefore = view.calls.size();
+  dialog->OnUpgrade();
+  EXPECT_EQ(view.calls.size(), callsBefore);
+  EXPECT_THAT(view.workers, IsEmpty());
+
+  dialog->EndRun();
+  EXPECT_TRUE(dialog->CanClose());
+  EXPECT_TRUE(view.enabled.at(ControlId::Upgrade));
+  EXPECT_TRUE(view.enabled.at(ControlId::Exit));
+}
+
 TEST_F(UpdateDialogTest, EmulatedDrivesAreSaidToBeEmulated) {
   const BuildResult built = BuildPackage(kPlainRecipe);
   emulators = emu::MakeEmulators({Drive("VARN", "DVD RW LPX-650A", "1.02")});

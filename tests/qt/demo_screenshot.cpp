@@ -11,6 +11,7 @@
 #include "qt_test_support.h"
 #include "ui/qt/artwork.h"
 #include "ui/qt/qt_front_end.h"
+#include "ui/qt/qt_text.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromLatin1(tslflash::kApplicationName));
+  QApplication::setApplicationName(tslflash::ToQt(tslflash::kApplicationName));
   QApplication::setWindowIcon(tslflash::WindowIcon());
 
   const tslflash::emu::LoadedDrives loaded =

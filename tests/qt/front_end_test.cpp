@@ -14,6 +14,7 @@
 #include "qt_test_support.h"
 #include "ui/drive_tree.h"
 #include "ui/qt/qt_front_end.h"
+#include "ui/qt/qt_text.h"
 
 namespace tslflash {
 namespace {
@@ -80,7 +81,7 @@ TEST_F(QtFrontEndTest, DecliningTheWarningEndsTheDialogBeforeTheDrivesAreListed)
   EXPECT_FALSE(frontEnd_.Dialog().OnInitDialog());
   ASSERT_EQ(user.Seen().size(), 2U);
   EXPECT_EQ(user.Seen().back().text, QStringLiteral("User cancelled."));
-  EXPECT_EQ(user.Seen().back().title, QString::fromLatin1(kApplicationName));
+  EXPECT_EQ(user.Seen().back().title, ToQt(kApplicationName));
   EXPECT_EQ(window_.result(), QDialog::Rejected);
   EXPECT_EQ(tree_.topLevelItemCount(), 0);
 }

@@ -6,6 +6,7 @@
 
 #include "qt_test_support.h"
 #include "ui/qt/qt_dialog_window.h"
+#include "ui/qt/qt_text.h"
 
 namespace tslflash {
 namespace {
@@ -44,7 +45,7 @@ TEST(QtMessageBox, ShowsTheBoxAndReturnsTheAnswer) {
        BoxAnswer::Ok,
        QMessageBox::NoIcon,
        QMessageBox::Ok,
-       QString::fromLatin1(kApplicationName)},
+       ToQt(kApplicationName)},
       // Line feeds and '<' are shown as written, not as markup.
       {{"Updating incomplete! \n\n<b>retry</b>", "Warning", BoxButtons::Ok, BoxIcon::Exclamation},
        QMessageBox::Ok,

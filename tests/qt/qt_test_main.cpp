@@ -4,10 +4,11 @@
 #include <QApplication>
 
 #include "ui/qt/qt_dialog_window.h"
+#include "ui/qt/qt_text.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   const QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromLatin1(tslflash::kApplicationName));
+  QApplication::setApplicationName(tslflash::ToQt(tslflash::kApplicationName));
   return RUN_ALL_TESTS();
 }

@@ -195,6 +195,28 @@ TEST_F(DriveCommandsTest, EveryCommandPutsItsExactBlockOnTheWire) {
        DataDirection::NoData,
        0,
        seconds(15)},
+      {"SendSmallBlock",
+       [&](DriveCommands& c) { (void)c.SendSmallBlock(pageAt14000, 0x1000); },
+       {0xF2, 0x03, 0, 0, 0x10, 0x00, 0, 0, 0x10, 0x02, 0, 0},
+       DataDirection::ToDrive,
+       4098,
+       seconds(15)},
+      {"SendSummedPage",
+       [&](DriveCommands& c) {
+         (void)c.SendSummedPage(pageAt14000, {0x1234, 0x5678, 3, 0x9ABC, 4});
+       },
+       {0xFA, 0x12, 0x34, 0x56, 0x78, 0x03, 0x01, 0x12, 0x34, 0x9A, 0xBC, 0x04},
+       DataDirection::ToDrive,
+       16384,
+       seconds(200)},
+      {"SendSignedPage",
+       [&](DriveCommands& c) {
+         (void)c.SendSignedPage(pageAt14000, {0xBEEF, 0x1234, 1, 2});
+       },
+       {0xFD, 0x07, 0x4B, 0x4F, 0x56, 0x41, 0xBE, 0xEF, 0x12, 0x34, 0x01, 0x02},
+       DataDirection::ToDrive,
+       16384,
+       seconds(200)},
   };
   for (const WireCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -263,19 +285,33 @@ TEST_F(DriveCommandsTest, StoreModelCodeKeepsTheDrivesOwnBytes) {
   EXPECT_THAT(SentOpcodes(), ElementsAre(0xF5, 0xF5, 0xF5, 0xF5));
 }
 
-TEST_F(DriveCommandsTest, StoreModelCodeStopsAtAFailedReadOrWrite) {
-  emu::DriveDescription readFails = StandardDrive();
-  readFails.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5, 0x01}, emu::kAlways});
-  Start(readFails);
-  EXPECT_EQ(commands->StoreModelCode(0x30, 0x24, true), kStoreModelCodeFailed);
-  EXPECT_EQ(Sent().size(), 1u) << "the write must not follow a failed read";
-  EXPECT_EQ(diagnostics.str(), "Check Model Command Fail!!\n");
-
-  emu::DriveDescription writeFails = StandardDrive();
-  writeFails.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5, 0x03}, emu::kAlways});
-  Start(writeFails);
-  EXPECT_EQ(commands->StoreModelCode(0x30, 0x24, true), kStoreModelCodeFailed);
-  EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x05, 0x00, 0xAB, 0xCD));
+// Only a completed read is written back: a read that timed out holds no
+// bytes 2-3 to preserve. A write that did not complete is not a stored block.
+TEST_F(DriveCommandsTest, StoreModelCodeStopsAtAReadOrWriteThatDidNotComplete) {
+  struct Case {
+    const char* name;
+    emu::FaultKind kind;
+    std::uint8_t subcommand;  // 01h read, 03h write
+    std::size_t sent;
+  };
+  const Case cases[] = {
+      {"failed read", emu::FaultKind::Fail, 0x01, 1},
+      {"timed-out read", emu::FaultKind::TimeOut, 0x01, 1},
+      {"read failed without sense", emu::FaultKind::FailWithoutSense, 0x01, 1},
+      {"failed write", emu::FaultKind::Fail, 0x03, 2},
+      {"timed-out write", emu::FaultKind::TimeOut, 0x03, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu::DriveDescription d = StandardDrive();
+    d.faults.push_back({c.kind, emu::ForOpcode{0xF5, c.subcommand}, emu::kAlways});
+    diagnostics.str("");
+    Start(d);
+    EXPECT_EQ(commands->StoreModelCode(0x30, 0x24, true), kStoreModelCodeFailed);
+    EXPECT_EQ(Sent().size(), c.sent);
+    EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x05, 0x00, 0xAB, 0xCD));
+    EXPECT_EQ(diagnostics.str(), "Check Model Command Fail!!\n");
+  }
 }
 
 TEST_F(DriveCommandsTest, QueryImageSizeReadsTypeAndSize) {
@@ -314,28 +350,30 @@ TEST_F(DriveCommandsTest, RejectedImageSizeReplyKeepsThePreviousValue) {
   EXPECT_EQ(commands->ExpectedImageSize(), 0x80000u);
 }
 
-TEST_F(DriveCommandsTest, CheckBufferSizeWantsEightMebibytes) {
+TEST_F(DriveCommandsTest, BufferSizeWantsEightMebibytesAndTellsASilentDriveApart) {
   struct Case {
     std::uint16_t kib;
     std::optional<emu::FaultKind> fault;
-    bool expected;
+    BufferSizeAnswer answer;
     const char* diagnostics;
   };
   const Case cases[] = {
-      {0x2000, std::nullopt, true, ""},
-      {0x1000, std::nullopt, false, ""},
-      {0x2000, emu::FaultKind::Fail, false, "Read BufferSize Command Fail!!\n"},
-      // A time-out goes on with the zero-filled reply.
-      {0x2000, emu::FaultKind::TimeOut, false, ""},
+      {0x2000, std::nullopt, BufferSizeAnswer::Large, ""},
+      {0x1000, std::nullopt, BufferSizeAnswer::Smaller, ""},
+      {0x2000, emu::FaultKind::Fail, BufferSizeAnswer::Unknown, "Read BufferSize Command Fail!!\n"},
+      {0x2000, emu::FaultKind::TimeOut, BufferSizeAnswer::Unknown, ""},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.kib);
     emu::DriveDescription d = StandardDrive();
     d.bufferSizeKiB = c.kib;
     if (c.fault) d.faults.push_back({*c.fault, emu::ForOpcode{0x5A}, emu::kAlways});
     diagnostics.str("");
     Start(d);
-    EXPECT_EQ(commands->CheckBufferSize(), c.expected) << c.kib;
+    EXPECT_EQ(commands->ReadBufferSize(), c.answer);
     EXPECT_EQ(diagnostics.str(), c.diagnostics);
+    // Only a drive that says it has the large buffer has it.
+    EXPECT_EQ(commands->CheckBufferSize(), c.answer == BufferSizeAnswer::Large);
   }
 }
 
@@ -418,6 +456,10 @@ TEST_F(DriveCommandsTest, PagesThatDoNotHoldTheTransferAreNeverSent) {
   // Reads always ask for a whole page, whatever the count.
   EXPECT_FALSE(commands->ReadPageByOffset(shortPage, 0, 0, 100));
   EXPECT_FALSE(commands->EndDownload(0x1000000)) << "longer than 24 bits";
+  std::vector<std::uint8_t> shortBlock(4097);
+  EXPECT_FALSE(commands->SendSmallBlock(shortBlock, 0));
+  EXPECT_FALSE(commands->SendSummedPage(shortPage, {}));
+  EXPECT_FALSE(commands->SendSignedPage(shortPage, {}));
   EXPECT_THAT(Sent(), IsEmpty());
 }
 

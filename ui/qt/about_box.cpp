@@ -3,17 +3,19 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "ui/dialog_texts.h"
 #include "ui/dialog_view.h"
 #include "ui/qt/artwork.h"
 #include "ui/qt/dialog_units.h"
+#include "ui/qt/qt_text.h"
 
 namespace tslflash {
 namespace {
 
 constexpr int kIconPixels = 32;
 
-void AddText(QDialog& box, const QRect& at, const char* text) {
-  auto* label = new QLabel(QString::fromLatin1(text), &box);
+void AddText(QDialog& box, const QRect& at, std::string_view text) {
+  auto* label = new QLabel(ToQt(text), &box);
   label->setTextFormat(Qt::PlainText);  // shown as written, '&' included
   label->setGeometry(at);
 }
@@ -25,7 +27,7 @@ void AddText(QDialog& box, const QRect& at, const char* text) {
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
   setFont(DialogFont());
   const DialogUnits units(font());
-  setWindowTitle(QStringLiteral("About Tessel Flash Tool"));
+  setWindowTitle(ToQt(kAboutCaption));
   setFixedSize(units.Size(235, 55));
 
   auto* icon = new QLabel(this);
@@ -34,8 +36,8 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
   icon->setGeometry(units.Rect(11, 17, 20, 20));
   icon->setAccessibleName(QStringLiteral("Tessel Flash icon"));
 
-  AddText(*this, units.Rect(40, 10, 119, 8), "Tessel Flash Ver. A-7.8");
-  AddText(*this, units.Rect(40, 25, 119, 8), "Copyright (C) Tessel Flash");
+  AddText(*this, units.Rect(40, 10, 119, 8), kAboutVersion);
+  AddText(*this, units.Rect(40, 25, 119, 8), kAboutSecondLine);
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setObjectName(QString::number(static_cast<int>(ControlId::Ok)));

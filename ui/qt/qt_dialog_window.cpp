@@ -24,6 +24,7 @@
 #include "ui/qt/about_box.h"
 #include "ui/qt/artwork.h"
 #include "ui/qt/dialog_units.h"
+#include "ui/qt/qt_text.h"
 #include "ui/qt/tree_painting.h"
 
 namespace tslflash {
@@ -52,12 +53,6 @@ constexpr QSize kDialogSize{310, 156};
 
 constexpr int kHandleRole = Qt::UserRole;
 constexpr int kTextRole = Qt::UserRole + 1;  // the text exactly as inserted
-
-// Texts are bytes; Latin-1 shows every byte as one character and gives the
-// same bytes back.
-QString ToQt(std::string_view text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The log pane's lines end in CR LF; the pane breaks lines at LF.
 QString LogDisplay(std::string_view text) {

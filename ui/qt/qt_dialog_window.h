@@ -15,6 +15,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "ui/dialog_texts.h"
 #include "ui/dialog_view.h"
 
 class QAction;
@@ -25,10 +26,6 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace tslflash {
-
-// The name the window system shows for the program, and the caption of a
-// message box that has none of its own.
-inline constexpr const char* kApplicationName = "Tessel Flash";
 
 class QtDialogWindow : public QDialog, public DialogView {
   Q_OBJECT

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "ui/qt/artwork.h"
+#include "ui/qt/qt_text.h"
 
 namespace tslflash {
 
@@ -22,7 +23,7 @@ QtFrontEnd::~QtFrontEnd() { window_.JoinWorker(); }
 
 int RunQtFrontEnd(int& argc, char** argv, const DialogSetup& setup) {
   const QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromLatin1(kApplicationName));
+  QApplication::setApplicationName(ToQt(kApplicationName));
   QApplication::setWindowIcon(WindowIcon());
   QtFrontEnd frontEnd(setup);
   if (!frontEnd.Dialog().OnInitDialog()) return 1;

@@ -1,0 +1,184 @@
+#include "app/command_line.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+namespace tslflash {
+namespace {
+
+using Apply = std::string (*)(CommandLine&, std::string_view value);
+
+struct Option {
+  std::string_view name;
+  bool takesValue;
+  bool repeatable;
+  Apply apply;  // returns an error line, empty when the value was taken
+};
+
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+template <std::optional<std::string> CommandLine::*Field>
+std::string SetFile(CommandLine& line, std::string_view value) {
+  line.*Field = std::string(value);
+  return {};
+}
+
+template <bool CommandLine::*Flag>
+std::string SetFlag(CommandLine& line, std::string_view /*value*/) {
+  line.*Flag = true;
+  return {};
+}
+
+std::string SetSelect(CommandLine& line, std::string_view value) {
+  std::size_t number = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (value.empty() || error != std::errc{} || end != value.data() + value.size()) {
+    return "--select expects a drive number (0 for none), not " + Quoted(value);
+  }
+  line.select = number;
+  return {};
+}
+
+std::string AddAnswer(CommandLine& line, std::string_view value) {
+  if (value == "ok") {
+    line.answers.push_back(BoxAnswer::Ok);
+  } else if (value == "cancel") {
+    line.answers.push_back(BoxAnswer::Cancel);
+  } else {
+    return "--answer expects ok or cancel, not " + Quoted(value);
+  }
+  return {};
+}
+
+constexpr std::array<Option, 10> kOptions = {{
+    {"--emulate", true, false, SetFile<&CommandLine::emulate>},
+    {"--package", true, false, SetFile<&CommandLine::package>},
+    {"--trace", false, false, SetFlag<&CommandLine::trace>},
+    {"--terminal", false, false, SetFlag<&CommandLine::terminal>},
+    {"--select", true, false, SetSelect},
+    {"--answer", true, true, AddAnswer},
+    {"--non-interactive", false, false, SetFlag<&CommandLine::nonInteractive>},
+    {"--about", false, false, SetFlag<&CommandLine::about>},
+    {"--help", false, true, SetFlag<&CommandLine::help>},
+    {"-h", false, true, SetFlag<&CommandLine::help>},
+}};
+
+const Option* FindOption(std::string_view name) {
+  const auto* option = std::find_if(kOptions.begin(), kOptions.end(),
+                                    [name](const Option& known) { return known.name == name; });
+  return option != kOptions.end() ? option : nullptr;
+}
+
+// What the options say together, once each is known.
+std::string CheckCombination(const CommandLine& line) {
+  if (line.package && !line.emulate) {
+    return "--package needs --emulate: real drives only ever get the package built into "
+           "tslflash";
+  }
+  if (line.trace && !line.emulate)
+    return "--trace needs --emulate: only emulated drives keep a trace";
+  return {};
+}
+
+struct Argument {
+  std::string_view name;
+  std::optional<std::string_view> value;  // given as --name=value
+};
+
+Argument SplitArgument(std::string_view text) {
+  const std::size_t equals = text.find('=');
+  if (!text.starts_with("--") || equals == text.npos) return {text, std::nullopt};
+  return {text.substr(0, equals), text.substr(equals + 1)};
+}
+
+// Takes the argument at `next` (and its value), moving `next` past them.
+// Returns an error line, empty when the argument was good.
+std::string TakeArgument(std::span<const std::string_view> args, std::size_t& next,
+                         std::vector<const Option*>& seen, CommandLine& line) {
+  auto [name, value] = SplitArgument(args[next++]);
+  const Option* option = FindOption(name);
+  if (option == nullptr) {
+    return name.starts_with("-") ? "unknown option " + std::string(name)
+                                 : "unexpected argument " + Quoted(name);
+  }
+  if (!option->repeatable && std::find(seen.begin(), seen.end(), option) != seen.end()) {
+    return std::string(name) + " is given twice";
+  }
+  seen.push_back(option);
+  if (!option->takesValue && value) return std::string(name) + " takes no value";
+  if (option->takesValue && !value) {
+    if (next == args.size()) return std::string(name) + " needs a value";
+    value = args[next++];
+  }
+  return option->apply(line, value.value_or(""));
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
+  ParsedCommandLine parsed;
+  std::vector<const Option*> seen;
+  for (std::size_t next = 0; next < args.size() && parsed.error.empty();) {
+    parsed.error = TakeArgument(args, next, seen, parsed.line);
+  }
+  if (parsed.error.empty() && !parsed.line.help) parsed.error = CheckCombination(parsed.line);
+  return parsed;
+}
+
+std::string HelpText() {
+  return R"(Usage: tslflash [OPTION]...
+Updates the firmware of a CD/DVD drive with the package built into tslflash.
+Shows its window when there is a display, else runs in the terminal.
+
+Drives:
+  --emulate FILE      use the emulated drives that FILE describes instead of
+                      the machine's drives (nothing reaches a real device)
+  --package FILE      with --emulate only: use this package file instead of the
+                      one built in; real drives only ever get the built-in one
+  --trace             with --emulate: when the program ends, print every
+                      command each emulated drive received, one line each,
+                      to standard error
+
+Terminal:
+  --terminal          run in the terminal even when there is a display
+  --select N          select drive N of the tree (from 1), or 0 for none
+  --answer ok|cancel  answer the next message box that asks OK or Cancel;
+                      repeat it for later boxes, used in order
+  --non-interactive   never read the input: a box asking OK or Cancel with no
+                      --answer left is an error (exit status 3), boxes with
+                      only OK are acknowledged, and without --select no drive
+                      is selected
+  --about             print the About box and end
+  -h, --help          print this help and end
+
+Without --non-interactive, a box with no --answer left and the drive selection
+without --select are prompts read from standard input, whether it is a
+terminal or not; at the end of the input a box asking OK or Cancel counts as
+unanswered (exit status 3). --select, --answer, --non-interactive and --about
+run in the terminal.
+
+Exit status:
+  0  the dialog ran to its end (a drive selected, or left without one)
+  1  start-up ended the dialog (warning declined, or the drives cannot be
+     reached)
+  2  bad command line, a file it names cannot be used, or --select names a
+     drive that is not there
+  3  a message box asking OK or Cancel had no answer: it counted as Cancel
+  4 and up are kept for the outcome of an update.
+)";
+}
+
+FrontEnd ChooseFrontEnd(const CommandLine& line, bool qtBuilt,
+                        const EnvironmentLookup& environment) {
+  const bool terminalOnly =
+      line.terminal || line.select || !line.answers.empty() || line.nonInteractive || line.about;
+  const auto set = [&environment](std::string_view name) {
+    const std::optional<std::string> value = environment(name);
+    return value && !value->empty();
+  };
+  const bool display = set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+  return qtBuilt && display && !terminalOnly ? FrontEnd::Qt : FrontEnd::Terminal;
+}
+
+}  // namespace tslflash

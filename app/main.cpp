@@ -1,0 +1,147 @@
+// tslflash: reads the command line, decides where the drives and the package
+// come from, and hands the main dialog to the window or to the terminal.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/dialog_setup.h"
+#include "emulator/command_trace.h"
+#include "emulator/drive_description.h"
+#include "emulator/emulated_transport.h"
+#include "package/embedded_package.h"
+#include "tools/file_io.h"
+#include "transport/platform_transport.h"
+#include "ui/terminal/terminal_front_end.h"
+
+#ifdef TSLFLASH_WITH_QT
+#include "ui/qt/qt_front_end.h"
+#endif
+
+namespace tslflash {
+namespace {
+
+#ifdef TSLFLASH_WITH_QT
+constexpr bool kQtBuilt = true;
+#else
+constexpr bool kQtBuilt = false;
+#endif
+
+// What the dialog's setup points into; it outlives the front end.
+struct Sources {
+  std::vector<std::shared_ptr<emu::DriveEmulator>> emulators;
+  std::vector<std::uint8_t> packageFile;
+};
+
+// Points the setup at the emulated drives and package the command line
+// names. Returns an error line, empty when every file could be used.
+std::string UseEmulation(const CommandLine& line, Sources& sources, DialogSetup& setup) {
+  const emu::LoadedDrives loaded = emu::LoadDriveDescriptionFile(*line.emulate);
+  if (!loaded.Ok()) return "--emulate: " + loaded.error;
+  sources.emulators = emu::MakeEmulators(loaded.drives);
+  setup.makeTransport = [emulators = sources.emulators] {
+    return std::make_unique<emu::EmulatedTransport>(emulators);
+  };
+  setup.options.emulatedDrives = true;
+  if (line.package) {
+    FileRead read = ReadBinaryFile(*line.package);
+    if (!read.error.empty()) return "--package: " + read.error;
+    sources.packageFile = std::move(read.bytes);
+    setup.package = sources.packageFile;
+  }
+  return {};
+}
+
+// Real drives, and only ever the package built into the program.
+DialogSetup RealDrives() {
+  return {[] { return MakePlatformTransport(); }, EmbeddedPackage(), {}};
+}
+
+void PrintTrace(const Sources& sources, std::ostream& out) {
+  for (std::size_t drive = 0; drive < sources.emulators.size(); ++drive) {
+    for (const emu::TraceEntry& entry : sources.emulators[drive]->Trace()) {
+      out << "emulated:" << drive << ": " << emu::FormatTraceEntry(entry) << '\n';
+    }
+  }
+}
+
+std::optional<std::string> ReadEnvironment(std::string_view name) {
+  const char* value = std::getenv(std::string(name).c_str());
+  return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
+int ExitStatusFor(TerminalEnd end) {
+  switch (end) {
+    case TerminalEnd::Completed:
+      return exit_status::kCompleted;
+    case TerminalEnd::EndedAtStartup:
+      return exit_status::kEndedAtStartup;
+    case TerminalEnd::NoAnswer:
+      return exit_status::kNoAnswer;
+    case TerminalEnd::NoSuchDrive:
+      return exit_status::kBadCommandLine;
+  }
+  return exit_status::kBadCommandLine;
+}
+
+int RunTerminal(const CommandLine& line, const DialogSetup& setup) {
+  TerminalOptions options;
+  options.select = line.select;
+  options.answers = line.answers;
+  options.interactive = !line.nonInteractive;
+  options.about = line.about;
+  options.inputIsTerminal = isatty(STDIN_FILENO) == 1;
+  options.outputIsTerminal = isatty(STDOUT_FILENO) == 1;
+  SystemClock clock;
+  return ExitStatusFor(
+      RunTerminalFrontEnd(setup, options, {std::cin, std::cout, std::cerr}, clock));
+}
+
+// The window when this build has one and ChooseFrontEnd picks it; else the
+// terminal.
+int RunFrontEnd(const CommandLine& line, const DialogSetup& setup, [[maybe_unused]] int& argc,
+                [[maybe_unused]] char** argv) {
+  if (ChooseFrontEnd(line, kQtBuilt, ReadEnvironment) == FrontEnd::Qt) {
+#ifdef TSLFLASH_WITH_QT
+    return RunQtFrontEnd(argc, argv, setup);
+#endif
+  }
+  return RunTerminal(line, setup);
+}
+
+int Run(int& argc, char** argv) {
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  const ParsedCommandLine parsed = ParseCommandLine(args);
+  if (!parsed.error.empty()) {
+    std::cerr << "tslflash: " << parsed.error << "\nTry 'tslflash --help'.\n";
+    return exit_status::kBadCommandLine;
+  }
+  const CommandLine& line = parsed.line;
+  if (line.help) {
+    std::cout << HelpText();
+    return exit_status::kCompleted;
+  }
+
+  Sources sources;
+  DialogSetup setup = RealDrives();
+  if (line.emulate) {
+    if (const std::string error = UseEmulation(line, sources, setup); !error.empty()) {
+      std::cerr << "tslflash: " << error << '\n';
+      return exit_status::kBadCommandLine;
+    }
+  }
+
+  const int status = RunFrontEnd(line, setup, argc, argv);
+  if (line.trace) PrintTrace(sources, std::cerr);
+  return status;
+}
+
+}  // namespace
+}  // namespace tslflash
+
+int main(int argc, char** argv) { return tslflash::Run(argc, argv); }

@@ -1,0 +1,99 @@
+// The tslflash command line and the choice of front end.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/command_line.h"
+
+namespace tslflash {
+namespace {
+
+using ::testing::ElementsAre;
+
+ParsedCommandLine Parse(std::vector<std::string_view> args) { return ParseCommandLine(args); }
+
+TEST(CommandLineTest, ReadsEveryOption) {
+  const ParsedCommandLine parsed =
+      Parse({"--emulate", "demo.json", "--package=pkg.bin", "--trace", "--terminal", "--select",
+             "2", "--answer", "ok", "--answer=cancel", "--non-interactive", "--about"});
+  ASSERT_EQ(parsed.error, "");
+  const CommandLine& line = parsed.line;
+  EXPECT_EQ(line.emulate, "demo.json");
+  EXPECT_EQ(line.package, "pkg.bin");
+  EXPECT_TRUE(line.trace);
+  EXPECT_TRUE(line.terminal);
+  EXPECT_EQ(line.select, 2U);
+  EXPECT_THAT(line.answers, ElementsAre(BoxAnswer::Ok, BoxAnswer::Cancel));
+  EXPECT_TRUE(line.nonInteractive);
+  EXPECT_TRUE(line.about);
+  EXPECT_FALSE(line.help);
+}
+
+TEST(CommandLineTest, RefusesWhatItCannotUseWithOneLine) {
+  struct Case {
+    std::vector<std::string_view> args;
+    std::string_view error;
+  };
+  const Case cases[] = {
+      {{"--package", "pkg.bin"},
+       "--package needs --emulate: real drives only ever get the package built into tslflash"},
+      {{"--trace"}, "--trace needs --emulate: only emulated drives keep a trace"},
+      {{"--emulate"}, "--emulate needs a value"},
+      {{"--select", "two"}, "--select expects a drive number (0 for none), not \"two\""},
+      {{"--select", "-1"}, "--select expects a drive number (0 for none), not \"-1\""},
+      {{"--select", "1", "--select", "2"}, "--select is given twice"},
+      {{"--emulate", "a", "--emulate=b"}, "--emulate is given twice"},
+      {{"--answer", "yes"}, "--answer expects ok or cancel, not \"yes\""},
+      {{"--answer", "OK"}, "--answer expects ok or cancel, not \"OK\""},
+      {{"--trace=1", "--emulate", "a"}, "--trace takes no value"},
+      {{"--yes"}, "unknown option --yes"},
+      {{"demo.json"}, "unexpected argument \"demo.json\""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Parse(c.args).error, c.error) << c.args.front();
+  }
+}
+
+TEST(CommandLineTest, HelpWinsOverOptionsThatWouldBeRefusedTogether) {
+  const ParsedCommandLine parsed = Parse({"--package", "pkg.bin", "--help"});
+  EXPECT_EQ(parsed.error, "");
+  EXPECT_TRUE(parsed.line.help);
+}
+
+TEST(ChooseFrontEndTest, TheWindowOnlyWithQtADisplayAndNothingTerminalOnly) {
+  struct Case {
+    std::vector<std::string_view> args;
+    bool qtBuilt;
+    std::map<std::string, std::string> environment;
+    FrontEnd expected;
+  };
+  const Case cases[] = {
+      {{}, true, {{"DISPLAY", ":0"}}, FrontEnd::Qt},
+      {{}, true, {{"WAYLAND_DISPLAY", "wayland-0"}}, FrontEnd::Qt},
+      {{}, true, {{"QT_QPA_PLATFORM", "offscreen"}}, FrontEnd::Qt},
+      {{}, true, {}, FrontEnd::Terminal},
+      {{}, true, {{"DISPLAY", ""}}, FrontEnd::Terminal},
+      {{}, false, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
+      {{"--terminal"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
+      {{"--select", "1"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
+      {{"--answer", "ok"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
+      {{"--non-interactive"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
+      {{"--about"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
+      {{"--emulate", "demo.json"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Qt},
+  };
+  for (const Case& c : cases) {
+    const ParsedCommandLine parsed = Parse(c.args);
+    ASSERT_EQ(parsed.error, "");
+    const auto environment = [&c](std::string_view name) -> std::optional<std::string> {
+      const auto value = c.environment.find(std::string(name));
+      if (value == c.environment.end()) return std::nullopt;
+      return value->second;
+    };
+    EXPECT_EQ(ChooseFrontEnd(parsed.line, c.qtBuilt, environment), c.expected)
+        << (c.args.empty() ? "(no options)" : c.args.front()) << ", Qt " << c.qtBuilt;
+  }
+}
+
+}  // namespace
+}  // namespace tslflash

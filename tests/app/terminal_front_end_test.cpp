@@ -1,0 +1,128 @@
+// The terminal session in-process, against emulated drives: how it ends, and
+// that an update's worker reaches the terminal through the UI thread.
+#include "ui/terminal/terminal_front_end.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <thread>
+
+#include "emulator/emulated_transport.h"
+#include "package/embedded_package.h"
+
+namespace tslflash {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+class NullClock final : public Clock {
+ public:
+  void Sleep(std::chrono::milliseconds) override {}
+};
+
+class RefusingTransport final : public DriveTransport {
+ public:
+  bool Init() override { return false; }
+  void ScanDrives(const CandidateSink&) override { ADD_FAILURE() << "scanned without a transport"; }
+};
+
+emu::DriveDescription Drive(std::string vendor, std::string product, std::string revision) {
+  emu::DriveDescription drive;
+  drive.vendor = std::move(vendor);
+  drive.product = std::move(product);
+  drive.revision = std::move(revision);
+  return drive;
+}
+
+class TerminalFrontEndTest : public ::testing::Test {
+ protected:
+  TerminalFrontEndTest() {
+    setup_.makeTransport = [] {
+      return std::make_unique<emu::EmulatedTransport>(emu::MakeEmulators(
+          {Drive("VARN", "DVD RW LPX-650A", "1.02"), Drive("OTHERCO", "CD-RW 52X", "2.00")}));
+    };
+    setup_.package = EmbeddedPackage();
+    setup_.options.emulatedDrives = true;
+    options_.interactive = false;
+    options_.answers = {BoxAnswer::Ok};  // the start-up warning
+  }
+
+  TerminalEnd Run() {
+    NullClock clock;
+    return RunTerminalFrontEnd(setup_, options_, {in_, out_, err_}, clock);
+  }
+
+  DialogSetup setup_;
+  TerminalOptions options_;
+  std::istringstream in_;
+  std::ostringstream out_;
+  std::ostringstream err_;
+};
+
+TEST_F(TerminalFrontEndTest, TheUpgradeWorkerTalksToTheTerminalThroughTheUiThread) {
+  options_.select = 1;
+  options_.answers.push_back(BoxAnswer::Cancel);
+  std::optional<BoxAnswer> workerAnswer;
+  options_.upgrade = [&workerAnswer](UpdateDialog& dialog) {
+    dialog.View().StartWorker([&dialog, &workerAnswer] {
+      dialog.AppendLog("from the worker");
+      workerAnswer = dialog.View().ShowMessageBox(
+          {"Do you really want to upgrade ?", std::nullopt, BoxButtons::OkCancel, BoxIcon::None});
+      dialog.EnableButtons(true);
+    });
+  };
+  EXPECT_EQ(Run(), TerminalEnd::Completed);
+  EXPECT_EQ(workerAnswer, BoxAnswer::Cancel);
+  EXPECT_THAT(out_.str(), HasSubstr("VARN    DVD RW LPX-650A  Current firmware : 1.02\n"
+                                    "from the worker\n"
+                                    "[TslFlash]\nDo you really want to upgrade ?\n"
+                                    "[O]K/[C]ancel > cancel\n"));
+}
+
+TEST_F(TerminalFrontEndTest, UpgradeIsNotPressedWhileTheButtonIsDisabled) {
+  bool pressed = false;
+  options_.upgrade = [&pressed](UpdateDialog&) { pressed = true; };
+  EXPECT_EQ(Run(), TerminalEnd::Completed);  // no drive selected: Upgrade stays disabled
+  EXPECT_FALSE(pressed);
+}
+
+TEST_F(TerminalFrontEndTest, SelectingTheRootSaysNoDriveIsSelected) {
+  options_.select = 0;
+  EXPECT_EQ(Run(), TerminalEnd::Completed);
+  EXPECT_THAT(out_.str(), HasSubstr("\nNo drive selected.\n"));
+}
+
+TEST_F(TerminalFrontEndTest, ADriveNumberBeyondTheTreeEndsTheSession) {
+  options_.select = 3;
+  EXPECT_EQ(Run(), TerminalEnd::NoSuchDrive);
+  EXPECT_EQ(err_.str(), "tslflash: there is no drive 3 to select; the tree has 2\n");
+}
+
+TEST_F(TerminalFrontEndTest, ATransportThatCannotStartEndsTheDialogAtStartup) {
+  setup_.makeTransport = [] { return std::make_unique<RefusingTransport>(); };
+  EXPECT_EQ(Run(), TerminalEnd::EndedAtStartup);
+  EXPECT_THAT(out_.str(), HasSubstr("Initial fail."));
+  EXPECT_THAT(out_.str(), Not(HasSubstr("My Computer")));
+}
+
+TEST_F(TerminalFrontEndTest, InteractiveSessionsAskForTheDrive) {
+  options_.interactive = true;
+  in_.str("2\n");
+  EXPECT_EQ(Run(), TerminalEnd::Completed);
+  EXPECT_THAT(out_.str(), HasSubstr("Select a drive [1-2, 0 = none]: "));
+  EXPECT_THAT(out_.str(), HasSubstr("OTHERCO CD-RW 52X        Current firmware : 2.00\n"));
+}
+
+TEST_F(TerminalFrontEndTest, TheAboutBoxNeedsNoDrives) {
+  setup_.makeTransport = [] { return std::make_unique<RefusingTransport>(); };
+  options_.about = true;
+  EXPECT_EQ(Run(), TerminalEnd::Completed);
+  EXPECT_EQ(out_.str(),
+            "[About Tessel Flash Tool]\nTessel Flash Ver. A-7.8\n"
+            "Firmware update for CD/DVD drives\n");
+}
+
+}  // namespace
+}  // namespace tslflash

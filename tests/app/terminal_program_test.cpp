@@ -1,0 +1,197 @@
+// tslflash as a script runs it: a subprocess in the terminal with the demo's
+// emulated drives, answers given in advance, and its output and exit status.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "package/embedded_package.h"
+#include "package/package_layout.h"
+
+namespace tslflash {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+constexpr std::string_view kDemo = TSLFLASH_SOURCE_DIR "/emulator/drives/demo.json";
+constexpr std::string_view kDrive1 = "  1. VARN    DVD RW LPX-650A 1.02  (emulated)\n";
+constexpr std::string_view kDrive2 =
+    "  2. OTHERCO CD-RW 52X       2.00  (emulated, not for this package)\n";
+constexpr std::string_view kDrive3 =
+    "  3. VARN    DVD RW LPX-412A 1.00  (emulated, not for this package)\n";
+
+struct ToolRun {
+  int exitCode = -1;  // -1 when the tool did not exit normally
+  std::string out;
+  std::string err;
+};
+
+std::string ShellQuoted(std::string_view text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class TslflashProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::path(::testing::TempDir()) /
+           ("tslflash_" + std::string(info->name()) + "_" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(std::string_view name) const { return (dir_ / name).string(); }
+
+  // Standard input is empty, so nothing can wait for a person.
+  ToolRun Run(const std::vector<std::string>& args) const {
+    std::string command = ShellQuoted(TSLFLASH_PATH);
+    for (const std::string& arg : args) command += " " + ShellQuoted(arg);
+    command += " </dev/null >" + ShellQuoted(Path("stdout")) + " 2>" + ShellQuoted(Path("stderr"));
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(Path("stdout")),
+            Slurp(Path("stderr"))};
+  }
+
+  static std::vector<std::string> Demo(std::vector<std::string> more) {
+    std::vector<std::string> args = {"--terminal", "--emulate", std::string(kDemo)};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(TslflashProgramTest, TheDemoRunsFromStartUpToASelectedDrive) {
+  const ToolRun run = Run(Demo({"--select", "1", "--answer", "ok", "--non-interactive"}));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_THAT(run.err, IsEmpty());
+  const std::string tree =
+      "My Computer\n" + std::string(kDrive1) + std::string(kDrive2) + std::string(kDrive3);
+  EXPECT_THAT(run.out, AllOf(HasSubstr("=== Flash Tool (ver. A-7.8) [emulated drives] ===\n"),
+                             HasSubstr("[O]K/[C]ancel > ok\n"), HasSubstr(tree),
+                             HasSubstr("\nVARN    DVD RW LPX-650A  Current firmware : 1.02\n")));
+  // The title comes before the tree, the description after it.
+  EXPECT_LT(run.out.find("=== Flash Tool"), run.out.find(tree));
+  EXPECT_LT(run.out.find(tree), run.out.find("Current firmware"));
+}
+
+TEST_F(TslflashProgramTest, DecliningTheWarningEndsTheRunAtStartUp) {
+  const ToolRun run = Run(Demo({"--answer", "cancel", "--non-interactive"}));
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_THAT(run.out, HasSubstr("[O]K/[C]ancel > cancel\nUser cancelled.\n"));
+  EXPECT_THAT(run.out, Not(HasSubstr("My Computer")));
+}
+
+TEST_F(TslflashProgramTest, ABoxWithoutAnAnswerIsAnErrorNeverASilentOk) {
+  const ToolRun run = Run(Demo({"--select", "1", "--non-interactive"}));
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.err,
+            "tslflash: no answer given for the message box \"Warning\": 1.Please DO NOT turn off "
+            "power while upgrading.\n");
+  EXPECT_THAT(run.out, Not(HasSubstr("Current firmware")));
+}
+
+TEST_F(TslflashProgramTest, WithoutNonInteractiveTheEndOfInputIsNoAnswerEither) {
+  const ToolRun run = Run(Demo({"--select", "1"}));
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_THAT(run.err, HasSubstr("no answer given for the message box \"Warning\""));
+}
+
+TEST_F(TslflashProgramTest, APackageFileIsRefusedForRealDrives) {
+  const ToolRun run = Run({"--package", Path("pkg.bin"), "--non-interactive"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_THAT(run.err, HasSubstr("tslflash: --package needs --emulate"));
+  EXPECT_THAT(run.out, IsEmpty());
+}
+
+TEST_F(TslflashProgramTest, APackageFileReplacesTheBuiltInOneForEmulatedDrives) {
+  // The built-in package made for the demo's third drive instead of its first.
+  std::vector<std::uint8_t> package(EmbeddedPackage().begin(), EmbeddedPackage().end());
+  constexpr std::string_view kOtherId = "VARN    DVD RW LPX-412A 1.00";
+  std::copy(kOtherId.begin(), kOtherId.end(), package.begin() + layout::kInquiryId.offset);
+  std::ofstream(Path("pkg.bin"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(package.data()),
+             static_cast<std::streamsize>(package.size()));
+
+  const ToolRun run =
+      Run(Demo({"--package", Path("pkg.bin"), "--answer", "ok", "--non-interactive"}));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_THAT(run.out, HasSubstr("  1. VARN    DVD RW LPX-650A 1.02  (emulated, not for this "
+                                 "package)\n"));
+  EXPECT_THAT(run.out, HasSubstr("  3. VARN    DVD RW LPX-412A 1.00  (emulated)\n"));
+}
+
+TEST_F(TslflashProgramTest, AFileThatCannotBeUsedIsOneClearLine) {
+  std::ofstream(Path("bad.json")) << R"({"drives": [{"vendor": "VARN", "revision": "1.02"}]})";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"--emulate", Path("bad.json")},
+       "tslflash: --emulate: " + Path("bad.json") + ": drives[0]: missing key \"product\"\n"},
+      {{"--emulate", Path("missing.json")},
+       "tslflash: --emulate: cannot read " + Path("missing.json") + "\n"},
+      {Demo({"--package", Path("missing.bin")}),
+       "tslflash: --package: cannot read " + Path("missing.bin") + ": no such file\n"},
+  };
+  for (const auto& c : cases) {
+    const ToolRun run = Run(c.args);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_THAT(run.out, IsEmpty());
+  }
+}
+
+TEST_F(TslflashProgramTest, ABadCommandLineSaysWhereToLook) {
+  const ToolRun run = Run({"--answer", "yes"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err,
+            "tslflash: --answer expects ok or cancel, not \"yes\"\nTry 'tslflash --help'.\n");
+}
+
+TEST_F(TslflashProgramTest, SelectingADriveThatIsNotThereIsRefused) {
+  const ToolRun run = Run(Demo({"--select", "4", "--answer", "ok", "--non-interactive"}));
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "tslflash: there is no drive 4 to select; the tree has 3\n");
+}
+
+TEST_F(TslflashProgramTest, TraceListsEveryCommandEachEmulatedDriveReceived) {
+  const ToolRun run = Run(Demo({"--trace", "--answer", "ok", "--non-interactive"}));
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err,
+            "emulated:0: 12 00 00 00 38 00 FromDrive 56 15s -> Completed\n"
+            "emulated:1: 12 00 00 00 38 00 FromDrive 56 15s -> Completed\n"
+            "emulated:2: 12 00 00 00 38 00 FromDrive 56 15s -> Completed\n");
+}
+
+TEST_F(TslflashProgramTest, HelpAndAboutNeedNoDrives) {
+  const ToolRun help = Run({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_THAT(help.out, AllOf(HasSubstr("--emulate FILE"), HasSubstr("Exit status:")));
+  const ToolRun about = Run({"--about"});
+  EXPECT_EQ(about.exitCode, 0);
+  EXPECT_THAT(about.out, HasSubstr("[About Tessel Flash Tool]\nTessel Flash Ver. A-7.8\n"));
+}
+
+}  // namespace
+}  // namespace tslflash

@@ -1,0 +1,127 @@
+// The model-code steps around a summed-pages transfer: the hardware class
+// check and the restore of both model-code blocks.
+#include "update/drive_preparation.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "emulator/drive_emulator.h"
+#include "emulator/emulated_transport.h"
+
+namespace tslflash {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+class NullReporter final : public DialogReporter {
+ public:
+  void AppendLog(std::string_view) override {}
+  void ReportOutcome(OutcomeCode) override {}
+};
+
+class NullClock final : public Clock {
+ public:
+  void Sleep(std::chrono::milliseconds) override {}
+};
+
+class DrivePreparationTest : public ::testing::Test {
+ protected:
+  void Start(const emu::DriveDescription& description) {
+    drive = std::make_shared<emu::DriveEmulator>(description);
+    registry = std::make_unique<DriveRegistry>(
+        std::make_unique<emu::EmulatedTransport>(std::vector{drive}));
+    ASSERT_TRUE(registry->InitTransport());
+    ASSERT_EQ(registry->EnumerateDrives(), 1);
+    commands = std::make_unique<DriveCommands>(*registry, reporter, clock, diagnostics);
+    enumeration = drive->Trace().size();
+  }
+  std::vector<std::uint8_t> SentOpcodes() const {
+    std::vector<std::uint8_t> opcodes;
+    const auto trace = drive->Trace();
+    for (std::size_t i = enumeration; i < trace.size(); ++i) opcodes.push_back(trace[i].cdb[0]);
+    return opcodes;
+  }
+
+  std::shared_ptr<emu::DriveEmulator> drive;
+  std::unique_ptr<DriveRegistry> registry;
+  NullReporter reporter;
+  NullClock clock;
+  std::ostringstream diagnostics;
+  std::unique_ptr<DriveCommands> commands;
+  std::size_t enumeration = 0;
+};
+
+emu::DriveDescription Drive(std::uint16_t bufferKiB, std::uint8_t storedCode) {
+  emu::DriveDescription d;
+  d.vendor = "VARN";
+  d.product = "DVD RW LPX-650A";
+  d.revision = "1.02";
+  d.bufferSizeKiB = bufferKiB;
+  d.parameterBlocks = {{0x02, {storedCode, 0x51, 0x12, 0x34}},
+                       {0x24, {storedCode, 0x51, 0xAB, 0xCD}}};
+  return d;
+}
+
+TEST_F(DrivePreparationTest, HardwareClassFollowsBufferCodeAndLength) {
+  constexpr std::uint16_t kLarge = 8192;
+  constexpr std::uint16_t kSmall = 2048;
+  struct Case {
+    const char* name;
+    std::uint16_t bufferKiB;
+    bool bufferQueryFails;
+    std::uint8_t code;
+    std::uint8_t pageCount;
+    std::uint8_t storedCode;
+    bool expected;
+    std::vector<std::uint8_t> sent;
+  };
+  const Case cases[] = {
+      {"large buffer takes code 0 only", kLarge, false, 0x00, 8, 0x05, true, {0x5A}},
+      {"large buffer refuses code 5", kLarge, false, 0x05, 8, 0x05, false, {0x5A}},
+      {"a silent drive is refused", kLarge, true, 0x00, 8, 0x00, false, {0x5A}},
+      {"small buffer, code 0, short image",
+       kSmall,
+       false,
+       0x00,
+       127,
+       0x05,
+       true,
+       {0x5A, 0xFD, 0xF5}},
+      {"small buffer, code 0, long image", kSmall, false, 0x00, 128, 0x00, false, {0x5A}},
+      {"code 5 on a drive of code 5", kSmall, false, 0x05, 8, 0x05, true, {0x5A, 0xFD, 0xF5}},
+      {"code 5 on a drive of code 30h", kSmall, false, 0x05, 8, 0x30, false, {0x5A, 0xFD, 0xF5}},
+      {"code 30h on a drive of code 30h", kSmall, false, 0x30, 8, 0x30, true, {0x5A, 0xFD, 0xF5}},
+      {"any other code", kSmall, false, 0x07, 8, 0x00, true, {0x5A}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu::DriveDescription d = Drive(c.bufferKiB, c.storedCode);
+    if (c.bufferQueryFails) d.faults.push_back({emu::FaultKind::TimeOut, emu::ForOpcode{0x5A}});
+    Start(d);
+    EXPECT_EQ(CheckHardwareClass(*commands, c.code, c.pageCount), c.expected);
+    EXPECT_THAT(SentOpcodes(), ElementsAreArray(c.sent));
+  }
+}
+
+TEST_F(DrivePreparationTest, RestoreClearsTheMarkerOfBothBlocksAndStopsAtAFailure) {
+  Start(Drive(2048, 0x30));
+  EXPECT_TRUE(RestoreDriveSettings(*commands, 0x05));
+  EXPECT_THAT(*drive->GetParameterBlock(0x02), ElementsAre(0x05, 0x00, 0x12, 0x34));
+  EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x05, 0x00, 0xAB, 0xCD));
+  EXPECT_THAT(SentOpcodes(), ElementsAre(0x00, 0xF5, 0xF5, 0xF5, 0xF5));
+
+  emu::DriveDescription refusing = Drive(2048, 0x30);
+  refusing.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5, 0x03}});
+  Start(refusing);
+  EXPECT_FALSE(RestoreDriveSettings(*commands, 0x05));
+  EXPECT_THAT(SentOpcodes(), ElementsAre(0x00, 0xF5, 0xF5));
+  EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x30, 0x51, 0xAB, 0xCD));
+}
+
+}  // namespace
+}  // namespace tslflash

@@ -1,0 +1,107 @@
+#include "tests/update/run_harness.h"
+
+#include <gtest/gtest.h>
+
+#include "emulator/emulated_transport.h"
+#include "package/package_layout.h"
+#include "update/update_run.h"
+
+namespace tslflash::testing {
+
+emu::DriveDescription MakerDrive() {
+  emu::DriveDescription d;
+  d.vendor = "VARN";
+  d.product = "DVD RW LPX-650A";
+  d.revision = "1.02";
+  d.parameterBlocks = {{0x02, {0x05, 0x00, 0x12, 0x34}}, {0x24, {0x05, 0x00, 0xAB, 0xCD}}};
+  return d;
+}
+
+PackageRecipe RecipeFor(char digit, std::vector<std::uint8_t> image, std::string mark) {
+  PackageRecipe recipe;
+  recipe.protocolDigit = digit;
+  recipe.inquiryId = "VARN    DVD RW LPX-650A 1.07";
+  recipe.altProductName = "TK420B";
+  recipe.altProductNameNulPadded = true;
+  recipe.variantMark = std::move(mark);
+  recipe.revisionPattern = "1.**";
+  recipe.image = std::move(image);
+  return recipe;
+}
+
+RunHarness::RunHarness(const RunSetup& setup) {
+  const BuildResult built = BuildPackage(setup.recipe);
+  EXPECT_TRUE(built.Ok()) << built.error;
+  package = built.package;
+  drive = std::make_shared<emu::DriveEmulator>(setup.drive);
+  dialog = std::make_unique<UpdateDialog>(
+      view, std::make_unique<emu::EmulatedTransport>(std::vector{drive}), package, clock,
+      diagnostics);
+  view.Answer({BoxAnswer::Ok});  // the start-up warning
+  EXPECT_TRUE(dialog->OnInitDialog());
+  EXPECT_TRUE(dialog->Registry().SelectDrive(0));
+
+  auto& code = dialog->Selection().selectedModelCode;
+  code.fill('\0');
+  std::copy_n(setup.modelCode.begin(), std::min(setup.modelCode.size(), code.size() - 1),
+              code.begin());
+  dialog->Plan() = setup.plan;
+  dialog->Packaging().form = setup.form;
+  dialog->Packaging().extension = ExtensionCopyOf(package).value_or(PackageExtensionCopy{});
+  dialog->UseRestarter(std::make_unique<RecordingRestarter>(rebootRequests, setup.grantReboot));
+
+  view.calls.clear();
+  view.boxes.clear();
+  view.texts[ControlId::Log].clear();
+  clock.sleeps.clear();
+  diagnostics.str("");
+  commandsBeforeRun_ = static_cast<std::uint32_t>(drive->Trace().size());
+}
+
+int RunHarness::Run(const std::vector<BoxAnswer>& answers) {
+  for (const BoxAnswer answer : answers) view.Answer({answer});
+  return RunUpdate(*dialog);
+}
+
+std::vector<std::string> RunHarness::Log() const {
+  constexpr std::string_view kBreak = "\r\n";
+  const std::string& pane = view.texts.at(ControlId::Log);
+  std::vector<std::string> lines;
+  for (std::size_t at = pane.find(kBreak); at != std::string::npos;) {
+    const std::size_t next = pane.find(kBreak, at + kBreak.size());
+    lines.push_back(pane.substr(at + kBreak.size(), next - at - kBreak.size()));
+    at = next;
+  }
+  return lines;
+}
+
+std::vector<std::string> RunHarness::Transcript() const {
+  const std::vector<std::string> log = Log();
+  const std::string logCall = "SetControlText " + std::to_string(static_cast<int>(ControlId::Log));
+  std::size_t nextLine = 0;
+  std::size_t nextBox = 0;
+  std::vector<std::string> seen;
+  for (const std::string& call : view.calls) {
+    if (call == logCall && nextLine < log.size()) {
+      seen.push_back("log " + log[nextLine++]);
+    } else if (call.starts_with("ShowMessageBox") && nextBox < view.boxes.size()) {
+      seen.push_back("box " + view.boxes[nextBox++].text);
+    } else if (call.starts_with("StartTimer") || call.starts_with("StopTimer") ||
+               call.starts_with("EnableCloseCommand") || call.starts_with("SetProgressPosition")) {
+      seen.push_back(call);
+    }
+  }
+  return seen;
+}
+
+std::vector<emu::TraceEntry> RunHarness::RunTrace() const {
+  const std::vector<emu::TraceEntry> trace = drive->Trace();
+  return {trace.begin() + commandsBeforeRun_, trace.end()};
+}
+
+std::vector<std::uint8_t> RunHarness::PackageBytes(std::size_t begin, std::size_t length) const {
+  return {package.begin() + static_cast<std::ptrdiff_t>(begin),
+          package.begin() + static_cast<std::ptrdiff_t>(begin + length)};
+}
+
+}  // namespace tslflash::testing

@@ -1,0 +1,525 @@
+// The update run through the dialog, its test window and an emulated drive:
+// each protocol flashes the drive with exactly the image that was checked,
+// and every way the run ends shows the user what happened, in order.
+#include "update/update_run.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+
+#include "package/package_layout.h"
+#include "tests/update/run_harness.h"
+#include "update/announcing_restarter.h"
+#include "update/hex_text.h"
+
+namespace tslflash {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+using testing::RecipeFor;
+using testing::RunHarness;
+using testing::RunSetup;
+using Bytes = std::vector<std::uint8_t>;
+using Lines = std::vector<std::string>;
+using std::chrono::milliseconds;
+
+constexpr std::size_t kPage = 16384;
+constexpr std::string_view kLongRestartText =
+    "Upgrade completed! Do you want to Restart the computer Now ?\n\nIf your device is an "
+    "external model (USB/1394), please also cycle power on your device to ensure it will "
+    "function properly.";
+constexpr std::string_view kTransferFailedBox =
+    "Updating incomplete or interrupted! \n\nPlease retry after rebooting your computer and "
+    "ensure the drive is\nproperly installed and detected by the operating system.\nAlso remove "
+    "any media from the drive.\n\nIt is highly recommended to terminate all applications before "
+    "updating.\n\nIf the problem persists, please contact product support.";
+
+// The stored checksum lines the run starts with.
+Lines SumLines(const RunHarness& h, PackageForm form) {
+  const std::size_t at = form == PackageForm::Varn2340 ? 70 : 56;
+  return {"log Linear CheckSum : " + HexWord(ReadLe16(h.package, at)),
+          "log Rotated CheckSum : " + HexWord(ReadLe16(h.package, at + 2))};
+}
+
+Lines Join(std::initializer_list<Lines> parts) {
+  Lines all;
+  for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+const Lines kConfirmed = {"log Check Sum match !!", "box Do you really want to upgrade ?",
+                          "StartTimer 1"};
+const Lines kTransferStarts = {"log Start to upgrade...", "log Don't turn off the power!!",
+                               "EnableCloseCommand off"};
+Lines Succeeded(std::string_view line) {
+  return {"log  ",       "log " + std::string(line), "log  ", "SetProgressPosition 100",
+          "StopTimer 1", "EnableCloseCommand on"};
+}
+const Lines kTransferFailed = {"SetProgressPosition 0",
+                               "StopTimer 1",
+                               "log  ",
+                               "log ======== FAIL ========",
+                               "box " + std::string(kTransferFailedBox),
+                               "log  ",
+                               "EnableCloseCommand on"};
+
+Bytes Pages(std::size_t count, std::uint64_t seed) { return SynthesizeImage(count * kPage, seed); }
+
+RunSetup PlainRun(char digit, Bytes image) {
+  RunSetup setup;
+  setup.recipe = RecipeFor(digit, std::move(image));
+  return setup;
+}
+
+// A summed-pages run for a drive with the small buffer: the image goes as
+// stored, the model-code blocks are marked and restored, the hardware class
+// checked.
+RunSetup StoredSummed(Bytes image) {
+  RunSetup setup = PlainRun('2', std::move(image));
+  setup.drive.bufferSizeKiB = 2048;
+  setup.plan = {0x30, true, true};
+  return setup;
+}
+
+// A summed-pages run for a large-buffer drive: the image is inflated first.
+RunSetup InflatedSummed(Bytes stored) {
+  RunSetup setup = PlainRun('2', std::move(stored));
+  setup.plan = {0x00, true, true};
+  return setup;
+}
+
+struct FlashCase {
+  const char* name;
+  RunSetup setup;
+  // What the drive must hold afterwards, read from the harness.
+  std::function<Bytes(const RunHarness&)> expected;
+  emu::Protocol protocol;
+  std::function<void(const RunHarness&)> check = [](const RunHarness&) {};
+};
+
+std::vector<FlashCase> FlashCases() {
+  std::vector<FlashCase> cases;
+  {
+    RunSetup setup = PlainRun('0', Pages(2, 1));
+    setup.drive.imageSizeKiB = 32;
+    // The second page reads back wrong four times, then right.
+    setup.drive.faults.push_back(
+        {emu::FaultKind::CorruptReadBack, emu::ForOpcode{0x3C, 0x02, 2}, 4});
+    cases.push_back({"buffer pages, a page read back wrong four times", setup,
+                     [](const RunHarness& h) { return h.PackageBytes(64, 2 * kPage); },
+                     emu::Protocol::BufferPages,
+                     [](const RunHarness& h) {
+                       EXPECT_EQ(h.diagnostics.str(),
+                                 "\nFirmware will be upgraded!\n\n\nTransferring firmware..."
+                                 "Transfer of 1 page 16k bytes\nTransfer of 2 page 16k bytes\n");
+                     }});
+  }
+  cases.push_back({"signed pages from offset 64", PlainRun('1', Pages(2, 2)),
+                   [](const RunHarness& h) { return h.PackageBytes(64, 2 * kPage); },
+                   emu::Protocol::SignedPages});
+  cases.push_back(
+      {"summed pages as stored", StoredSummed(Pages(2, 3)),
+       [](const RunHarness& h) { return h.PackageBytes(64, 2 * kPage); },
+       emu::Protocol::SummedPages,
+       [](const RunHarness& h) {
+         // The run's marker is gone again, the drive's own bytes kept.
+         EXPECT_THAT(*h.drive->GetParameterBlock(0x02), ElementsAre(0x30, 0x00, 0x12, 0x34));
+         EXPECT_THAT(*h.drive->GetParameterBlock(0x24), ElementsAre(0x30, 0x00, 0xAB, 0xCD));
+       }});
+  {
+    RunSetup setup = StoredSummed(SynthesizeImage(2 * kPage + 12, 4));
+    setup.recipe.altProductName = "TQ70";  // a check per page; the last 12 bytes are not sent
+    cases.push_back({"summed pages with a check per page", setup,
+                     [](const RunHarness& h) { return h.PackageBytes(64, 2 * kPage); },
+                     emu::Protocol::SummedPages,
+                     [](const RunHarness& h) {
+                       std::set<std::pair<int, int>> checks;
+                       for (const auto& entry : h.RunTrace()) {
+                         if (entry.cdb[0] == 0xFA) checks.emplace(entry.cdb[3], entry.cdb[4]);
+                       }
+                       EXPECT_EQ(checks.size(), 2u) << "each page carries its own check";
+                     }});
+  }
+  {
+    // 40,000 bytes inflate to two whole pages; the last 7,232 are not sent.
+    const Bytes raw = SynthesizeImage(40000, 5);
+    cases.push_back(
+        {"summed pages inflated", InflatedSummed(PackDeflated(raw)),
+         [raw](const RunHarness&) { return Bytes(raw.begin(), raw.begin() + 2 * kPage); },
+         emu::Protocol::SummedPages});
+  }
+  cases.push_back({"small blocks, the last one partial",
+                   PlainRun('3', SynthesizeImage(2 * 4096 + 100, 6)),
+                   [](const RunHarness& h) { return h.PackageBytes(64, 2 * 4096 + 100); },
+                   emu::Protocol::SmallBlocks});
+  {
+    RunSetup setup = PlainRun('4', Pages(8, 7));
+    setup.drive.bankSize = 65536;
+    setup.modelCode = "471K";
+    cases.push_back({"banked pages, bank 1 first", setup,
+                     [](const RunHarness& h) { return h.PackageBytes(64, 8 * kPage); },
+                     emu::Protocol::BankedPages,
+                     [](const RunHarness& h) {
+                       std::vector<int> banks;
+                       for (const auto& entry : h.RunTrace()) {
+                         if (entry.cdb[0] == 0x3B && entry.cdb[1] == 0x06) {
+                           banks.push_back(entry.cdb[3]);
+                         }
+                       }
+                       EXPECT_THAT(banks, ElementsAre(1, 1, 1, 1, 0, 0, 0, 0));
+                     }});
+  }
+  {
+    // The extended layout checks the second image; that image is sent.
+    RunSetup setup = PlainRun('0', Pages(1, 8));
+    setup.recipe.second = SecondImageRecipe{Pages(2, 9), "1.08"};
+    setup.drive.imageSizeKiB = 32;
+    setup.form = PackageForm::Varn2340;
+    cases.push_back(
+        {"buffer pages of the second image", setup,
+         [](const RunHarness& h) { return h.PackageBytes(64 + 14 + kPage + 40, 2 * kPage); },
+         emu::Protocol::BufferPages});
+  }
+  {
+    RunSetup setup = PlainRun('3', Pages(1, 10));
+    setup.recipe.second = SecondImageRecipe{Pages(2, 11), "1.08"};
+    setup.form = PackageForm::Varn2300;
+    cases.push_back({"small blocks of the first image after the extension", setup,
+                     [](const RunHarness& h) { return h.PackageBytes(78, kPage); },
+                     emu::Protocol::SmallBlocks});
+  }
+  return cases;
+}
+
+TEST(UpdateRun, EachProtocolFlashesTheImageThatWasChecked) {
+  for (const FlashCase& c : FlashCases()) {
+    SCOPED_TRACE(c.name);
+    RunHarness h(c.setup);
+    std::map<int, milliseconds> timersWhileSettling;
+    bool closeWhileSettling = true;
+    h.clock.onSleep = [&h, &timersWhileSettling, &closeWhileSettling] {
+      timersWhileSettling = h.view.timers;
+      closeWhileSettling = h.view.closeEnabled;
+    };
+    EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Cancel}), 1);
+    EXPECT_EQ(h.drive->ReceivedImage(), c.expected(h));
+    EXPECT_THAT(timersWhileSettling, ElementsAre(std::pair(kProgressTimer, milliseconds(700))));
+    EXPECT_FALSE(closeWhileSettling);
+    EXPECT_EQ(h.drive->ReceivedProtocol(), c.protocol);
+    EXPECT_THAT(h.Transcript(), ElementsAreArray(Join({SumLines(h, c.setup.form),
+                                                       kConfirmed,
+                                                       kTransferStarts,
+                                                       Succeeded("======== SUCCEED ========"),
+                                                       {"box " + std::string(kLongRestartText)}})));
+    EXPECT_EQ(h.clock.sleeps.back(), milliseconds(5000)) << "the drive settles";
+    EXPECT_EQ(h.rebootRequests, 0);
+    c.check(h);
+  }
+}
+
+TEST(UpdateRun, VariantChoosesTheSuccessLineAndTheRestartBoxes) {
+  const MessageBox shortOffer{"Upgrade completed! Do you want to Restart the computer Now ?",
+                              "Reboot Warning", BoxButtons::OkCancel, BoxIcon::Exclamation};
+  const MessageBox updated{"\n Firmware has been updated successfully !   \n", "Information",
+                           BoxButtons::Ok, BoxIcon::Information};
+  MessageBox rebootOffer = shortOffer;
+  rebootOffer.text = "\n Your computer needs to be rebooted.    \n";
+  MessageBox emptyOffer = shortOffer;
+  emptyOffer.text = "";
+  struct Case {
+    const char* mark;
+    std::vector<BoxAnswer> answers;
+    const char* successLine;
+    std::vector<MessageBox> boxesAfterConfirmation;
+  };
+  const Case cases[] = {
+      {"TW", {BoxAnswer::Ok, BoxAnswer::Cancel}, "Done", {shortOffer}},
+      {"VR",
+       {BoxAnswer::Ok, BoxAnswer::Ok, BoxAnswer::Cancel},
+       "======== SUCCEED ========",
+       {updated, rebootOffer}},
+      // The information box closed some other way leaves the offer without text.
+      {"VR",
+       {BoxAnswer::Ok, BoxAnswer::Cancel, BoxAnswer::Cancel},
+       "======== SUCCEED ========",
+       {updated, emptyOffer}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mark);
+    RunSetup setup = PlainRun('1', Pages(1, 12));
+    setup.recipe.variantMark = c.mark;
+    RunHarness h(setup);
+    EXPECT_EQ(h.Run(c.answers), 1);
+    EXPECT_THAT(h.Log(), Contains(c.successLine));
+    ASSERT_EQ(h.view.boxes.size(), 1 + c.boxesAfterConfirmation.size());
+    EXPECT_EQ(h.view.boxes[0], (MessageBox{"Do you really want to upgrade ?", std::nullopt,
+                                           BoxButtons::OkCancel, BoxIcon::Exclamation}));
+    EXPECT_EQ(std::vector(h.view.boxes.begin() + 1, h.view.boxes.end()), c.boxesAfterConfirmation);
+  }
+}
+
+TEST(UpdateRun, RestartOfferAsksTheRestarterOnlyOnOk) {
+  const MessageBox rebootFail{"Reboot Fail!!", std::nullopt, BoxButtons::Ok, BoxIcon::Stop};
+  struct Case {
+    const char* name;
+    BoxAnswer answer;
+    bool grant;
+    bool restarter;
+    int requests;
+    std::optional<MessageBox> lastBox;
+  };
+  const Case cases[] = {
+      {"OK: the restarter is asked", BoxAnswer::Ok, true, true, 1, std::nullopt},
+      {"Cancel: nobody is asked", BoxAnswer::Cancel, true, true, 0, std::nullopt},
+      {"a refused reboot is reported", BoxAnswer::Ok, false, true, 1, rebootFail},
+      {"no restarter is a refused reboot", BoxAnswer::Ok, true, false, 0, rebootFail},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunSetup setup = PlainRun('1', Pages(1, 12));
+    setup.grantReboot = c.grant;
+    RunHarness h(setup);
+    if (!c.restarter) h.dialog->UseRestarter(nullptr);
+    EXPECT_EQ(h.Run({BoxAnswer::Ok, c.answer, BoxAnswer::Ok}), 1);
+    EXPECT_EQ(h.rebootRequests, c.requests);
+    const bool asked = c.answer == BoxAnswer::Ok;
+    EXPECT_EQ(h.Log().back(), asked ? "Restart the computer" : " ");
+    ASSERT_EQ(h.view.boxes.size(), c.lastBox ? 3u : 2u);
+    EXPECT_EQ(c.lastBox.value_or(h.view.boxes.back()), h.view.boxes.back());
+  }
+}
+
+TEST(UpdateRun, EmulatedRestartOnlyAnnouncesItself) {
+  RunHarness h(PlainRun('1', Pages(1, 12)));
+  h.dialog->UseRestarter(std::make_unique<AnnouncingRestarter>(
+      [&h](std::string_view text) { h.dialog->AppendLog(text); }));
+  EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Ok}), 1);
+  const Lines log = h.Log();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_THAT(Lines(log.end() - 2, log.end()),
+              ElementsAre("Restart the computer",
+                          "Restart requested: an emulated run does not restart the computer."));
+  EXPECT_EQ(h.view.boxes.size(), 2u) << "no Reboot Fail!! box";
+}
+
+// Nothing but the readiness poll reaches the drive.
+TEST(UpdateRun, EndsBeforeAnythingIsSent) {
+  struct Case {
+    const char* name;
+    RunSetup setup;
+    std::vector<BoxAnswer> answers;
+    Lines afterSums;
+  };
+  RunSetup digitFive = PlainRun('5', Pages(1, 13));
+  RunSetup tooManyBlocks = PlainRun('3', SynthesizeImage(256 * 4096 + 1, 14));
+  RunSetup tooShort = PlainRun('1', SynthesizeImage(kPage - 1, 15));
+  RunSetup notTwoBanks = PlainRun('4', Pages(3, 16));
+  notTwoBanks.modelCode = "471K";
+  const Lines refusalEnd = {"log Nothing was sent to the drive; its firmware is unchanged.",
+                            "SetProgressPosition 0",
+                            "StopTimer 1",
+                            "log  ",
+                            "log ======== FAIL ========",
+                            "box " + std::string(kTransferFailedBox),
+                            "log  "};
+  const Case cases[] = {
+      {"a protocol digit outside 0..4 ends without a word",
+       digitFive,
+       {},
+       {"log Check Sum match !!"}},
+      {"cancel on the confirmation",
+       PlainRun('1', Pages(1, 13)),
+       {BoxAnswer::Cancel, BoxAnswer::Ok},
+       {"log Check Sum match !!", "box Do you really want to upgrade ?", "SetProgressPosition 0",
+        "StopTimer 1", "log User cancelled.", "box User cancelled."}},
+      {"more blocks than one byte counts",
+       tooManyBlocks,
+       {BoxAnswer::Ok},
+       Join({{"log Check Sum match !!", "log The image is too long for this transfer."},
+             refusalEnd})},
+      {"not one whole page",
+       tooShort,
+       {BoxAnswer::Ok},
+       Join({{"log Check Sum match !!", "log The image is too short for this transfer."},
+             refusalEnd})},
+      {"a two-bank drive and three pages",
+       notTwoBanks,
+       {BoxAnswer::Ok},
+       Join({{"log Check Sum match !!",
+              "log The image does not fill this drive's two 64 KiB banks."},
+             refusalEnd})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunHarness h(c.setup);
+    EXPECT_EQ(h.Run(c.answers), 0);
+    EXPECT_THAT(h.Transcript(),
+                ElementsAreArray(Join({SumLines(h, PackageForm::Plain), c.afterSums})));
+    for (const auto& entry : h.RunTrace()) EXPECT_EQ(entry.cdb[0], 0x00);
+    EXPECT_THAT(h.view.timers, IsEmpty());
+  }
+}
+
+TEST(UpdateRun, ChangedImageByteIsAChecksumMismatch) {
+  RunSetup setup = PlainRun('1', Pages(1, 17));
+  RunHarness h(setup);
+  h.package[64 + 100] ^= 0x01;  // the stored sums stay as they were
+  EXPECT_EQ(h.Run({BoxAnswer::Ok}), 0);
+  EXPECT_THAT(
+      h.Transcript(),
+      ElementsAreArray(Join({SumLines(h, PackageForm::Plain),
+                             {"SetProgressPosition 0", "StopTimer 1", "log Check Sum not match !!",
+                              "box CheckSum not match !!"}})));
+  EXPECT_THAT(h.RunTrace(), IsEmpty());
+}
+
+// The drive that is ejected instead of prepared, unless the package is the
+// generic one; it gets 50 s more to settle.
+TEST(UpdateRun, EjectingModelSkipsThePreparation) {
+  struct Case {
+    const char* inquiryId;
+    bool ejected;
+    std::vector<milliseconds> settle;
+  };
+  const Case cases[] = {
+      {"VARN    DVD RW LPX-650A 1.07", true, {milliseconds(50000), milliseconds(5000)}},
+      {"ATAPI   DVD+RW UNBRANDED1.07", false, {milliseconds(5000)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.inquiryId);
+    RunSetup setup = StoredSummed(Pages(2, 18));
+    setup.recipe.inquiryId = c.inquiryId;
+    setup.modelCode = "TK300B";
+    RunHarness h(setup);
+    EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Cancel}), 1);
+    EXPECT_EQ(h.drive->Ejected(), c.ejected);
+    std::vector<std::uint8_t> opcodes;
+    for (const auto& entry : h.RunTrace()) opcodes.push_back(entry.cdb[0]);
+    EXPECT_EQ(std::ranges::count(opcodes, 0xFD) > 0, !c.ejected) << "the handshake";
+    EXPECT_EQ(h.clock.sleeps, c.settle);
+    EXPECT_EQ(h.drive->ReceivedImage(), h.PackageBytes(64, 2 * kPage));
+  }
+}
+
+TEST(UpdateRun, PreparationRefusalsEndBeforeAnyPage) {
+  struct Case {
+    const char* name;
+    RunSetup setup;
+    Lines end;
+  };
+  RunSetup noVendorCommands = StoredSummed(Pages(2, 19));
+  noVendorCommands.drive.vendorCommands = false;
+  RunSetup blockRefused = StoredSummed(Pages(2, 19));
+  blockRefused.drive.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5, 0x03, 2}});
+  RunSetup wrongClass = StoredSummed(Pages(2, 19));
+  wrongClass.plan = {0x30, false, true};  // the drive's blocks hold code 5
+  RunSetup silentBuffer = InflatedSummed(PackDeflated(Pages(2, 19)));
+  silentBuffer.plan.verifyModelCodeFlag = false;
+  silentBuffer.drive.faults.push_back({emu::FaultKind::TimeOut, emu::ForOpcode{0x5A}});
+  const Lines notAllowed = {"SetProgressPosition 0", "StopTimer 1",
+                            "log The drive is not allowed to be updated.",
+                            "box The drive is not allowed to be updated."};
+  const Lines commandFailed = {"SetProgressPosition 0", "StopTimer 1", "log On Command Fail !!",
+                               "box Command Fail."};
+  const Case cases[] = {
+      {"the drive refuses the handshake", noVendorCommands,
+       Join({{"log This Model is not support."}, commandFailed})},
+      {"a model-code block is not stored", blockRefused, notAllowed},
+      {"the hardware class does not match", wrongClass, notAllowed},
+      {"the drive does not say which buffer it has", silentBuffer, commandFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunHarness h(c.setup);
+    EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Ok}), 0);
+    EXPECT_THAT(h.Transcript(),
+                ElementsAreArray(Join({SumLines(h, PackageForm::Plain), kConfirmed, c.end})));
+    for (const auto& entry : h.RunTrace()) EXPECT_NE(entry.cdb[0], 0xFA) << "no page was sent";
+  }
+}
+
+// A stream that is corrupt or breaks off is never sent, and the run says so.
+TEST(UpdateRun, ImageThatDoesNotInflateIsNotSent) {
+  const Bytes raw = SynthesizeImage(6 * kPage + 5000, 20);
+  const Bytes packed = PackDeflated(raw);
+  ASSERT_GE(packed.size(), 2 * kPage) << "the stream needs more than one page";
+  Bytes corrupt = packed;
+  corrupt[4 + 200] ^= 0xFF;
+  const Bytes cut(packed.begin(), packed.end() - static_cast<std::ptrdiff_t>(kPage));
+  Bytes overPromised = packed;
+  WriteLe32(overPromised, 0, static_cast<std::uint32_t>(raw.size() + kPage));
+  struct Case {
+    const char* name;
+    Bytes stored;
+  };
+  const Case cases[] = {
+      {"a corrupt stream", corrupt},
+      {"a stream cut off by a page", cut},
+      {"fewer pages than the stored length promises", overPromised},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunHarness h(InflatedSummed(c.stored));
+    EXPECT_EQ(h.Run({BoxAnswer::Ok}), 0);
+    EXPECT_THAT(
+        h.Transcript(),
+        ElementsAreArray(Join(
+            {SumLines(h, PackageForm::Plain),
+             kConfirmed,
+             {"SetProgressPosition 0", "StopTimer 1",
+              "log The firmware image could not be decompressed.",
+              "log Nothing was sent to the drive; its firmware is unchanged.",
+              "log The drive's model-code blocks were changed and have not been restored."}})));
+    for (const auto& entry : h.RunTrace()) EXPECT_NE(entry.cdb[0], 0xFA) << "no page was sent";
+    EXPECT_FALSE(h.drive->ReceivedImage().has_value());
+  }
+}
+
+TEST(UpdateRun, FailedTransferGivesTheCloseCommandBack) {
+  RunSetup setup = PlainRun('1', Pages(2, 21));
+  setup.drive.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xFD, 0x07, 2}});
+  RunHarness h(setup);
+  EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Ok}), 0);
+  EXPECT_THAT(h.Transcript(), ElementsAreArray(Join({SumLines(h, PackageForm::Plain), kConfirmed,
+                                                     kTransferStarts, kTransferFailed})));
+  EXPECT_TRUE(h.view.closeEnabled);
+}
+
+TEST(UpdateRun, UnrestoredModelCodeBlocksEndTheRunWithoutARestartOffer) {
+  RunSetup setup = StoredSummed(Pages(2, 22));
+  // The third and fourth stores are the restore's.
+  setup.drive.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5, 0x03, 3}});
+  RunHarness h(setup);
+  EXPECT_EQ(h.Run({BoxAnswer::Ok}), 0);
+  EXPECT_EQ(h.drive->ReceivedImage(), h.PackageBytes(64, 2 * kPage));
+  EXPECT_THAT(
+      h.Transcript(),
+      ElementsAreArray(Join({SumLines(h, PackageForm::Plain),
+                             kConfirmed,
+                             kTransferStarts,
+                             Succeeded("======== SUCCEED ========"),
+                             {"log The drive's model-code blocks could not be restored."}})));
+  EXPECT_THAT(*h.drive->GetParameterBlock(0x02), ElementsAre(0x30, 0x51, 0x12, 0x34));
+}
+
+TEST(UpdateRun, ThreadEndGivesTheDialogBack) {
+  RunHarness h(PlainRun('1', Pages(1, 23)));
+  h.dialog->BeginRun();
+  EXPECT_FALSE(h.dialog->CanClose());
+  h.view.Answer({BoxAnswer::Cancel, BoxAnswer::Ok});
+  UpdateThreadMain(*h.dialog);
+  EXPECT_FALSE(h.dialog->RunActive());
+  EXPECT_TRUE(h.dialog->CanClose());
+  EXPECT_TRUE(h.view.enabled.at(ControlId::Upgrade));
+  EXPECT_TRUE(h.view.enabled.at(ControlId::Exit));
+  EXPECT_THAT(h.view.timers, IsEmpty());
+}
+
+}  // namespace
+}  // namespace tslflash

@@ -1,0 +1,48 @@
+// The terminal front end: runs the main dialog in a terminal, or from a
+// script with every answer given in advance.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <vector>
+
+#include "app/dialog_setup.h"
+#include "transport/clock.h"
+#include "ui/dialog_view.h"
+
+namespace tslflash {
+
+// How a terminal session ended.
+enum class TerminalEnd : std::uint8_t {
+  Completed,       // the dialog ran to its end: a drive selected, or left without one
+  EndedAtStartup,  // start-up ended the dialog: warning declined, drives not reachable
+  NoAnswer,        // a box asking OK or Cancel found no answer
+  NoSuchDrive,     // the drive to select is not in the tree
+};
+
+// Pressing Upgrade. The update run brings its handler; until then nothing
+// presses the button.
+using UpgradeHandler = std::function<void(UpdateDialog&)>;
+
+struct TerminalOptions {
+  std::optional<std::size_t> select;  // 0: the tree's root; else the drive's number from 1
+  std::vector<BoxAnswer> answers;     // for the boxes that ask OK or Cancel, in order
+  bool interactive = true;            // false: never read the input
+  bool about = false;                 // show the About box and end
+  bool inputIsTerminal = false;
+  bool outputIsTerminal = false;
+  UpgradeHandler upgrade;  // pressed once after the selection, when the button is enabled
+};
+
+struct TerminalStreams {
+  std::istream& in;
+  std::ostream& out;  // the dialog, with the engine's diagnostic lines
+  std::ostream& err;  // the session's own errors
+};
+
+TerminalEnd RunTerminalFrontEnd(const DialogSetup& setup, const TerminalOptions& options,
+                                const TerminalStreams& streams, Clock& clock);
+
+}  // namespace tslflash

@@ -1,0 +1,255 @@
+#include "update/transfer_protocols.h"
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+#include <ostream>
+#include <vector>
+
+#include "update/hex_text.h"
+
+namespace tslflash {
+namespace {
+
+constexpr std::uint32_t kPage = kPageSize;
+constexpr std::uint32_t kBlockPayload = kSmallBlockPayload;
+constexpr std::uint32_t kBankSize = 65536;
+constexpr std::uint32_t kTwoBankLength = 2 * kBankSize;
+constexpr std::uint8_t kTwoBankFirst = 1;
+// The vendor pages carry their count in one byte; blocks their index.
+constexpr std::uint64_t kMaxVendorPages = 255;
+constexpr std::uint64_t kMaxBlocks = 256;
+// Pages by id or offset are addressed in 24 bits.
+constexpr std::uint64_t kMaxAddressable = std::uint64_t{1} << 24;
+constexpr int kMaxConsecutiveFailures = 5;
+constexpr std::chrono::milliseconds kEndDownloadSettle{5000};
+
+constexpr std::string_view kTwoBankModel = "471K";
+constexpr std::string_view kWillBeUpgraded = "\nFirmware will be upgraded!\n";
+constexpr std::string_view kTransferringPages = "\n\nTransferring firmware...";
+constexpr std::string_view kTransferringBlocks = "\nTransferring firmware...";
+constexpr std::string_view kWrongImageSize = "This file is not the correct bin file";
+
+std::uint32_t WholePages(std::uint32_t length) {
+  return static_cast<std::uint32_t>((std::uint64_t{length} + kPage - 1) / kPage * kPage);
+}
+
+// Fills `out` with the image bytes from `offset` on; past the image, zeros.
+void CopyImage(std::span<const std::uint8_t> image, std::size_t offset,
+               std::span<std::uint8_t> out) {
+  const std::size_t available = offset < image.size() ? image.size() - offset : 0;
+  const std::size_t count = std::min(out.size(), available);
+  std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(offset), count, out.begin());
+  std::fill(out.begin() + static_cast<std::ptrdiff_t>(count), out.end(), std::uint8_t{0});
+}
+
+std::uint16_t PageSum(std::span<const std::uint8_t> page) {
+  return static_cast<std::uint16_t>(ByteSum(page.data(), kPage));
+}
+
+bool Refused(const TransferContext& context, TransferProtocol protocol) {
+  return CheckTransferable(protocol, context.transferLength, context.modelCode) !=
+         TransferRefusal::None;
+}
+
+TransferRefusal CountRefusal(std::uint64_t units, std::uint64_t most) {
+  if (units == 0) return TransferRefusal::NothingToSend;
+  return units > most ? TransferRefusal::TooManyUnits : TransferRefusal::None;
+}
+
+bool SendVendorPage(DriveCommands& commands, TransferProtocol protocol, const VendorPagesPlan& plan,
+                    std::uint8_t index, std::span<std::uint8_t> page) {
+  const std::uint16_t pageSum = PageSum(page);
+  if (protocol == TransferProtocol::SignedPages) {
+    const auto number = static_cast<std::uint8_t>(index + 1);
+    return commands.SendSignedPage(page, {pageSum, plan.imageSums.linear, number, plan.pageCount});
+  }
+  const std::uint16_t pageCheck = plan.perPageSumMode ? pageSum : plan.imageSums.rotated;
+  return commands.SendSummedPage(
+      page, {plan.imageSums.linear, pageCheck, index, plan.imageSums.rotated, plan.pageCount});
+}
+
+using PageCommand = bool (DriveCommands::*)(std::span<std::uint8_t>, std::uint8_t, std::uint16_t,
+                                            std::uint16_t);
+
+// The two verified protocols: each page is written, read back and compared,
+// and five consecutive failed attempts end the transfer. The failure count
+// runs on across banks. Both buffers hold whole pages, so the last page of an
+// image that is not whole pages never reads past them.
+class VerifiedPages {
+ public:
+  static std::optional<VerifiedPages> Allocate(const TransferContext& context, PageCommand write,
+                                               PageCommand read, std::uint32_t length) {
+    try {
+      return VerifiedPages(context, write, read, WholePages(length));
+    } catch (const std::bad_alloc&) {
+      return std::nullopt;
+    }
+  }
+
+  std::span<std::uint8_t> WriteBuffer() { return writeBuffer_; }
+
+  // Sends [0, end) of the write buffer; `bank`, when given, addresses every
+  // page instead of the offset's bits 16-23.
+  bool Send(std::uint32_t end, std::optional<std::uint8_t> bank) {
+    for (std::uint32_t offset = 0; offset < end;) {
+      if (Attempt(offset, bank.value_or(static_cast<std::uint8_t>(offset >> 16)))) {
+        failures_ = 0;
+        context_.diagnostics << "Transfer of " << pageNumber_++ << " page 16k bytes\n";
+        offset += kPage;
+      } else if (++failures_ >= kMaxConsecutiveFailures) {
+        context_.diagnostics << "Error Happen in ID " << HexLower((offset >> 16) & 0xFFu)
+                             << " OFFSET 0x" << HexWord(offset & 0xFFFFu);
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  VerifiedPages(const TransferContext& context, PageCommand write, PageCommand read,
+                std::uint32_t length)
+      : context_(context), write_(write), read_(read), writeBuffer_(length), readBack_(length) {}
+
+  bool Attempt(std::uint32_t offset, std::uint8_t high) {
+    const auto page = std::span(writeBuffer_).subspan(offset, kPage);
+    const auto readBack = std::span(readBack_).subspan(offset, kPage);
+    const auto low = static_cast<std::uint16_t>(offset);
+    // A read that completes without delivering the page must not compare
+    // equal to what an earlier read left behind.
+    std::ranges::transform(page, readBack.begin(),
+                           [](std::uint8_t byte) { return static_cast<std::uint8_t>(~byte); });
+    DriveCommands& commands = context_.commands;
+    return (commands.*write_)(page, high, low, kPage) &&
+           (commands.*read_)(readBack, high, low, kPage) && std::ranges::equal(page, readBack);
+  }
+
+  const TransferContext& context_;
+  PageCommand write_;
+  PageCommand read_;
+  std::vector<std::uint8_t> writeBuffer_;
+  std::vector<std::uint8_t> readBack_;
+  int failures_ = 0;
+  int pageNumber_ = 1;
+};
+
+}  // namespace
+
+std::optional<TransferProtocol> TransferProtocolFor(char protocolDigit) {
+  switch (protocolDigit) {
+    case '0':
+      return TransferProtocol::BufferPages;
+    case '1':
+      return TransferProtocol::SignedPages;
+    case '2':
+      return TransferProtocol::SummedPages;
+    case '3':
+      return TransferProtocol::SmallBlocks;
+    case '4':
+      return TransferProtocol::BankedPages;
+    default:
+      return std::nullopt;
+  }
+}
+
+bool UsesTwoBanks(std::string_view modelCode) { return modelCode.starts_with(kTwoBankModel); }
+
+TransferRefusal CheckTransferable(TransferProtocol protocol, std::uint32_t transferLength,
+                                  std::string_view modelCode) {
+  const std::uint64_t length = transferLength;
+  switch (protocol) {
+    case TransferProtocol::SignedPages:
+    case TransferProtocol::SummedPages:
+      return CountRefusal(length / kPage, kMaxVendorPages);
+    case TransferProtocol::SmallBlocks:
+      return CountRefusal((length + kBlockPayload - 1) / kBlockPayload, kMaxBlocks);
+    case TransferProtocol::BankedPages:
+      if (UsesTwoBanks(modelCode) && length != kTwoBankLength) return TransferRefusal::NotTwoBanks;
+      break;
+    case TransferProtocol::BufferPages:
+      break;
+  }
+  return CountRefusal(length, kMaxAddressable);
+}
+
+TransferResult SendVendorPages(const TransferContext& context, TransferProtocol protocol,
+                               const VendorPagesPlan& plan) {
+  const bool vendorPages =
+      protocol == TransferProtocol::SignedPages || protocol == TransferProtocol::SummedPages;
+  if (!vendorPages || plan.pageCount == 0 || Refused(context, protocol)) {
+    return TransferResult::Failed;
+  }
+  std::vector<std::uint8_t> page(kPage);
+  for (std::uint8_t index = 0; index < plan.pageCount; ++index) {
+    CopyImage(context.image, std::size_t{index} * kPage, page);
+    if (!SendVendorPage(context.commands, protocol, plan, index, page)) {
+      return TransferResult::Failed;
+    }
+  }
+  return TransferResult::Done;
+}
+
+TransferResult TransferBufferPages(const TransferContext& context) {
+  if (Refused(context, TransferProtocol::BufferPages)) return TransferResult::Failed;
+  auto pages = VerifiedPages::Allocate(context, &DriveCommands::WritePageById,
+                                       &DriveCommands::ReadPageById, context.transferLength);
+  if (!pages || !context.commands.QueryImageSize()) return TransferResult::Failed;
+  if (context.transferLength != context.commands.ExpectedImageSize()) {
+    context.diagnostics << kWrongImageSize;
+    return TransferResult::Failed;
+  }
+  context.diagnostics << kWillBeUpgraded << kTransferringPages;
+  CopyImage(context.image, 0, pages->WriteBuffer());
+  if (!pages->Send(context.transferLength, std::nullopt)) return TransferResult::Failed;
+  return context.commands.CommitImage() ? TransferResult::Done : TransferResult::ClosingFailed;
+}
+
+TransferResult TransferSmallBlocks(const TransferContext& context) {
+  if (Refused(context, TransferProtocol::SmallBlocks)) return TransferResult::Failed;
+  const std::uint32_t blocks = (context.transferLength + kBlockPayload - 1) / kBlockPayload;
+  context.diagnostics << kTransferringBlocks;
+  // A refused start leaves nothing the blocks depend on: each carries its
+  // own offset and sum.
+  (void)context.commands.BeginDownload();
+  (void)context.commands.BeginDownload();
+  std::vector<std::uint8_t> block(kSmallBlockSize);
+  std::uint32_t total = 0;
+  for (std::uint32_t k = 0; k < blocks; ++k) {
+    CopyImage(context.image, std::size_t{k} * kBlockPayload, std::span(block).first(kBlockPayload));
+    block[kBlockPayload] = 0;
+    block[kBlockPayload + 1] = 0;
+    const std::uint32_t sum = ByteSum(block.data(), kSmallBlockSize);
+    block[kBlockPayload] = static_cast<std::uint8_t>(sum >> 8);
+    block[kBlockPayload + 1] = static_cast<std::uint8_t>(sum);
+    total += sum;
+    if (!context.commands.SendSmallBlock(block, k * kBlockPayload)) return TransferResult::Failed;
+  }
+  context.diagnostics << "\nFirmware checksum = " << HexWord(total) << "\n";
+  const bool closed = context.commands.EndDownload(context.transferLength);
+  context.clock.Sleep(kEndDownloadSettle);
+  return closed ? TransferResult::Done : TransferResult::ClosingFailed;
+}
+
+TransferResult TransferBankedPages(const TransferContext& context) {
+  if (Refused(context, TransferProtocol::BankedPages)) return TransferResult::Failed;
+  const bool twoBanks = UsesTwoBanks(context.modelCode);
+  const std::uint32_t bankLength = twoBanks ? kBankSize : context.transferLength;
+  auto pages = VerifiedPages::Allocate(context, &DriveCommands::WritePageByOffset,
+                                       &DriveCommands::ReadPageByOffset, bankLength);
+  if (!pages) return TransferResult::Failed;
+  context.diagnostics << kWillBeUpgraded << kTransferringPages;
+  for (int bank = twoBanks ? kTwoBankFirst : 0; bank >= 0; --bank) {
+    const auto bankNumber = static_cast<std::uint8_t>(bank);
+    CopyImage(context.image, std::size_t{bankNumber} * bankLength, pages->WriteBuffer());
+    const auto address = twoBanks ? std::optional(bankNumber) : std::nullopt;
+    if (!pages->Send(bankLength, address)) return TransferResult::Failed;
+    // Only the last commit closes the transfer; a bank refused before it
+    // leaves the image incomplete.
+    if (!context.commands.CommitBank(bankNumber)) {
+      return bank == 0 ? TransferResult::ClosingFailed : TransferResult::Failed;
+    }
+  }
+  return TransferResult::Done;
+}
+
+}  // namespace tslflash
