@@ -51,7 +51,7 @@ std::string AddAnswer(CommandLine& line, std::string_view value) {
   return {};
 }
 
-constexpr std::array<Option, 10> kOptions = {{
+constexpr std::array<Option, 13> kOptions = {{
     {"--emulate", true, false, SetFile<&CommandLine::emulate>},
     {"--package", true, false, SetFile<&CommandLine::package>},
     {"--trace", false, false, SetFlag<&CommandLine::trace>},
@@ -60,6 +60,9 @@ constexpr std::array<Option, 10> kOptions = {{
     {"--answer", true, true, AddAnswer},
     {"--non-interactive", false, false, SetFlag<&CommandLine::nonInteractive>},
     {"--about", false, false, SetFlag<&CommandLine::about>},
+    {"--upgrade", false, false, SetFlag<&CommandLine::upgrade>},
+    {"--skip-waits", false, false, SetFlag<&CommandLine::skipWaits>},
+    {"--received-images", true, false, SetFile<&CommandLine::receivedImages>},
     {"--help", false, true, SetFlag<&CommandLine::help>},
     {"-h", false, true, SetFlag<&CommandLine::help>},
 }};
@@ -78,6 +81,12 @@ std::string CheckCombination(const CommandLine& line) {
   }
   if (line.trace && !line.emulate)
     return "--trace needs --emulate: only emulated drives keep a trace";
+  if (line.receivedImages && !line.emulate)
+    return "--received-images needs --emulate: only emulated drives keep what they received";
+  if (line.upgrade && !line.select) return "--upgrade needs --select: which drive to update";
+  if (line.skipWaits && !line.emulate) {
+    return "--skip-waits needs --emulate: a real drive needs its time to restart";
+  }
   return {};
 }
 
@@ -139,6 +148,10 @@ Drives:
   --trace             with --emulate: when the program ends, print every
                       command each emulated drive received, one line each,
                       to standard error
+  --received-images DIR
+                      with --emulate: when the program ends, write the
+                      firmware image each emulated drive accepted to
+                      DIR/drive-N.bin (N as in the tree, from 1)
 
 Terminal:
   --terminal          run in the terminal even when there is a display
@@ -149,14 +162,18 @@ Terminal:
                       --answer left is an error (exit status 3), boxes with
                       only OK are acknowledged, and without --select no drive
                       is selected
+  --upgrade           after --select, press Upgrade: the checks, then the
+                      update; every box is answered as above
+  --skip-waits        with --emulate: do not wait for the drive to settle
+                      after the transfer (emulated drives restart at once)
   --about             print the About box and end
   -h, --help          print this help and end
 
 Without --non-interactive, a box with no --answer left and the drive selection
 without --select are prompts read from standard input, whether it is a
 terminal or not; at the end of the input a box asking OK or Cancel counts as
-unanswered (exit status 3). --select, --answer, --non-interactive and --about
-run in the terminal.
+unanswered (exit status 3). --select, --answer, --non-interactive, --upgrade,
+--skip-waits and --about run in the terminal.
 
 Exit status:
   0  the dialog ran to its end (a drive selected, or left without one)
@@ -165,14 +182,24 @@ Exit status:
   2  bad command line, a file it names cannot be used, or --select names a
      drive that is not there
   3  a message box asking OK or Cancel had no answer: it counted as Cancel
-  4 and up are kept for the outcome of an update.
+  4  --upgrade: the update did not complete and no outcome says why (Upgrade
+     was disabled, or the run stopped without a report)
+ 12  --upgrade: user cancelled
+ 13  --upgrade: checksum did not match (or the drive refused the handshake)
+ 14  --upgrade: a drive command failed
+ 15  --upgrade: the transfer failed
+ 16  --upgrade: the drive's model or revision does not fit the package
+ 17  --upgrade: the drive's identity, the package or the recovery rules refuse
+ 18  --upgrade: the package is older than the drive's firmware
+ 19  --upgrade: there is a disc in the drive
+With --upgrade, 0 means the update completed.
 )";
 }
 
 FrontEnd ChooseFrontEnd(const CommandLine& line, bool qtBuilt,
                         const EnvironmentLookup& environment) {
-  const bool terminalOnly =
-      line.terminal || line.select || !line.answers.empty() || line.nonInteractive || line.about;
+  const bool terminalOnly = line.terminal || line.select || !line.answers.empty() ||
+                            line.nonInteractive || line.about || line.upgrade || line.skipWaits;
   const auto set = [&environment](std::string_view name) {
     const std::optional<std::string> value = environment(name);
     return value && !value->empty();

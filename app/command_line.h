@@ -21,6 +21,8 @@ inline constexpr int kCompleted = 0;       // the dialog ran to its end
 inline constexpr int kEndedAtStartup = 1;  // warning declined, drives not reachable
 inline constexpr int kBadCommandLine = 2;  // or a file it names cannot be used
 inline constexpr int kNoAnswer = 3;        // a box asking OK or Cancel had no answer
+inline constexpr int kNotUpdated = 4;      // --upgrade: no update completed, no outcome says why
+inline constexpr int kOutcomeBase = 10;    // --upgrade: 10 + the outcome code that ended it
 }  // namespace exit_status
 
 struct CommandLine {
@@ -32,6 +34,9 @@ struct CommandLine {
   std::vector<BoxAnswer> answers;
   bool nonInteractive = false;
   bool about = false;
+  bool upgrade = false;                       // press Upgrade after the selection
+  bool skipWaits = false;                     // emulated drives need no time to restart
+  std::optional<std::string> receivedImages;  // folder for each emulated drive's received image
   bool help = false;
 };
 

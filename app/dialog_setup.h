@@ -16,6 +16,13 @@ struct DialogSetup {
   std::function<std::unique_ptr<DriveTransport>()> makeTransport;
   std::span<const std::uint8_t> package;
   DialogOptions options;
+  // The machine's restart; only real drives get one.
+  std::function<std::unique_ptr<Restarter>()> makeRestarter;
 };
+
+// Gives the dialog what the setup says beyond its constructor.
+inline void ApplySetup(const DialogSetup& setup, UpdateDialog& dialog) {
+  if (setup.makeRestarter) dialog.UseRestarter(setup.makeRestarter());
+}
 
 }  // namespace tslflash

@@ -18,6 +18,7 @@
 #include "tools/file_io.h"
 #include "transport/platform_transport.h"
 #include "ui/terminal/terminal_front_end.h"
+#include "update/system_restarter.h"
 
 #ifdef TSLFLASH_WITH_QT
 #include "ui/qt/qt_front_end.h"
@@ -48,6 +49,7 @@ std::string UseEmulation(const CommandLine& line, Sources& sources, DialogSetup&
     return std::make_unique<emu::EmulatedTransport>(emulators);
   };
   setup.options.emulatedDrives = true;
+  setup.makeRestarter = nullptr;  // an emulated run only says it would restart
   if (line.package) {
     FileRead read = ReadBinaryFile(*line.package);
     if (!read.error.empty()) return "--package: " + read.error;
@@ -59,7 +61,24 @@ std::string UseEmulation(const CommandLine& line, Sources& sources, DialogSetup&
 
 // Real drives, and only ever the package built into the program.
 DialogSetup RealDrives() {
-  return {[] { return MakePlatformTransport(); }, EmbeddedPackage(), {}};
+  return {[] { return MakePlatformTransport(); },
+          EmbeddedPackage(),
+          {},
+          [] { return std::make_unique<SystemRestarter>(); }};
+}
+
+// Each emulated drive's accepted image as DIR/drive-N.bin; an error line, or
+// empty.
+std::string WriteReceivedImages(const Sources& sources, const std::string& folder) {
+  for (std::size_t drive = 0; drive < sources.emulators.size(); ++drive) {
+    const auto image = sources.emulators[drive]->ReceivedImage();
+    if (!image) continue;
+    const std::string path = folder + "/drive-" + std::to_string(drive + 1) + ".bin";
+    if (const std::string error = WriteFileAtomically(path, *image); !error.empty()) {
+      return "--received-images: " + error;
+    }
+  }
+  return {};
 }
 
 void PrintTrace(const Sources& sources, std::ostream& out) {
@@ -75,8 +94,8 @@ std::optional<std::string> ReadEnvironment(std::string_view name) {
   return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
-int ExitStatusFor(TerminalEnd end) {
-  switch (end) {
+int ExitStatusFor(const TerminalResult& result) {
+  switch (result.end) {
     case TerminalEnd::Completed:
       return exit_status::kCompleted;
     case TerminalEnd::EndedAtStartup:
@@ -85,6 +104,11 @@ int ExitStatusFor(TerminalEnd end) {
       return exit_status::kNoAnswer;
     case TerminalEnd::NoSuchDrive:
       return exit_status::kBadCommandLine;
+    case TerminalEnd::Updated:
+      return exit_status::kCompleted;
+    case TerminalEnd::NotUpdated:
+      return result.outcome ? exit_status::kOutcomeBase + static_cast<int>(*result.outcome)
+                            : exit_status::kNotUpdated;
   }
   return exit_status::kBadCommandLine;
 }
@@ -95,9 +119,12 @@ int RunTerminal(const CommandLine& line, const DialogSetup& setup) {
   options.answers = line.answers;
   options.interactive = !line.nonInteractive;
   options.about = line.about;
+  if (line.upgrade) options.upgrade = [](UpdateDialog& dialog) { dialog.OnUpgrade(); };
   options.inputIsTerminal = isatty(STDIN_FILENO) == 1;
   options.outputIsTerminal = isatty(STDOUT_FILENO) == 1;
-  SystemClock clock;
+  SystemClock systemClock;
+  NoWaitClock noWaitClock;
+  Clock& clock = line.skipWaits ? static_cast<Clock&>(noWaitClock) : systemClock;
   return ExitStatusFor(
       RunTerminalFrontEnd(setup, options, {std::cin, std::cout, std::cerr}, clock));
 }
@@ -138,6 +165,13 @@ int Run(int& argc, char** argv) {
 
   const int status = RunFrontEnd(line, setup, argc, argv);
   if (line.trace) PrintTrace(sources, std::cerr);
+  if (line.receivedImages) {
+    if (const std::string error = WriteReceivedImages(sources, *line.receivedImages);
+        !error.empty()) {
+      std::cerr << "tslflash: " << error << '\n';
+      return exit_status::kBadCommandLine;
+    }
+  }
   return status;
 }
 

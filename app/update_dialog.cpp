@@ -10,6 +10,7 @@
 #include "models/string_table.h"
 #include "models/tool_variant.h"
 #include "models/variant_captions.h"
+#include "update/announcing_restarter.h"
 
 namespace tslflash {
 namespace {
@@ -77,7 +78,12 @@ UpdateDialog::UpdateDialog(DialogView& view, std::unique_ptr<DriveTransport> tra
       registry_(std::move(transport)),
       commands_(registry_, *this, clock, diagnostics),
       package_(package),
-      options_(options) {}
+      options_(options) {
+  if (options_.emulatedDrives) {
+    restarter_ =
+        std::make_unique<AnnouncingRestarter>([this](std::string_view text) { AppendLog(text); });
+  }
+}
 
 bool UpdateDialog::OnInitDialog() {
   view_.AddAboutMenuItem(kStringAboutItem.text, kAboutCommand);
@@ -126,7 +132,10 @@ void UpdateDialog::OnDriveSelChanged() {
 }
 
 void UpdateDialog::OnUpgrade() {
-  if (!runActive_) tslflash::OnUpgrade(*this);
+  if (runActive_) return;
+  lastOutcome_.reset();
+  lastRunCompleted_ = false;
+  tslflash::OnUpgrade(*this);
 }
 
 void UpdateDialog::BeginRun() {
@@ -134,7 +143,8 @@ void UpdateDialog::BeginRun() {
   EnableButtons(false);
 }
 
-void UpdateDialog::EndRun() {
+void UpdateDialog::EndRun(bool completed) {
+  lastRunCompleted_ = completed;
   runActive_ = false;
   EnableButtons(true);
 }
@@ -163,6 +173,7 @@ void UpdateDialog::EnableButtons(bool enable) {
 }
 
 void UpdateDialog::ReportOutcome(OutcomeCode code) {
+  lastOutcome_ = code;
   view_.SetProgressPosition(0);
   view_.StopTimer(kProgressTimer);
   EnableButtons(true);

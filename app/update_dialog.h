@@ -59,11 +59,15 @@ class UpdateDialog final : public DialogReporter {
   // The update run's life: while it is active the Upgrade button stays
   // disabled and the dialog cannot be closed.
   void BeginRun();
-  void EndRun();
+  void EndRun(bool completed);
   bool RunActive() const { return runActive_; }
+  // How the last press of Upgrade ended: the outcome reported, if any, and
+  // whether an update run completed.
+  std::optional<OutcomeCode> LastOutcome() const { return lastOutcome_; }
+  bool LastRunCompleted() const { return lastRunCompleted_; }
 
   // Who restarts the computer after an update; without one, a restart is
-  // refused.
+  // refused. With emulated drives the dialog only says what it would do.
   void UseRestarter(std::unique_ptr<Restarter> restarter) { restarter_ = std::move(restarter); }
   Restarter* GetRestarter() { return restarter_.get(); }
 
@@ -91,6 +95,9 @@ class UpdateDialog final : public DialogReporter {
   UpdatePlan plan_;
   std::unique_ptr<Restarter> restarter_;
   std::atomic<bool> runActive_ = false;
+  // Written by the worker before it clears runActive_, read after.
+  std::optional<OutcomeCode> lastOutcome_;
+  bool lastRunCompleted_ = false;
   DriveSelection selection_;
   DialogOptions options_;
 };

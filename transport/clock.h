@@ -17,4 +17,10 @@ class SystemClock final : public Clock {
   void Sleep(std::chrono::milliseconds duration) override;
 };
 
+// For drives that need no time: emulated ones.
+class NoWaitClock final : public Clock {
+ public:
+  void Sleep(std::chrono::milliseconds /*duration*/) override {}
+};
+
 }  // namespace tslflash

@@ -303,10 +303,7 @@ class UpdateRun {
 
 }  // namespace
 
-void UpdateThreadMain(UpdateDialog& dialog) {
-  (void)RunUpdate(dialog);
-  dialog.EndRun();
-}
+void UpdateThreadMain(UpdateDialog& dialog) { dialog.EndRun(RunUpdate(dialog) == 1); }
 
 int RunUpdate(UpdateDialog& dialog) { return UpdateRun(dialog).Run(); }
 

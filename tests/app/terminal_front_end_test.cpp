@@ -51,7 +51,7 @@ class TerminalFrontEndTest : public ::testing::Test {
 
   TerminalEnd Run() {
     NullClock clock;
-    return RunTerminalFrontEnd(setup_, options_, {in_, out_, err_}, clock);
+    return RunTerminalFrontEnd(setup_, options_, {in_, out_, err_}, clock).end;
   }
 
   DialogSetup setup_;
@@ -73,7 +73,7 @@ TEST_F(TerminalFrontEndTest, TheUpgradeWorkerTalksToTheTerminalThroughTheUiThrea
       dialog.EnableButtons(true);
     });
   };
-  EXPECT_EQ(Run(), TerminalEnd::Completed);
+  EXPECT_EQ(Run(), TerminalEnd::NotUpdated);  // the stand-in run never completes
   EXPECT_EQ(workerAnswer, BoxAnswer::Cancel);
   EXPECT_THAT(out_.str(), HasSubstr("VARN    DVD RW LPX-650A  Current firmware : 1.02\n"
                                     "from the worker\n"
@@ -84,7 +84,7 @@ TEST_F(TerminalFrontEndTest, TheUpgradeWorkerTalksToTheTerminalThroughTheUiThrea
 TEST_F(TerminalFrontEndTest, UpgradeIsNotPressedWhileTheButtonIsDisabled) {
   bool pressed = false;
   options_.upgrade = [&pressed](UpdateDialog&) { pressed = true; };
-  EXPECT_EQ(Run(), TerminalEnd::Completed);  // no drive selected: Upgrade stays disabled
+  EXPECT_EQ(Run(), TerminalEnd::NotUpdated);  // no drive selected: Upgrade stays disabled
   EXPECT_FALSE(pressed);
 }
 

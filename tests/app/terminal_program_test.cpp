@@ -95,6 +95,61 @@ TEST_F(TslflashProgramTest, TheDemoRunsFromStartUpToASelectedDrive) {
   EXPECT_LT(run.out.find(tree), run.out.find("Current firmware"));
 }
 
+// A whole update from the command line: the drive the package is for takes
+// the image, checked from outside the program through the file it writes.
+TEST_F(TslflashProgramTest, UpgradeFlashesTheEmulatedDriveWithThePackagesImage) {
+  const ToolRun run =
+      Run(Demo({"--select", "1", "--upgrade", "--answer", "ok", "--answer", "ok", "--answer", "ok",
+                "--non-interactive", "--skip-waits", "--received-images", dir_.string()}));
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_THAT(run.out, AllOf(HasSubstr("Check Sum match !!\n"), HasSubstr("Start to upgrade...\n"),
+                             HasSubstr("\nDone\n"), HasSubstr("[Reboot Warning]\n"),
+                             HasSubstr("Restart the computer\n"),
+                             HasSubstr("an emulated run does not restart the computer")));
+  const std::span<const std::uint8_t> package = EmbeddedPackage();
+  const PackageHeader header = DecodeHeader(*HeaderCopyOf(package));
+  const std::string received = Slurp(dir_ / "drive-1.bin");
+  ASSERT_EQ(received.size(), header.imageLength);
+  EXPECT_TRUE(std::equal(received.begin(), received.end(),
+                         package.begin() + static_cast<std::ptrdiff_t>(kHeaderSize),
+                         [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+  EXPECT_FALSE(fs::exists(dir_ / "drive-2.bin"));
+}
+
+TEST_F(TslflashProgramTest, ARefusedUpgradeExitsWithAStatusThatNamesTheRefusal) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int exitCode;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"a drive of another maker",
+       {"--select", "2"},
+       16,
+       "The drive is not allowed to be updated."},
+      {"the confirmation declined",
+       {"--select", "1", "--answer", "ok", "--answer", "cancel"},
+       12,
+       "User cancelled."},
+      {"the root selected: Upgrade stays disabled", {"--select", "0"}, 4, "No drive selected."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.args;
+    for (const char* more : {"--upgrade", "--answer", "ok", "--non-interactive", "--skip-waits",
+                             "--received-images"}) {
+      args.emplace_back(more);
+    }
+    args.push_back(dir_.string());
+    const ToolRun run = Run(Demo(args));
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr(c.says));
+    EXPECT_FALSE(fs::exists(dir_ / "drive-1.bin"));
+    EXPECT_FALSE(fs::exists(dir_ / "drive-2.bin"));
+  }
+}
+
 TEST_F(TslflashProgramTest, DecliningTheWarningEndsTheRunAtStartUp) {
   const ToolRun run = Run(Demo({"--answer", "cancel", "--non-interactive"}));
   EXPECT_EQ(run.exitCode, 1);

@@ -344,7 +344,7 @@ TEST_F(UpdateDialogTest, ARunningUpdateKeepsUpgradeDisabledAndTheDialogOpen) {
   EXPECT_EQ(view.calls.size(), callsBefore);
   EXPECT_THAT(view.workers, IsEmpty());
 
-  dialog->EndRun();
+  dialog->EndRun(false);
   EXPECT_TRUE(dialog->CanClose());
   EXPECT_TRUE(view.enabled.at(ControlId::Upgrade));
   EXPECT_TRUE(view.enabled.at(ControlId::Exit));

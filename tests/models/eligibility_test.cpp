@@ -651,11 +651,11 @@ TEST_F(EligibilityTest, EachEvaluationStartsFromAClearedPlan) {
         Package("", "1.50", "TK530B", "TW"));
   Upgrade(0, {});
   EXPECT_EQ(Fields(dialog->Plan()), (PlanFields{48, true, true}));
-  dialog->EndRun();
+  dialog->EndRun(false);
 
   Upgrade(1, {});
   EXPECT_EQ(Fields(dialog->Plan()), (PlanFields{48, true, false}));
-  dialog->EndRun();
+  dialog->EndRun(false);
 
   // No recovery rule takes this drive; nothing of the last plan is left.
   EXPECT_EQ(Upgrade(2, {BoxAnswer::Ok}), (Lines{Announce("1.50"), " ", kNotAllowed}));
@@ -671,7 +671,7 @@ TEST_F(EligibilityTest, PackageFormOfDriveADoesNotCarryOverToTheNextDrive) {
         Extended(Package("", "1.50", "TX2300", "VR"), "2.05VL"));
   EXPECT_EQ(Upgrade(0, {}), (Lines{"It will be updated from  1.00  To  2.05VL", " "}));
   EXPECT_EQ(dialog->Packaging().form, PackageForm::Varn2340);
-  dialog->EndRun();
+  dialog->EndRun(false);
 
   // Read as the plain layout, the package made for drive A does not check out.
   EXPECT_EQ(Upgrade(1, {BoxAnswer::Ok}), (Lines{kNotAllowed}));

@@ -17,6 +17,9 @@ QtFrontEnd::QtFrontEnd(const DialogSetup& setup)
                    [this](int commandId) { dialog_.OnSysCommand(commandId); });
   QObject::connect(&window_, &QtDialogWindow::TimerTicked, &window_,
                    [this](int timerId) { dialog_.OnTimer(timerId); });
+  QObject::connect(&window_, &QtDialogWindow::UpgradeRequested, &window_,
+                   [this] { dialog_.OnUpgrade(); });
+  ApplySetup(setup, dialog_);
 }
 
 QtFrontEnd::~QtFrontEnd() { window_.JoinWorker(); }

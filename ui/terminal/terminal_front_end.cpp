@@ -37,34 +37,40 @@ bool SelectDrive(UpdateDialog& dialog, terminal::TerminalView& window,
   return true;
 }
 
-void PressUpgrade(UpdateDialog& dialog, terminal::TerminalView& window,
-                  EventLoopDispatcher& dispatcher, const TerminalOptions& options) {
-  if (!options.upgrade || !window.IsControlEnabled(ControlId::Upgrade)) return;
+// A disabled Upgrade button cannot be pressed: that counts as no update.
+TerminalResult PressUpgrade(UpdateDialog& dialog, terminal::TerminalView& window,
+                            EventLoopDispatcher& dispatcher, const TerminalOptions& options) {
+  if (!window.IsControlEnabled(ControlId::Upgrade)) return {TerminalEnd::NotUpdated};
   options.upgrade(dialog);
   // The run's worker hands its view calls to this thread until it returns
   // and the dialog may close again.
   dispatcher.ProcessUntil(
       [&window, &dialog] { return !window.WorkerRunning() && dialog.CanClose(); });
+  window.JoinWorker();
+  if (dialog.LastRunCompleted()) return {TerminalEnd::Updated};
+  return {TerminalEnd::NotUpdated, dialog.LastOutcome()};
 }
 
 // Start-up, the selection and Upgrade, in the order a person goes through them.
-TerminalEnd RunSession(UpdateDialog& dialog, terminal::TerminalView& window,
-                       EventLoopDispatcher& dispatcher, const TerminalOptions& options,
-                       std::ostream& err) {
+TerminalResult RunSession(UpdateDialog& dialog, terminal::TerminalView& window,
+                          EventLoopDispatcher& dispatcher, const TerminalOptions& options,
+                          std::ostream& err) {
   window.SetTitle(kDialogTitle);  // the window's caption before start-up relabels it
   const bool started = dialog.OnInitDialog();
-  if (window.AnswerMissing()) return TerminalEnd::NoAnswer;
-  if (!started) return TerminalEnd::EndedAtStartup;
+  if (window.AnswerMissing()) return {TerminalEnd::NoAnswer};
+  if (!started) return {TerminalEnd::EndedAtStartup};
   window.PrintTree();
-  if (!SelectDrive(dialog, window, options, err)) return TerminalEnd::NoSuchDrive;
-  PressUpgrade(dialog, window, dispatcher, options);
-  return window.AnswerMissing() ? TerminalEnd::NoAnswer : TerminalEnd::Completed;
+  if (!SelectDrive(dialog, window, options, err)) return {TerminalEnd::NoSuchDrive};
+  TerminalResult result;
+  if (options.upgrade) result = PressUpgrade(dialog, window, dispatcher, options);
+  if (window.AnswerMissing()) return {TerminalEnd::NoAnswer};
+  return result;
 }
 
 }  // namespace
 
-TerminalEnd RunTerminalFrontEnd(const DialogSetup& setup, const TerminalOptions& options,
-                                const TerminalStreams& streams, Clock& clock) {
+TerminalResult RunTerminalFrontEnd(const DialogSetup& setup, const TerminalOptions& options,
+                                   const TerminalStreams& streams, Clock& clock) {
   EventLoopDispatcher dispatcher;
   terminal::TerminalView window(streams.in, streams.out, streams.err, dispatcher,
                                 SettingsFor(options, setup));
@@ -74,10 +80,11 @@ TerminalEnd RunTerminalFrontEnd(const DialogSetup& setup, const TerminalOptions&
   UpdateDialog dialog(view, setup.makeTransport(), setup.package, clock, diagnostics,
                       setup.options);
   window.SetTimerHandler([&dialog](int timerId) { dialog.OnTimer(timerId); });
+  ApplySetup(setup, dialog);
 
   if (options.about) {
     dialog.OnSysCommand(kAboutCommand);
-    return TerminalEnd::Completed;
+    return {TerminalEnd::Completed};
   }
   return RunSession(dialog, window, dispatcher, options, streams.err);
 }

@@ -20,10 +20,19 @@ enum class TerminalEnd : std::uint8_t {
   EndedAtStartup,  // start-up ended the dialog: warning declined, drives not reachable
   NoAnswer,        // a box asking OK or Cancel found no answer
   NoSuchDrive,     // the drive to select is not in the tree
+  Updated,         // Upgrade was pressed and the update completed
+  NotUpdated,      // Upgrade was pressed (or asked for) and no update completed
 };
 
-// Pressing Upgrade. The update run brings its handler; until then nothing
-// presses the button.
+struct TerminalResult {
+  TerminalResult(TerminalEnd ended = TerminalEnd::Completed,  // NOLINT: a plain end converts
+                 std::optional<OutcomeCode> reported = std::nullopt)
+      : end(ended), outcome(reported) {}
+  TerminalEnd end;
+  std::optional<OutcomeCode> outcome;  // with NotUpdated: the refusal or failure reported
+};
+
+// Pressing Upgrade: the dialog's own handler, or a test's.
 using UpgradeHandler = std::function<void(UpdateDialog&)>;
 
 struct TerminalOptions {
@@ -33,7 +42,7 @@ struct TerminalOptions {
   bool about = false;                 // show the About box and end
   bool inputIsTerminal = false;
   bool outputIsTerminal = false;
-  UpgradeHandler upgrade;  // pressed once after the selection, when the button is enabled
+  UpgradeHandler upgrade;  // pressed once after the selection; empty: never pressed
 };
 
 struct TerminalStreams {
@@ -42,7 +51,7 @@ struct TerminalStreams {
   std::ostream& err;  // the session's own errors
 };
 
-TerminalEnd RunTerminalFrontEnd(const DialogSetup& setup, const TerminalOptions& options,
-                                const TerminalStreams& streams, Clock& clock);
+TerminalResult RunTerminalFrontEnd(const DialogSetup& setup, const TerminalOptions& options,
+                                   const TerminalStreams& streams, Clock& clock);
 
 }  // namespace tslflash
