@@ -172,8 +172,8 @@ Terminal:
 Without --non-interactive, a box with no --answer left and the drive selection
 without --select are prompts read from standard input, whether it is a
 terminal or not; at the end of the input a box asking OK or Cancel counts as
-unanswered (exit status 3). --select, --answer, --non-interactive, --upgrade,
---skip-waits and --about run in the terminal.
+unanswered (exit status 3). --select, --answer, --non-interactive, --upgrade
+and --about run in the terminal.
 
 Exit status:
   0  the dialog ran to its end (a drive selected, or left without one)

@@ -16,6 +16,8 @@ struct DialogSetup {
   std::function<std::unique_ptr<DriveTransport>()> makeTransport;
   std::span<const std::uint8_t> package;
   DialogOptions options;
+  // Emulated drives need no time to restart: the settle waits are skipped.
+  bool skipWaits = false;
   // The machine's restart; only real drives get one.
   std::function<std::unique_ptr<Restarter>()> makeRestarter;
 };

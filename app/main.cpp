@@ -50,6 +50,7 @@ std::string UseEmulation(const CommandLine& line, Sources& sources, DialogSetup&
   };
   setup.options.emulatedDrives = true;
   setup.makeRestarter = nullptr;  // an emulated run only says it would restart
+  setup.skipWaits = line.skipWaits;
   if (line.package) {
     FileRead read = ReadBinaryFile(*line.package);
     if (!read.error.empty()) return "--package: " + read.error;
@@ -61,10 +62,11 @@ std::string UseEmulation(const CommandLine& line, Sources& sources, DialogSetup&
 
 // Real drives, and only ever the package built into the program.
 DialogSetup RealDrives() {
-  return {[] { return MakePlatformTransport(); },
-          EmbeddedPackage(),
-          {},
-          [] { return std::make_unique<SystemRestarter>(); }};
+  DialogSetup setup;
+  setup.makeTransport = [] { return MakePlatformTransport(); };
+  setup.package = EmbeddedPackage();
+  setup.makeRestarter = [] { return std::make_unique<SystemRestarter>(); };
+  return setup;
 }
 
 // Each emulated drive's accepted image as DIR/drive-N.bin; an error line, or
@@ -124,7 +126,7 @@ int RunTerminal(const CommandLine& line, const DialogSetup& setup) {
   options.outputIsTerminal = isatty(STDOUT_FILENO) == 1;
   SystemClock systemClock;
   NoWaitClock noWaitClock;
-  Clock& clock = line.skipWaits ? static_cast<Clock&>(noWaitClock) : systemClock;
+  Clock& clock = setup.skipWaits ? static_cast<Clock&>(noWaitClock) : systemClock;
   return ExitStatusFor(
       RunTerminalFrontEnd(setup, options, {std::cin, std::cout, std::cerr}, clock));
 }

@@ -3,6 +3,7 @@
 // reach the logic.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QProgressBar>
 #include <QTreeWidget>
@@ -11,10 +12,12 @@
 #include "emulator/drive_description.h"
 #include "emulator/emulated_transport.h"
 #include "package/embedded_package.h"
+#include "package/package_layout.h"
 #include "qt_test_support.h"
 #include "ui/drive_tree.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/qt_text.h"
+#include "update/announcing_restarter.h"
 
 namespace tslflash {
 namespace {
@@ -102,6 +105,51 @@ TEST_F(QtFrontEndTest, TimerOneStepsTheProgressBar) {
   window_.StartTimer(kProgressTimer, 0ms);
   ASSERT_TRUE(qt_test::ProcessEventsUntil([&] { return bar->value() >= 3; }));
   window_.StopTimer(kProgressTimer);
+}
+
+}  // namespace
+}  // namespace tslflash
+
+namespace tslflash {
+namespace {
+
+// The whole road in the window: choose the drive, press Upgrade, answer the
+// boxes; the emulated drive ends up holding the package's image.
+TEST(QtWholeRoadTest, UpgradeFlashesTheChosenDrive) {
+  const emu::LoadedDrives loaded =
+      emu::LoadDriveDescriptionFile(TSLFLASH_EMULATOR_DRIVES_DIR "/demo.json");
+  ASSERT_TRUE(loaded.Ok()) << loaded.error;
+  const auto drives = emu::MakeEmulators(loaded.drives);
+  DialogSetup setup;
+  setup.makeTransport = [drives] { return std::make_unique<emu::EmulatedTransport>(drives); };
+  setup.package = EmbeddedPackage();
+  setup.options.emulatedDrives = true;
+  setup.skipWaits = true;
+  QtFrontEnd frontEnd(setup);
+  QtDialogWindow& window = frontEnd.Window();
+
+  const qt_test::ModalAnswerer user;  // OK to every box
+  ASSERT_TRUE(frontEnd.Dialog().OnInitDialog());
+  window.Tree().setCurrentItem(window.Tree().topLevelItem(0)->child(0));
+  auto* upgrade = qobject_cast<QAbstractButton*>(window.Control(ControlId::Upgrade));
+  ASSERT_NE(upgrade, nullptr);
+  upgrade->click();
+  ASSERT_TRUE(qt_test::ProcessEventsUntil(
+      [&] { return frontEnd.Dialog().CanClose() && frontEnd.Dialog().LastRunCompleted(); }));
+  window.JoinWorker();
+
+  const std::span<const std::uint8_t> package = EmbeddedPackage();
+  const PackageHeader header = DecodeHeader(*HeaderCopyOf(package));
+  const auto image = drives[0]->ReceivedImage();
+  ASSERT_TRUE(image.has_value());
+  ASSERT_EQ(image->size(), header.imageLength);
+  EXPECT_TRUE(std::equal(image->begin(), image->end(), package.begin() + kHeaderSize));
+  EXPECT_FALSE(drives[1]->ReceivedImage().has_value());
+  // Warning, confirmation, restart offer; the log ends with the announcement.
+  ASSERT_EQ(user.Seen().size(), 3U);
+  EXPECT_EQ(user.Seen()[2].title, QStringLiteral("Reboot Warning"));
+  EXPECT_TRUE(window.Control(ControlId::Upgrade)->isEnabled());
+  EXPECT_NE(window.GetControlText(ControlId::Log).find(kRestartAnnouncement), std::string::npos);
 }
 
 }  // namespace

@@ -10,7 +10,9 @@ namespace tslflash {
 
 QtFrontEnd::QtFrontEnd(const DialogSetup& setup)
     : view_(window_, dispatcher_),
-      dialog_(view_, setup.makeTransport(), setup.package, clock_, std::cout, setup.options) {
+      dialog_(view_, setup.makeTransport(), setup.package,
+              setup.skipWaits ? static_cast<Clock&>(noWaitClock_) : systemClock_, std::cout,
+              setup.options) {
   QObject::connect(&window_, &QtDialogWindow::DriveSelectionChanged, &window_,
                    [this] { dialog_.OnDriveSelChanged(); });
   QObject::connect(&window_, &QtDialogWindow::SysCommandChosen, &window_,

@@ -29,7 +29,8 @@ class QtFrontEnd {
   QtDialogWindow window_;
   QtDispatcher dispatcher_;
   UiThreadView view_;
-  SystemClock clock_;
+  SystemClock systemClock_;
+  NoWaitClock noWaitClock_;
   UpdateDialog dialog_;
 };
 
