@@ -10,38 +10,23 @@
 
 #include "emulator/emulated_transport.h"
 #include "package/embedded_package.h"
+#include "tests/support/test_doubles.h"
 
 namespace tslflash {
 namespace {
 
+using testing::DriveNamed;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-class NullClock final : public Clock {
- public:
-  void Sleep(std::chrono::milliseconds) override {}
-};
-
-class RefusingTransport final : public DriveTransport {
- public:
-  bool Init() override { return false; }
-  void ScanDrives(const CandidateSink&) override { ADD_FAILURE() << "scanned without a transport"; }
-};
-
-emu::DriveDescription Drive(std::string vendor, std::string product, std::string revision) {
-  emu::DriveDescription drive;
-  drive.vendor = std::move(vendor);
-  drive.product = std::move(product);
-  drive.revision = std::move(revision);
-  return drive;
-}
+using testing::RefusingTransport;
 
 class TerminalFrontEndTest : public ::testing::Test {
  protected:
   TerminalFrontEndTest() {
     setup_.makeTransport = [] {
-      return std::make_unique<emu::EmulatedTransport>(emu::MakeEmulators(
-          {Drive("VARN", "DVD RW LPX-650A", "1.02"), Drive("OTHERCO", "CD-RW 52X", "2.00")}));
+      return std::make_unique<emu::EmulatedTransport>(
+          emu::MakeEmulators({DriveNamed("VARN", "DVD RW LPX-650A", "1.02"),
+                              DriveNamed("OTHERCO", "CD-RW 52X", "2.00")}));
     };
     setup_.package = EmbeddedPackage();
     setup_.options.emulatedDrives = true;
@@ -50,7 +35,7 @@ class TerminalFrontEndTest : public ::testing::Test {
   }
 
   TerminalEnd Run() {
-    NullClock clock;
+    NoWaitClock clock;
     return RunTerminalFrontEnd(setup_, options_, {in_, out_, err_}, clock).end;
   }
 

@@ -2,19 +2,15 @@
 // emulated drives, answers given in advance, and its output and exit status.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "package/embedded_package.h"
 #include "package/package_layout.h"
+#include "tests/support/tool_run.h"
 
 namespace tslflash {
 namespace {
@@ -24,6 +20,7 @@ using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using testing::ToolRun;
 
 constexpr std::string_view kDemo = TSLFLASH_SOURCE_DIR "/emulator/drives/demo.json";
 constexpr std::string_view kDrive1 = "  1. VARN    DVD RW LPX-650A 1.02  (emulated)\n";
@@ -32,53 +29,15 @@ constexpr std::string_view kDrive2 =
 constexpr std::string_view kDrive3 =
     "  3. VARN    DVD RW LPX-412A 1.00  (emulated, not for this package)\n";
 
-struct ToolRun {
-  int exitCode = -1;  // -1 when the tool did not exit normally
-  std::string out;
-  std::string err;
-};
-
-std::string ShellQuoted(std::string_view text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class TslflashProgramTest : public ::testing::Test {
+class TslflashProgramTest : public testing::ToolRunTest {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::path(::testing::TempDir()) /
-           ("tslflash_" + std::string(info->name()) + "_" + std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(std::string_view name) const { return (dir_ / name).string(); }
-
-  // Standard input is empty, so nothing can wait for a person.
-  ToolRun Run(const std::vector<std::string>& args) const {
-    std::string command = ShellQuoted(TSLFLASH_PATH);
-    for (const std::string& arg : args) command += " " + ShellQuoted(arg);
-    command += " </dev/null >" + ShellQuoted(Path("stdout")) + " 2>" + ShellQuoted(Path("stderr"));
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(Path("stdout")),
-            Slurp(Path("stderr"))};
-  }
+  TslflashProgramTest() : ToolRunTest(TSLFLASH_PATH) {}
 
   static std::vector<std::string> Demo(std::vector<std::string> more) {
     std::vector<std::string> args = {"--terminal", "--emulate", std::string(kDemo)};
     args.insert(args.end(), more.begin(), more.end());
     return args;
   }
-
-  fs::path dir_;
 };
 
 TEST_F(TslflashProgramTest, TheDemoRunsFromStartUpToASelectedDrive) {
@@ -100,7 +59,7 @@ TEST_F(TslflashProgramTest, TheDemoRunsFromStartUpToASelectedDrive) {
 TEST_F(TslflashProgramTest, UpgradeFlashesTheEmulatedDriveWithThePackagesImage) {
   const ToolRun run =
       Run(Demo({"--select", "1", "--upgrade", "--answer", "ok", "--answer", "ok", "--answer", "ok",
-                "--non-interactive", "--skip-waits", "--received-images", dir_.string()}));
+                "--non-interactive", "--skip-waits", "--received-images", Dir().string()}));
   EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
   EXPECT_THAT(run.out, AllOf(HasSubstr("Check Sum match !!\n"), HasSubstr("Start to upgrade...\n"),
                              HasSubstr("\nDone\n"), HasSubstr("[Reboot Warning]\n"),
@@ -108,12 +67,10 @@ TEST_F(TslflashProgramTest, UpgradeFlashesTheEmulatedDriveWithThePackagesImage) 
                              HasSubstr("an emulated run does not restart the computer")));
   const std::span<const std::uint8_t> package = EmbeddedPackage();
   const PackageHeader header = DecodeHeader(*HeaderCopyOf(package));
-  const std::string received = Slurp(dir_ / "drive-1.bin");
+  const std::vector<std::uint8_t> received = ReadFile("drive-1.bin");
   ASSERT_EQ(received.size(), header.imageLength);
-  EXPECT_TRUE(std::equal(received.begin(), received.end(),
-                         package.begin() + static_cast<std::ptrdiff_t>(kHeaderSize),
-                         [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
-  EXPECT_FALSE(fs::exists(dir_ / "drive-2.bin"));
+  EXPECT_TRUE(std::ranges::equal(received, package.subspan(kHeaderSize, header.imageLength)));
+  EXPECT_FALSE(fs::exists(Dir() / "drive-2.bin"));
 }
 
 TEST_F(TslflashProgramTest, ARefusedUpgradeExitsWithAStatusThatNamesTheRefusal) {
@@ -141,12 +98,12 @@ TEST_F(TslflashProgramTest, ARefusedUpgradeExitsWithAStatusThatNamesTheRefusal) 
                              "--received-images"}) {
       args.emplace_back(more);
     }
-    args.push_back(dir_.string());
+    args.push_back(Dir().string());
     const ToolRun run = Run(Demo(args));
     EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
     EXPECT_THAT(run.out, HasSubstr(c.says));
-    EXPECT_FALSE(fs::exists(dir_ / "drive-1.bin"));
-    EXPECT_FALSE(fs::exists(dir_ / "drive-2.bin"));
+    EXPECT_FALSE(fs::exists(Dir() / "drive-1.bin"));
+    EXPECT_FALSE(fs::exists(Dir() / "drive-2.bin"));
   }
 }
 

@@ -10,36 +10,18 @@
 #include <sstream>
 #include <thread>
 
-#include "emulator/emulated_transport.h"
-#include "tests/app/fake_dialog_view.h"
+#include "tests/support/emulated_dialog.h"
 #include "tools/package_builder.h"
 #include "ui/ui_thread_view.h"
 
 namespace tslflash {
 namespace {
 
+using testing::DriveNamed;
 using ::testing::ElementsAre;
 using testing::FakeDialogView;
 using ::testing::IsEmpty;
-
-class NullClock final : public Clock {
- public:
-  void Sleep(std::chrono::milliseconds) override {}
-};
-
-class RefusingTransport final : public DriveTransport {
- public:
-  bool Init() override { return false; }
-  void ScanDrives(const CandidateSink&) override { ADD_FAILURE() << "scanned without a transport"; }
-};
-
-emu::DriveDescription Drive(std::string vendor, std::string product, std::string revision) {
-  emu::DriveDescription d;
-  d.vendor = std::move(vendor);
-  d.product = std::move(product);
-  d.revision = std::move(revision);
-  return d;
-}
+using testing::RefusingTransport;
 
 PackageRecipe Recipe(std::string inquiryId, std::string altName, std::string mark) {
   PackageRecipe recipe;
@@ -55,25 +37,16 @@ PackageRecipe Recipe(std::string inquiryId, std::string altName, std::string mar
 const std::string kAnyDriveId = "*" + std::string(27, ' ');
 const PackageRecipe kPlainRecipe = Recipe("VARN    DVD RW LPX-650A 1.07", "TK300B", "TW");
 
-class UpdateDialogTest : public ::testing::Test {
+class UpdateDialogTest : public ::testing::Test, protected testing::EmulatedDialog {
  protected:
-  // Builds the dialog over these drives and this package; nothing runs yet.
-  void Make(const std::vector<emu::DriveDescription>& drives, const PackageRecipe& recipe) {
-    const BuildResult built = BuildPackage(recipe);
-    ASSERT_TRUE(built.Ok()) << built.error;
-    package = built.package;
-    emulators = emu::MakeEmulators(drives);
-    dialog = std::make_unique<UpdateDialog>(
-        view, std::make_unique<emu::EmulatedTransport>(emulators), package, clock, diagnostics);
-  }
-  // Builds and starts it with no drive, accepting both boxes.
+  // Builds the dialog with no drive and starts it, accepting both boxes.
   void StartWithoutDrives() {
     Make({}, kPlainRecipe);
     view.Answer({BoxAnswer::Ok, BoxAnswer::Ok});
     ASSERT_TRUE(dialog->OnInitDialog());
     view.texts[ControlId::Log].clear();
   }
-  // Builds and starts it, accepting the start-up warning.
+  // Builds the dialog and starts it, accepting the start-up warning.
   void Start(const std::vector<emu::DriveDescription>& drives, const PackageRecipe& recipe) {
     Make(drives, recipe);
     view.Answer({BoxAnswer::Ok});
@@ -90,20 +63,13 @@ class UpdateDialogTest : public ::testing::Test {
     view.SelectTreeItem(item);
     dialog->OnDriveSelChanged();
   }
-
-  FakeDialogView view;
-  NullClock clock;
-  std::ostringstream diagnostics;
-  std::vector<std::uint8_t> package;
-  std::vector<std::shared_ptr<emu::DriveEmulator>> emulators;
-  std::unique_ptr<UpdateDialog> dialog;
 };
 
 const std::optional<Rgb> kGrey = kGreyedDrive;
 const std::optional<Rgb> kNormal = std::nullopt;
 
 TEST_F(UpdateDialogTest, StartUpRunsInOrderAndFillsTheTree) {
-  Start({Drive("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe);
+  Start({DriveNamed("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe);
   ASSERT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.boxes[0].caption, "Warning");
   EXPECT_EQ(view.boxes[0].buttons, BoxButtons::OkCancel);
@@ -124,7 +90,7 @@ TEST_F(UpdateDialogTest, StartUpRunsInOrderAndFillsTheTree) {
 }
 
 TEST_F(UpdateDialogTest, DeclinedWarningEndsTheDialogBeforeAnyDriveIsTouched) {
-  Make({Drive("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe);
+  Make({DriveNamed("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe);
   view.Answer({BoxAnswer::Cancel, BoxAnswer::Ok});
   EXPECT_FALSE(dialog->OnInitDialog());
   EXPECT_EQ(view.ended, DialogResult::Cancel);
@@ -159,9 +125,9 @@ TEST_F(UpdateDialogTest, NoDriveFoundLeavesTheRootAlone) {
 }
 
 TEST_F(UpdateDialogTest, GreysEveryDriveThePackageIsNotFor) {
-  const std::vector<emu::DriveDescription> three = {Drive("VARN", "DVD RW LPX-412A", "1.00"),
-                                                    Drive("VARN", "DVD RW LPX-650A", "1.02"),
-                                                    Drive("OTHERCO", "DVD RW LPX-650A", "1.02")};
+  const std::vector<emu::DriveDescription> three = {
+      DriveNamed("VARN", "DVD RW LPX-412A", "1.00"), DriveNamed("VARN", "DVD RW LPX-650A", "1.02"),
+      DriveNamed("OTHERCO", "DVD RW LPX-650A", "1.02")};
   struct Case {
     const char* name;
     PackageRecipe recipe;
@@ -186,7 +152,8 @@ TEST_F(UpdateDialogTest, GreysEveryDriveThePackageIsNotFor) {
 }
 
 TEST_F(UpdateDialogTest, WildcardPackageLeavesTheLastLookedUpModelCode) {
-  Start({Drive("VARN", "DVD RW LPX-650A", "1.02"), Drive("OTHERCO", "NOT CATALOGUED", "1.00")},
+  Start({DriveNamed("VARN", "DVD RW LPX-650A", "1.02"),
+         DriveNamed("OTHERCO", "NOT CATALOGUED", "1.00")},
         Recipe(kAnyDriveId, "TK300B", "TW"));
   EXPECT_EQ(DriveColors(), (std::vector<std::optional<Rgb>>{kNormal, kGrey}));
   EXPECT_EQ(dialog->Selection().selectedModelCode[0], '\0') << "the uncatalogued drive came last";
@@ -194,7 +161,8 @@ TEST_F(UpdateDialogTest, WildcardPackageLeavesTheLastLookedUpModelCode) {
 }
 
 TEST_F(UpdateDialogTest, SelectingADriveDescribesItAndEnablesUpgrade) {
-  Start({Drive("VARN", "DVD RW LPX-412A", "1.00"), Drive("VARN", "DVD RW LPX-650A", "1.02")},
+  Start({DriveNamed("VARN", "DVD RW LPX-412A", "1.00"),
+         DriveNamed("VARN", "DVD RW LPX-650A", "1.02")},
         kPlainRecipe);
   Select(3);
   EXPECT_EQ(dialog->Selection().selectedDriveIndex, 1u);
@@ -210,7 +178,7 @@ TEST_F(UpdateDialogTest, SelectingADriveDescribesItAndEnablesUpgrade) {
 }
 
 TEST_F(UpdateDialogTest, ShortIdentificationIsDescribedUpToItsEnd) {
-  emu::DriveDescription shortId = Drive("VARN", "DVD RW LPX-650A", "1.02");
+  emu::DriveDescription shortId = DriveNamed("VARN", "DVD RW LPX-650A", "1.02");
   Start({shortId}, kPlainRecipe);
   // An item whose text stops before the revision (its INQUIRY fields held zeros).
   view.items[1].text = "VARN";
@@ -227,7 +195,7 @@ TEST_F(UpdateDialogTest, InternalDriveVariantRelabelsTheDialog) {
                        Case{"TK300B", "Flash Program for "}}) {
     SCOPED_TRACE(c.altName);
     view = FakeDialogView{};
-    Start({Drive("VARN", "DVD RW LPX-650A", "1.02")},
+    Start({DriveNamed("VARN", "DVD RW LPX-650A", "1.02")},
           Recipe("VARN    DVD RW LPX-650A 1.07", c.altName, "vr"));
     EXPECT_EQ(view.title, c.title);
     EXPECT_EQ(view.texts[ControlId::DevicesLabel], "Please select target &Drive:");
@@ -328,7 +296,7 @@ TEST_F(UpdateDialogTest, SystemCommandsSixteenToThirtyOneOpenTheAboutBox) {
 }
 
 TEST_F(UpdateDialogTest, ARunningUpdateKeepsUpgradeDisabledAndTheDialogOpen) {
-  Start({Drive("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe);
+  Start({DriveNamed("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe);
   Select(2);
   dialog->BeginRun();
   EXPECT_FALSE(dialog->CanClose());
@@ -351,11 +319,7 @@ TEST_F(UpdateDialogTest, ARunningUpdateKeepsUpgradeDisabledAndTheDialogOpen) {
 }
 
 TEST_F(UpdateDialogTest, EmulatedDrivesAreSaidToBeEmulated) {
-  const BuildResult built = BuildPackage(kPlainRecipe);
-  emulators = emu::MakeEmulators({Drive("VARN", "DVD RW LPX-650A", "1.02")});
-  dialog = std::make_unique<UpdateDialog>(view, std::make_unique<emu::EmulatedTransport>(emulators),
-                                          built.package, clock, diagnostics,
-                                          DialogOptions{.emulatedDrives = true});
+  Make({DriveNamed("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe, {.emulatedDrives = true});
   view.Answer({BoxAnswer::Ok});
   ASSERT_TRUE(dialog->OnInitDialog());
   EXPECT_EQ(view.title, "Flash Tool (ver. A-7.8) [emulated drives]");
@@ -368,7 +332,7 @@ TEST(UiThreadViewTest, WorkerCallsAreHandedToTheUiThreadInOrder) {
   FakeDialogView window;
   EventLoopDispatcher dispatcher;
   UiThreadView view(window, dispatcher);
-  NullClock clock;
+  NoWaitClock clock;
   std::ostringstream diagnostics;
   const std::vector<std::uint8_t> package(64);
   UpdateDialog dialog(view, std::make_unique<RefusingTransport>(), package, clock, diagnostics);

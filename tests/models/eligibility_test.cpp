@@ -13,8 +13,7 @@
 #include <vector>
 
 #include "app/update_dialog.h"
-#include "emulator/emulated_transport.h"
-#include "tests/app/fake_dialog_view.h"
+#include "tests/support/emulated_dialog.h"
 #include "tools/package_builder.h"
 
 namespace tslflash {
@@ -64,6 +63,22 @@ const MessageBox kNoDriveBox{"No drive selected.Please select a drive to flash!"
 
 std::string Announce(std::string revision) { return " ==> New firmware Version : " + revision; }
 
+// What passes between an Upgrade and the user: the answers ready for its
+// boxes, the lines it adds to the log, and the boxes it shows.
+struct Exchange {
+  std::vector<BoxAnswer> answers;
+  Lines log;
+  std::vector<MessageBox> boxes;
+};
+// These lines and no box.
+Exchange Logged(Lines log) { return {{}, std::move(log), {}}; }
+// The package's revision announced, and no box.
+Exchange Announced(std::string revision) { return Logged({Announce(std::move(revision)), " "}); }
+// These lines and one box, acknowledged.
+Exchange Warned(Lines log, MessageBox box) {
+  return {{BoxAnswer::Ok}, std::move(log), {std::move(box)}};
+}
+
 // The 10-byte model code field as the run reads it.
 std::string Code(std::string_view code) {
   std::string field(code);
@@ -74,10 +89,7 @@ std::string Code(std::string_view code) {
 using Adjust = std::function<void(emu::DriveDescription&)>;
 
 emu::DriveDescription Drive(std::string_view id, std::string revision, const Adjust& adjust = {}) {
-  emu::DriveDescription d;
-  d.vendor = std::string(id.substr(0, 8));
-  d.product = std::string(id.substr(8, 16));
-  d.revision = std::move(revision);
+  emu::DriveDescription d = testing::DriveWithId(id, std::move(revision));
   if (adjust) adjust(d);
   return d;
 }
@@ -132,11 +144,6 @@ PlanFields Fields(const UpdatePlan& plan) {
 }
 constexpr PlanFields kEmptyPlan{0, false, false};
 
-class NullClock final : public Clock {
- public:
-  void Sleep(std::chrono::milliseconds) override {}
-};
-
 bool IsExtendedInquiry(const emu::TraceEntry& entry) {
   return entry.cdb.size() > 4 && entry.cdb[0] == 0x12 && entry.cdb[4] == 0x7D;
 }
@@ -147,19 +154,15 @@ enum class UpgradeButton { Enabled, Disabled };
 enum class EnclosureInquiry { Unchecked, Sent, NotSent };
 enum class PackageBytes { AsBuilt, Corrupted };
 
-class EligibilityTest : public ::testing::Test {
+class EligibilityTest : public ::testing::Test, protected testing::EmulatedDialog {
  protected:
   // A fresh dialog over these drives and this package, its warning accepted.
   void Start(const std::vector<emu::DriveDescription>& drives, const PackageRecipe& recipe,
              PackageBytes bytes = PackageBytes::AsBuilt) {
     view = FakeDialogView{};
-    const BuildResult built = BuildPackage(recipe);
-    ASSERT_TRUE(built.Ok()) << built.error;
-    package = built.package;
-    if (bytes == PackageBytes::Corrupted) package[kHeaderSize] ^= 0xFF;
-    emulators = emu::MakeEmulators(drives);
-    dialog = std::make_unique<UpdateDialog>(
-        view, std::make_unique<emu::EmulatedTransport>(emulators), package, clock, diagnostics);
+    package = testing::BuiltPackage(recipe);
+    if (bytes == PackageBytes::Corrupted) package.at(kHeaderSize) ^= 0xFF;
+    MakeDialog(drives);
     view.Answer({BoxAnswer::Ok});
     ASSERT_TRUE(dialog->OnInitDialog());
   }
@@ -212,13 +215,6 @@ class EligibilityTest : public ::testing::Test {
     ASSERT_FALSE(view.calls.empty());
     EXPECT_EQ(view.calls.back(), "StartWorker");
   }
-
-  FakeDialogView view;
-  NullClock clock;
-  std::ostringstream diagnostics;
-  std::vector<std::uint8_t> package;
-  std::vector<std::shared_ptr<emu::DriveEmulator>> emulators;
-  std::unique_ptr<UpdateDialog> dialog;
 };
 
 TEST_F(EligibilityTest, RootItemSelectedShowsOnlyItsBox) {
@@ -241,17 +237,25 @@ struct Refusal {
   const char* name;
   emu::DriveDescription drive;
   PackageRecipe package;
-  std::vector<BoxAnswer> answers;
-  Lines log;  // the lines the Upgrade adds
-  std::vector<MessageBox> boxes;
+  Exchange exchange;
   UpgradeButton upgrade;
   EnclosureInquiry enclosure = EnclosureInquiry::Unchecked;
   PackageBytes bytes = PackageBytes::AsBuilt;
 };
 
 TEST_F(EligibilityTest, EachCheckRefusesInItsOrder) {
+  using enum UpgradeButton;
+  using enum EnclosureInquiry;
   const emu::Fault extendedInquiryFails{
       .kind = emu::FaultKind::Fail, .when = emu::ForOpcode{.opcode = 0x12, .fromOccurrence = 2}};
+  const Exchange disc = Warned({kDisc}, kDiscBox);
+  const Exchange notAllowed = Warned({kNotAllowed}, kNotAllowedBox);
+  // Refusals of the model or revision come after the announcement.
+  const Exchange notAllowedAfterAnnouncing =
+      Warned({Announce("1.50"), " ", kNotAllowed}, kNotAllowedBox);
+  const Exchange cancelled{{BoxAnswer::Cancel, BoxAnswer::Ok},
+                           {Announce("2.0c"), " ", "User cancelled."},
+                           {kAlreadyUpdatedBox, kCancelledBox}};
   const Refusal cases[] = {
       {"a disc in the drive, variant 20: before the drive is identified",
        Drive(kDriveA, "1.00",
@@ -259,131 +263,53 @@ TEST_F(EligibilityTest, EachCheckRefusesInItsOrder) {
                WithDisc(d);
                UnderVarnLabel(d);
              }),
-       Extended(Package(kDriveA, "1.50", "TX2300", "NX"), "2.05VL"),
-       {BoxAnswer::Ok},
-       {kDisc},
-       {kDiscBox},
-       UpgradeButton::Enabled,
-       EnclosureInquiry::NotSent},
-      {"a disc in the drive, variant 30",
-       Drive(kKova2300, "1.00", WithDisc),
-       Package(kKova2300, "1.50", "TX2300", "VR"),
-       {BoxAnswer::Ok},
-       {kDisc},
-       {kDiscBox},
-       UpgradeButton::Enabled},
+       Extended(Package(kDriveA, "1.50", "TX2300", "NX"), "2.05VL"), disc, Enabled, NotSent},
+      {"a disc in the drive, variant 30", Drive(kKova2300, "1.00", WithDisc),
+       Package(kKova2300, "1.50", "TX2300", "VR"), disc, Enabled},
       {"drive A outside variant 30, its enclosure still read",
        Drive(kDriveA, "1.00", UnderVarnLabel),
-       Extended(Package(kDriveA, "1.50", "TX2300", "NX"), "2.05VL"),
-       {BoxAnswer::Ok},
-       {kNotAllowed},
-       {kNotAllowedBox},
-       UpgradeButton::Enabled,
-       EnclosureInquiry::Sent},
+       Extended(Package(kDriveA, "1.50", "TX2300", "NX"), "2.05VL"), notAllowed, Enabled, Sent},
       {"drive B inside an enclosure",
        Drive(kDriveB, "1.00", [](auto& d) { d.enclosure = "EPX-402UX VR"; }),
-       Package(kDriveB, "1.50", "TX2350", "TW"),
-       {BoxAnswer::Ok},
-       {kNotAllowed},
-       {kNotAllowedBox},
-       UpgradeButton::Enabled},
+       Package(kDriveB, "1.50", "TX2350", "TW"), notAllowed, Enabled},
       {"drive C whose extended INQUIRY fails",
        Drive(kDriveC, "1.00", [&](auto& d) { d.faults = {extendedInquiryFails}; }),
-       Package(kDriveC, "1.50", "TX2370", "TW"),
-       {BoxAnswer::Ok},
-       {kNotAllowed},
-       {kNotAllowedBox},
-       UpgradeButton::Enabled},
-      {"a package without the maker's tag",
-       Drive(kKova2300, "1.20"),
-       Tagged(Package(kKova2300, "1.50", "TX2300", "TW"), "KOVB"),
-       {BoxAnswer::Ok},
-       {kNotAllowed},
-       {kNotAllowedBox},
-       UpgradeButton::Enabled},
-      {"a package whose checksums do not match",
-       Drive(kKova2300, "1.20"),
-       Package(kKova2300, "1.50", "TX2300", "TW"),
-       {BoxAnswer::Ok},
-       {kNotAllowed},
-       {kNotAllowedBox},
-       UpgradeButton::Enabled,
-       EnclosureInquiry::Unchecked,
+       Package(kDriveC, "1.50", "TX2370", "TW"), notAllowed, Enabled},
+      {"a package without the maker's tag", Drive(kKova2300, "1.20"),
+       Tagged(Package(kKova2300, "1.50", "TX2300", "TW"), "KOVB"), notAllowed, Enabled},
+      {"a package whose checksums do not match", Drive(kKova2300, "1.20"),
+       Package(kKova2300, "1.50", "TX2300", "TW"), notAllowed, Enabled, Unchecked,
        PackageBytes::Corrupted},
-      {"a package for another drive",
-       Drive(kKova2300, "1.20"),
-       Package(kKova2350, "1.50", "TX2350", "TW"),
-       {BoxAnswer::Ok},
-       {Announce("1.50"), " ", kNotAllowed},
-       {kNotAllowedBox},
-       UpgradeButton::Disabled},
-      {"a package for any drive, the drive not catalogued",
-       Drive(kUncatalogued, "1.20"),
-       Package("", "1.50", "TX2300", "TW"),
-       {BoxAnswer::Ok},
-       {Announce("1.50"), " ", kNotAllowed},
-       {kNotAllowedBox},
-       UpgradeButton::Disabled},
-      {"a package for any drive of another model",
-       Drive(kKova2300, "1.20"),
-       Package("", "1.50", "TX2350", "TW"),
-       {BoxAnswer::Ok},
-       {Announce("1.50"), " ", kNotAllowed},
-       {kNotAllowedBox},
-       UpgradeButton::Disabled},
-      {"a threshold row of another model",
-       Drive(kLcx5232, "1.30"),
-       Package(kLcx5232, "1.50", "TK530B", "TW"),
-       {BoxAnswer::Ok},
-       {Announce("1.50"), " ", kNotAllowed},
-       {kNotAllowedBox},
-       UpgradeButton::Disabled},
-      {"the recovery rules refuse",
-       Drive(kKova2300, "FS01"),
-       Package("", "1.50", "TX2300", "TW"),
-       {BoxAnswer::Ok},
-       {Announce("1.50"), " ", kNotAllowed},
-       {kNotAllowedBox},
-       UpgradeButton::Disabled},
-      {"a revision that does not fit the pattern",
-       Drive(kKova2300, "2.00"),
-       Package(kKova2300, "1.50", "TX2300", "TW"),
-       {BoxAnswer::Ok},
-       {Announce("1.50"), " ", kNotAllowed},
-       {kNotAllowedBox},
-       UpgradeButton::Disabled},
-      {"a downgrade at or below the threshold",
-       Drive(kLcx5232, "1.15", NotBaseModel),
+      {"a package for another drive", Drive(kKova2300, "1.20"),
+       Package(kKova2350, "1.50", "TX2350", "TW"), notAllowedAfterAnnouncing, Disabled},
+      {"a package for any drive, the drive not catalogued", Drive(kUncatalogued, "1.20"),
+       Package("", "1.50", "TX2300", "TW"), notAllowedAfterAnnouncing, Disabled},
+      {"a package for any drive of another model", Drive(kKova2300, "1.20"),
+       Package("", "1.50", "TX2350", "TW"), notAllowedAfterAnnouncing, Disabled},
+      {"a threshold row of another model", Drive(kLcx5232, "1.30"),
+       Package(kLcx5232, "1.50", "TK530B", "TW"), notAllowedAfterAnnouncing, Disabled},
+      {"the recovery rules refuse", Drive(kKova2300, "FS01"), Package("", "1.50", "TX2300", "TW"),
+       notAllowedAfterAnnouncing, Disabled},
+      {"a revision that does not fit the pattern", Drive(kKova2300, "2.00"),
+       Package(kKova2300, "1.50", "TX2300", "TW"), notAllowedAfterAnnouncing, Disabled},
+      {"a downgrade at or below the threshold", Drive(kLcx5232, "1.15", NotBaseModel),
        Package(kLcx5232, "1.10", "TK505B", "TW"),
-       {BoxAnswer::Ok},
-       {Announce("1.10"), " ", kDowngrade},
-       {kDowngradeBox},
-       UpgradeButton::Disabled},
-      {"the same version, cancelled",
-       Drive(kKova2300, "2.0C"),
-       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"),
-       {BoxAnswer::Cancel, BoxAnswer::Ok},
-       {Announce("2.0c"), " ", "User cancelled."},
-       {kAlreadyUpdatedBox, kCancelledBox},
-       UpgradeButton::Disabled},
-      {"a newer version, cancelled",
-       Drive(kKova2300, "2.1a"),
-       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"),
-       {BoxAnswer::Cancel, BoxAnswer::Ok},
-       {Announce("2.0c"), " ", "User cancelled."},
-       {kAlreadyUpdatedBox, kCancelledBox},
-       UpgradeButton::Disabled},
+       Warned({Announce("1.10"), " ", kDowngrade}, kDowngradeBox), Disabled},
+      {"the same version, cancelled", Drive(kKova2300, "2.0C"),
+       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), cancelled, Disabled},
+      {"a newer version, cancelled", Drive(kKova2300, "2.1a"),
+       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), cancelled, Disabled},
   };
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.name);
     Start({c.drive}, c.package, c.bytes);
-    EXPECT_EQ(Upgrade(0, c.answers), c.log);
-    EXPECT_EQ(view.boxes, c.boxes);
-    EXPECT_EQ(view.enabled[ControlId::Upgrade], c.upgrade == UpgradeButton::Enabled);
+    EXPECT_EQ(Upgrade(0, c.exchange.answers), c.exchange.log);
+    EXPECT_EQ(view.boxes, c.exchange.boxes);
+    EXPECT_EQ(view.enabled[ControlId::Upgrade], c.upgrade == Enabled);
     EXPECT_THAT(view.workers, IsEmpty());
     EXPECT_FALSE(dialog->RunActive());
-    if (c.enclosure != EnclosureInquiry::Unchecked) {
-      EXPECT_EQ(ExtendedInquirySent(0), c.enclosure == EnclosureInquiry::Sent);
+    if (c.enclosure != Unchecked) {
+      EXPECT_EQ(ExtendedInquirySent(0), c.enclosure == Sent);
     }
   }
 }
@@ -392,111 +318,58 @@ struct Acceptance {
   const char* name;
   emu::DriveDescription drive;
   PackageRecipe package;
-  std::vector<BoxAnswer> answers;
-  Lines log;
-  std::vector<MessageBox> boxes;
-  std::string modelCode;  // what the run reads as the drive's model
-  PlanFields plan;
+  Exchange exchange;
+  std::string_view modelCode;  // what the run reads as the drive's model
+  PlanFields plan = kEmptyPlan;
   PackageForm form = PackageForm::Plain;
 };
 
 TEST_F(EligibilityTest, EachAcceptedPathFillsThePlanAndStartsTheRun) {
+  const Exchange confirmed{{BoxAnswer::Ok}, {Announce("2.0c"), " "}, {kAlreadyUpdatedBox}};
   const Acceptance cases[] = {
-      {"an update",
-       Drive(kKova2300, "1.20"),
-       Package(kKova2300, "1.50", "TX2300", "TW"),
-       {},
-       {Announce("1.50"), " "},
-       {},
-       Code("TX2300"),
-       kEmptyPlan},
-      {"the same version, confirmed",
-       Drive(kKova2300, "2.0C"),
-       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"),
-       {BoxAnswer::Ok},
-       {Announce("2.0c"), " "},
-       {kAlreadyUpdatedBox},
-       Code("TX2300"),
-       kEmptyPlan},
-      {"a newer version, confirmed",
-       Drive(kKova2300, "2.1a"),
-       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"),
-       {BoxAnswer::Ok},
-       {Announce("2.0c"), " "},
-       {kAlreadyUpdatedBox},
-       Code("TX2300"),
-       kEmptyPlan},
-      {"an older version under a wildcard pattern",
-       Drive(kKova2300, "1.9z"),
-       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"),
-       {},
-       {Announce("2.0c"), " "},
-       {},
-       Code("TX2300"),
-       kEmptyPlan},
-      {"any revision under ****",
-       Drive(kKova2300, "9.99"),
-       Package(kKova2300, "1.00", "TX2300", "TW", "****"),
-       {},
-       {Announce("1.00"), " "},
-       {},
-       Code("TX2300"),
-       kEmptyPlan},
-      {"a pattern without wildcards, the drive reading like it",
-       Drive(kKova2300, "1.50"),
-       Package(kKova2300, "1.50", "TX2300", "TW", "1.50"),
-       {},
-       {Announce("1.50"), " "},
-       {},
-       Code("TX2300"),
-       kEmptyPlan},
-      {"a package for any drive, the revision written differently",
-       Drive(kKova2300, "1-20"),
-       Package("", "1.50", "TX2300", "TW"),
-       {},
-       {Announce("1.50"), " "},
-       {},
-       Code("TX2300"),
-       kEmptyPlan},
+      {"an update", Drive(kKova2300, "1.20"), Package(kKova2300, "1.50", "TX2300", "TW"),
+       Announced("1.50"), "TX2300"},
+      {"the same version, confirmed", Drive(kKova2300, "2.0C"),
+       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), confirmed, "TX2300"},
+      {"a newer version, confirmed", Drive(kKova2300, "2.1a"),
+       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), confirmed, "TX2300"},
+      {"an older version under a wildcard pattern", Drive(kKova2300, "1.9z"),
+       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), Announced("2.0c"), "TX2300"},
+      {"any revision under ****", Drive(kKova2300, "9.99"),
+       Package(kKova2300, "1.00", "TX2300", "TW", "****"), Announced("1.00"), "TX2300"},
+      {"a pattern without wildcards, the drive reading like it", Drive(kKova2300, "1.50"),
+       Package(kKova2300, "1.50", "TX2300", "TW", "1.50"), Announced("1.50"), "TX2300"},
+      {"a package for any drive, the revision written differently", Drive(kKova2300, "1-20"),
+       Package("", "1.50", "TX2300", "TW"), Announced("1.50"), "TX2300"},
       {"TK530B above its threshold",
        Drive(kLcx5240, "1.20"),
        Package("", "1.50", "TK530B", "TW"),
-       {},
-       {Announce("1.50"), " "},
-       {},
-       Code("TK530B"),
+       Announced("1.50"),
+       "TK530B",
        {48, true, true}},
       {"TK530B at its threshold",
        Drive(kLcx5240, "1.10"),
        Package("", "1.50", "TK530B", "TW"),
-       {},
-       {Announce("1.50"), " "},
-       {},
-       Code("TK530B"),
+       Announced("1.50"),
+       "TK530B",
        {48, true, false}},
       {"TK505B, not the base model",
        Drive(kLcx5232, "1.30", NotBaseModel),
        Package("", "1.50", "TK505B", "TW"),
-       {},
-       {Announce("1.50"), " "},
-       {},
-       Code("TK505B"),
+       Announced("1.50"),
+       "TK505B",
        {5, true, true}},
       {"TK505B with an 8192 KiB buffer is a TK500B",
        Drive(kLcx5232, "1.30"),
        Package("", "1.50", "TK505B", "TW"),
-       {},
-       {Announce("1.50"), " "},
-       {},
-       Code("TK500B"),
+       Announced("1.50"),
+       "TK500B",
        {0, true, true}},
       {"TK505B whose code block says 0 is a TK500B",
        Drive(kKova505, "1.20", [](auto& d) { d.bufferSizeKiB = 2048; }),
        Package("", "1.50", "TK500B", "TW"),
-       {},
-       {Announce("1.50"), " "},
-       {},
-       Code("TK500B"),
+       Announced("1.50"),
+       "TK500B",
        {0, true, false}},
       {"TK505B refusing the vendor handshake is taken for a TK500B",
        Drive(kKova505, "1.20",
@@ -505,84 +378,37 @@ TEST_F(EligibilityTest, EachAcceptedPathFillsThePlanAndStartsTheRun) {
                d.vendorCommands = false;
              }),
        Package("", "1.50", "TK505B", "TW"),
-       {BoxAnswer::Ok},
-       {Announce("1.50"), " ", "This Model is not support.", "Check Sum not match !!"},
-       {Warning("CheckSum not match !!")},
-       Code("TK500B"),
+       Warned({Announce("1.50"), " ", "This Model is not support.", "Check Sum not match !!"},
+              Warning("CheckSum not match !!")),
+       "TK500B",
        {0, true, false}},
-      {"TK505B at its threshold, upgraded",
-       Drive(kLcx5232, "1.15", NotBaseModel),
-       Package(kLcx5232, "1.50", "TK505B", "TW"),
-       {},
-       {Announce("1.50"), " "},
-       {},
-       Code("TK505B"),
-       kEmptyPlan},
-      {"recovery, first stage, the package's own revision",
-       Drive(kKova2300, "FS12"),
-       Package(kKova2300, "FS12", "TX2300", "KV", "FS**"),
-       {},
-       {Announce("FS12"), " "},
-       {},
-       Code("TX2300"),
-       kEmptyPlan},
-      {"recovery, second stage",
-       Drive(kKova2370S, "fsa1"),
-       Package(kKova2370S, "1.50", "TX2370", "TW"),
-       {},
-       {Announce("1.50"), " "},
-       {},
-       Code("TX2370"),
-       kEmptyPlan},
-      {"recovery with a package for any drive",
-       Drive("ZIRA    ZR-DVD 1648     ", "FS11"),
-       Package("", "1.50", "TQ70", "TW"),
-       {},
-       {Announce("1.50"), " "},
-       {},
-       Code("TQ70"),
-       kEmptyPlan},
-      {"variant 40 does not look for a disc",
-       Drive(kKova2300, "1.20", WithDisc),
-       Package(kKova2300, "1.50", "TX2300", "KV"),
-       {},
-       {Announce("1.50"), " "},
-       {},
-       Code("TX2300"),
-       kEmptyPlan},
-      {"variant 30, drive A under the VARN label",
-       Drive(kDriveA, "1.00", UnderVarnLabel),
+      {"TK505B at its threshold, upgraded", Drive(kLcx5232, "1.15", NotBaseModel),
+       Package(kLcx5232, "1.50", "TK505B", "TW"), Announced("1.50"), "TK505B"},
+      {"recovery, first stage, the package's own revision", Drive(kKova2300, "FS12"),
+       Package(kKova2300, "FS12", "TX2300", "KV", "FS**"), Announced("FS12"), "TX2300"},
+      {"recovery, second stage", Drive(kKova2370S, "fsa1"),
+       Package(kKova2370S, "1.50", "TX2370", "TW"), Announced("1.50"), "TX2370"},
+      {"recovery with a package for any drive", Drive("ZIRA    ZR-DVD 1648     ", "FS11"),
+       Package("", "1.50", "TQ70", "TW"), Announced("1.50"), "TQ70"},
+      {"variant 40 does not look for a disc", Drive(kKova2300, "1.20", WithDisc),
+       Package(kKova2300, "1.50", "TX2300", "KV"), Announced("1.50"), "TX2300"},
+      {"variant 30, drive A under the VARN label", Drive(kDriveA, "1.00", UnderVarnLabel),
        Extended(Package(kDriveA, "1.50", "TX2300", "VR"), "2.05VL"),
-       {},
-       {"It will be updated from  1.00  To  2.05VL", " "},
-       {},
-       Code("TX2300"),
-       kEmptyPlan,
+       Logged({"It will be updated from  1.00  To  2.05VL", " "}), "TX2300", kEmptyPlan,
        PackageForm::Varn2340},
-      {"variant 30, bare drive A",
-       Drive(kDriveA, "1.00"),
+      {"variant 30, bare drive A", Drive(kDriveA, "1.00"),
        Extended(Package(kDriveA, "1.50", "TX2300", "VR"), "2.05VL"),
-       {},
-       {"It will be updated from  1.00  To  1.50", " "},
-       {},
-       Code("TX2300"),
-       kEmptyPlan,
+       Logged({"It will be updated from  1.00  To  1.50", " "}), "TX2300", kEmptyPlan,
        PackageForm::Varn2300},
-      {"variant 30, drive C",
-       Drive(kDriveC, "1.00"),
-       Package(kDriveC, "1.50", "TX2370", "VR"),
-       {},
-       {"It will be updated from  1.00  To  1.50", " "},
-       {},
-       Code("TX2370"),
-       kEmptyPlan},
+      {"variant 30, drive C", Drive(kDriveC, "1.00"), Package(kDriveC, "1.50", "TX2370", "VR"),
+       Logged({"It will be updated from  1.00  To  1.50", " "}), "TX2370"},
   };
   for (const Acceptance& c : cases) {
     SCOPED_TRACE(c.name);
     Start({c.drive}, c.package);
-    EXPECT_EQ(Upgrade(0, c.answers), c.log);
-    EXPECT_EQ(view.boxes, c.boxes);
-    EXPECT_EQ(SelectedCode(), c.modelCode);
+    EXPECT_EQ(Upgrade(0, c.exchange.answers), c.exchange.log);
+    EXPECT_EQ(view.boxes, c.exchange.boxes);
+    EXPECT_EQ(SelectedCode(), Code(c.modelCode));
     EXPECT_EQ(Fields(dialog->Plan()), c.plan);
     EXPECT_EQ(dialog->Packaging().form, c.form);
     ExpectRunStarted();

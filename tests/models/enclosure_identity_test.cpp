@@ -5,15 +5,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <numeric>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "emulator/drive_emulator.h"
-#include "emulator/emulated_transport.h"
 #include "tests/models/header_fixture.h"
+#include "tests/support/emulated_drive_fixture.h"
 
 namespace tslflash {
 namespace {
@@ -21,19 +19,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
-
-class RecordingReporter final : public DialogReporter {
- public:
-  void AppendLog(std::string_view text) override { log.emplace_back(text); }
-  void ReportOutcome(OutcomeCode code) override { outcomes.push_back(code); }
-  std::vector<std::string> log;
-  std::vector<OutcomeCode> outcomes;
-};
-
-class NoSleepClock final : public Clock {
- public:
-  void Sleep(std::chrono::milliseconds) override {}
-};
 
 constexpr std::string_view kVarnLabel = "VARN      VR";
 constexpr std::string_view kAnyDrive = "*                       ";
@@ -61,47 +46,24 @@ PackageState UntouchedState() {
   return state;
 }
 
-class EnclosureIdentityTest : public ::testing::Test {
+class EnclosureIdentityTest : public testing::EmulatedDriveTest {
  protected:
   // An emulated drive with the internal drive's id reporting this identity
   // (empty: zero bytes).
-  void Start(const InternalDrive& drive, std::string_view enclosure) {
-    emu::DriveDescription description;
-    description.vendor = std::string(drive.driveId.substr(0, 8));
-    description.product = std::string(drive.driveId.substr(8, 16));
-    description.revision = "1.00";
+  void Start(const InternalDrive& internal, std::string_view enclosure) {
+    emu::DriveDescription description = testing::DriveWithId(internal.driveId, "1.00");
     description.enclosure = std::string(enclosure);
-    emulator = std::make_shared<emu::DriveEmulator>(description);
-    registry = std::make_unique<DriveRegistry>(
-        std::make_unique<emu::EmulatedTransport>(std::vector{emulator}));
-    ASSERT_TRUE(registry->InitTransport());
-    ASSERT_EQ(registry->EnumerateDrives(), 1);
-    commands = std::make_unique<DriveCommands>(*registry, reporter, clock, diagnostics);
-    enumerationCommands = emulator->Trace().size();
+    EmulatedDriveTest::Start(description);
   }
 
-  bool Check(const InternalDrive& drive, std::string_view packageId,
+  bool Check(const InternalDrive& internal, std::string_view packageId,
              std::string_view altProductName,
              std::size_t packageSize = kHeaderSize + kExtensionSize + kImageBytes) {
     const PackageHeaderCopy header = testing::MakeHeader(packageId, altProductName);
     const std::vector<std::uint8_t> package = MakePackage(header, packageSize);
-    return CheckEnclosureIdentity(drive, *commands, header, package, state);
+    return CheckEnclosureIdentity(internal, *commands, header, package, state);
   }
 
-  std::vector<std::vector<std::uint8_t>> SentCdbs() const {
-    std::vector<std::vector<std::uint8_t>> cdbs;
-    const auto trace = emulator->Trace();
-    for (std::size_t i = enumerationCommands; i < trace.size(); ++i) cdbs.push_back(trace[i].cdb);
-    return cdbs;
-  }
-
-  std::shared_ptr<emu::DriveEmulator> emulator;
-  std::unique_ptr<DriveRegistry> registry;
-  RecordingReporter reporter;
-  NoSleepClock clock;
-  std::ostringstream diagnostics;
-  std::unique_ptr<DriveCommands> commands;
-  std::size_t enumerationCommands = 0;
   PackageState state = UntouchedState();
 };
 
@@ -193,7 +155,7 @@ TEST_F(EnclosureIdentityTest, AFailedInquiryRefusesAndLeavesTheStateAlone) {
        {emu::FaultKind::Fail, emu::FaultKind::TimeOut, emu::FaultKind::FailWithoutSense}) {
     SCOPED_TRACE(static_cast<int>(kind));
     Start(kInternalDriveA, kVarnLabel);
-    emulator->AddFault(emu::Fault{kind, emu::ForOpcode{0x12}});
+    drive->AddFault(emu::Fault{kind, emu::ForOpcode{0x12}});
     EXPECT_FALSE(Check(kInternalDriveA, kInternalDriveA.driveId, "TX2300"));
     EXPECT_EQ(state.form, PackageForm::Plain);
     EXPECT_EQ(state.extension, UntouchedState().extension);

@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
   QTreeWidget& tree = window.Tree();
   tree.setFocus();
   tree.setCurrentItem(tree.topLevelItem(0)->child(0));
-  tslflash::qt_test::ProcessEventsUntil([&] { return window.isActiveWindow(); }, 100);
+  tslflash::qt_test::ProcessEventsUntil([&] { return window.isActiveWindow(); },
+                                        std::chrono::seconds(2));
   QApplication::processEvents();
 
   if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {

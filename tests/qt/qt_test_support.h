@@ -3,11 +3,13 @@
 #pragma once
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -57,11 +59,15 @@ class ModalAnswerer {
   QTimer poll_;
 };
 
-// Runs the event loop until `done` holds, at most `rounds` times round; each
-// round waits for at least one event, so whatever `done` waits for must post
-// one (a worker's call, a timer, a paint).
-inline bool ProcessEventsUntil(const std::function<bool()>& done, int rounds = 10000) {
-  for (int i = 0; i < rounds && !done(); ++i) {
+// Runs the event loop until `done` holds or `limit` has passed; a loaded
+// machine gets the whole limit, not a number of rounds. A short timer wakes
+// the loop, so `done` is looked at often even when nothing else happens.
+inline bool ProcessEventsUntil(const std::function<bool()>& done,
+                               std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+  const QDeadlineTimer deadline(limit);
+  QTimer wake;
+  wake.start(10);
+  while (!done() && !deadline.hasExpired()) {
     QApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   return done();

@@ -2,14 +2,10 @@
 // output streams and an exit status.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,6 +15,7 @@
 #include "package/image_staging.h"
 #include "package/package_check.h"
 #include "package/package_layout.h"
+#include "tests/support/tool_run.h"
 #include "tools/package_builder.h"
 
 namespace tslflash {
@@ -30,62 +27,23 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::StartsWith;
+using testing::ToolRun;
 
 constexpr std::string_view kInquiryId = "VARN    DVD RW LPX-650A 1.07";
 
-struct ToolRun {
-  int exitCode = -1;  // -1 when the tool did not exit normally
-  std::string out;
-  std::string err;
-};
-
-std::string ShellQuoted(std::string_view text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class TslpkgTest : public ::testing::Test {
+class TslpkgTest : public testing::ToolRunTest {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::path(::testing::TempDir()) /
-           ("tslpkg_" + std::string(info->name()) + "_" + std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(std::string_view name) const { return (dir_ / name).string(); }
-
-  ToolRun Run(const std::vector<std::string>& args) const {
-    std::string command = ShellQuoted(TSLPKG_PATH);
-    for (const std::string& arg : args) command += " " + ShellQuoted(arg);
-    command += " >" + ShellQuoted(Path("stdout")) + " 2>" + ShellQuoted(Path("stderr"));
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(Path("stdout")),
-            Slurp(Path("stderr"))};
-  }
+  TslpkgTest() : ToolRunTest(TSLPKG_PATH) {}
 
   void Write(std::string_view name, std::span<const std::uint8_t> bytes) const {
     std::ofstream out(Path(name), std::ios::binary);
     for (std::uint8_t byte : bytes) out.put(static_cast<char>(byte));
   }
 
-  std::vector<std::uint8_t> Read(std::string_view name) const {
-    const std::string text = Slurp(Path(name));
-    return {text.begin(), text.end()};
-  }
-
   // Files in the test's folder whose names start with prefix.
   std::vector<std::string> FilesStartingWith(std::string_view prefix) const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
+    for (const auto& entry : fs::directory_iterator(Dir())) {
       const std::string name = entry.path().filename().string();
       if (name.starts_with(prefix)) names.push_back(name);
     }
@@ -96,9 +54,6 @@ class TslpkgTest : public ::testing::Test {
     return Run({"synth", "--size", std::to_string(size), "--seed", std::to_string(seed), "-o",
                 Path(name)});
   }
-
- private:
-  fs::path dir_;
 };
 
 TEST_F(TslpkgTest, BuildInspectVerifyRoundTrip) {
@@ -108,7 +63,7 @@ TEST_F(TslpkgTest, BuildInspectVerifyRoundTrip) {
            "--inquiry-id", std::string(kInquiryId), "--alt-name", "LPX-650A", "--variant-mark",
            "TW", "--revision-pattern", "1.**"});
   ASSERT_EQ(build.exitCode, 0) << build.err;
-  EXPECT_TRUE(CheckPackage(Read("package.bin"), PackageForm::Plain));
+  EXPECT_TRUE(CheckPackage(ReadFile("package.bin"), PackageForm::Plain));
 
   const ToolRun inspect = Run({"inspect", Path("package.bin")});
   EXPECT_EQ(inspect.exitCode, 0) << inspect.out;
@@ -153,11 +108,11 @@ TEST_F(TslpkgTest, DeflatedPackageInflatesToTheImageItWasBuiltFrom) {
   EXPECT_EQ(inspect.exitCode, 0) << inspect.out;
   EXPECT_THAT(inspect.out, HasSubstr("protocol digit: \"2\" (summed pages"));
 
-  const std::vector<std::uint8_t> package = Read("package.bin");
+  const std::vector<std::uint8_t> package = ReadFile("package.bin");
   const StageResult staged = StageImage(*HeaderCopyOf(package), {}, package, PackageForm::Plain);
   ASSERT_TRUE(staged.SumsMatch());
   ASSERT_EQ(InflateImage(staged.plan.pageCount, InflateFeed::BytePerCall), 8);
-  EXPECT_TRUE(std::ranges::equal(WorkArea().first(8 * kImagePageSize), Read("image.bin")));
+  EXPECT_TRUE(std::ranges::equal(WorkArea().first(8 * kImagePageSize), ReadFile("image.bin")));
 }
 
 TEST_F(TslpkgTest, EmbeddedPackageInspectsAsAllMatching) {

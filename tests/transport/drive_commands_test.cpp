@@ -6,13 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "emulator/drive_emulator.h"
-#include "emulator/emulated_transport.h"
+#include "tests/support/emulated_drive_fixture.h"
 
 namespace tslflash {
 namespace {
@@ -22,60 +20,9 @@ using std::chrono::seconds;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
+using testing::MakerDrive;
 
-class RecordingReporter final : public DialogReporter {
- public:
-  void AppendLog(std::string_view text) override { log.emplace_back(text); }
-  void ReportOutcome(OutcomeCode code) override { outcomes.push_back(code); }
-  std::vector<std::string> log;
-  std::vector<OutcomeCode> outcomes;
-};
-
-class CountingClock final : public Clock {
- public:
-  void Sleep(milliseconds duration) override { pauses.push_back(duration); }
-  std::vector<milliseconds> pauses;
-};
-
-emu::DriveDescription StandardDrive() {
-  emu::DriveDescription d;
-  d.vendor = "VARN";
-  d.product = "DVD RW LPX-650A";
-  d.revision = "1.02";
-  d.parameterBlocks = {{0x02, {0x05, 0x00, 0x12, 0x34}}, {0x24, {0x05, 0x00, 0xAB, 0xCD}}};
-  return d;
-}
-
-class DriveCommandsTest : public ::testing::Test {
- protected:
-  void Start(const emu::DriveDescription& description) {
-    drive = std::make_shared<emu::DriveEmulator>(description);
-    registry = std::make_unique<DriveRegistry>(
-        std::make_unique<emu::EmulatedTransport>(std::vector{drive}));
-    ASSERT_TRUE(registry->InitTransport());
-    ASSERT_EQ(registry->EnumerateDrives(), 1);
-    commands = std::make_unique<DriveCommands>(*registry, reporter, clock, diagnostics);
-    enumerationCommands = drive->Trace().size();
-  }
-  // Commands the drive received since enumeration.
-  std::vector<emu::TraceEntry> Sent() const {
-    auto trace = drive->Trace();
-    return {trace.begin() + static_cast<std::ptrdiff_t>(enumerationCommands), trace.end()};
-  }
-  std::vector<std::uint8_t> SentOpcodes() const {
-    std::vector<std::uint8_t> opcodes;
-    for (const auto& entry : Sent()) opcodes.push_back(entry.cdb.at(0));
-    return opcodes;
-  }
-
-  std::shared_ptr<emu::DriveEmulator> drive;
-  std::unique_ptr<DriveRegistry> registry;
-  RecordingReporter reporter;
-  CountingClock clock;
-  std::ostringstream diagnostics;
-  std::unique_ptr<DriveCommands> commands;
-  std::size_t enumerationCommands = 0;
-};
+using DriveCommandsTest = testing::EmulatedDriveTest;
 
 struct WireCase {
   const char* name;
@@ -220,7 +167,7 @@ TEST_F(DriveCommandsTest, EveryCommandPutsItsExactBlockOnTheWire) {
   };
   for (const WireCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Start(StandardDrive());
+    Start(MakerDrive());
     c.send(*commands);
     const auto sent = Sent();
     ASSERT_FALSE(sent.empty());
@@ -233,7 +180,7 @@ TEST_F(DriveCommandsTest, EveryCommandPutsItsExactBlockOnTheWire) {
 }
 
 TEST_F(DriveCommandsTest, RefusedHandshakeLogsOnceAndReadModelCodeSendsNoParameterRead) {
-  emu::DriveDescription other = StandardDrive();
+  emu::DriveDescription other = MakerDrive();
   other.vendorCommands = false;
   Start(other);
   EXPECT_FALSE(commands->VendorHandshake());
@@ -254,7 +201,7 @@ TEST_F(DriveCommandsTest, ReadModelCodeKnowsThreeCodes) {
   for (const Case c :
        {Case{0x00, 0}, Case{0x05, 5}, Case{0x30, 0x30}, Case{0x31, 255}, Case{0xFF, 255}}) {
     SCOPED_TRACE(int{c.stored});
-    emu::DriveDescription d = StandardDrive();
+    emu::DriveDescription d = MakerDrive();
     d.parameterBlocks[0x24][0] = c.stored;
     Start(d);
     EXPECT_EQ(commands->ReadModelCode(), c.expected);
@@ -262,14 +209,15 @@ TEST_F(DriveCommandsTest, ReadModelCodeKnowsThreeCodes) {
 }
 
 TEST_F(DriveCommandsTest, ReadModelCodeFailureAndTimeOut) {
-  emu::DriveDescription failing = StandardDrive();
+  emu::DriveDescription failing = MakerDrive();
   failing.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5}, emu::kAlways});
   Start(failing);
   EXPECT_EQ(commands->ReadModelCode(), kModelCodeUnknown);
   EXPECT_EQ(diagnostics.str(), "Check Model Command Fail!!\n");
+  EXPECT_THAT(reporter.outcomes, IsEmpty());
 
   // A timed-out read is no failure: the zero-filled reply reads as code 0.
-  emu::DriveDescription slow = StandardDrive();
+  emu::DriveDescription slow = MakerDrive();
   slow.faults.push_back({emu::FaultKind::TimeOut, emu::ForOpcode{0xF5}, emu::kAlways});
   Start(slow);
   EXPECT_EQ(commands->ReadModelCode(), 0);
@@ -277,7 +225,7 @@ TEST_F(DriveCommandsTest, ReadModelCodeFailureAndTimeOut) {
 }
 
 TEST_F(DriveCommandsTest, StoreModelCodeKeepsTheDrivesOwnBytes) {
-  Start(StandardDrive());
+  Start(MakerDrive());
   EXPECT_EQ(commands->StoreModelCode(0x30, 0x24, true), kStoreModelCodeDone);
   EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x30, 0x51, 0xAB, 0xCD));
   EXPECT_EQ(commands->StoreModelCode(0x05, 0x02, false), kStoreModelCodeDone);
@@ -303,9 +251,8 @@ TEST_F(DriveCommandsTest, StoreModelCodeStopsAtAReadOrWriteThatDidNotComplete) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    emu::DriveDescription d = StandardDrive();
+    emu::DriveDescription d = MakerDrive();
     d.faults.push_back({c.kind, emu::ForOpcode{0xF5, c.subcommand}, emu::kAlways});
-    diagnostics.str("");
     Start(d);
     EXPECT_EQ(commands->StoreModelCode(0x30, 0x24, true), kStoreModelCodeFailed);
     EXPECT_EQ(Sent().size(), c.sent);
@@ -329,8 +276,8 @@ TEST_F(DriveCommandsTest, QueryImageSizeReadsTypeAndSize) {
       {{0x11, 0x06}, 0x3140, 0, false, 0},      {{0x06, 0x11}, 0x1234, 0, false, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << c.type << " " << c.sizeKiB);
-    emu::DriveDescription d = StandardDrive();
+    SCOPED_TRACE(::testing::Message() << std::hex << c.type << " " << c.sizeKiB);
+    emu::DriveDescription d = MakerDrive();
     d.imageSignature = c.signature;
     d.imageType = c.type;
     d.imageSizeKiB = c.sizeKiB;
@@ -341,7 +288,7 @@ TEST_F(DriveCommandsTest, QueryImageSizeReadsTypeAndSize) {
 }
 
 TEST_F(DriveCommandsTest, RejectedImageSizeReplyKeepsThePreviousValue) {
-  emu::DriveDescription d = StandardDrive();
+  emu::DriveDescription d = MakerDrive();
   d.imageType = 0x3140;
   d.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0x3C, 0x01, 2}, emu::kAlways});
   Start(d);
@@ -365,10 +312,9 @@ TEST_F(DriveCommandsTest, BufferSizeWantsEightMebibytesAndTellsASilentDriveApart
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kib);
-    emu::DriveDescription d = StandardDrive();
+    emu::DriveDescription d = MakerDrive();
     d.bufferSizeKiB = c.kib;
     if (c.fault) d.faults.push_back({*c.fault, emu::ForOpcode{0x5A}, emu::kAlways});
-    diagnostics.str("");
     Start(d);
     EXPECT_EQ(commands->ReadBufferSize(), c.answer);
     EXPECT_EQ(diagnostics.str(), c.diagnostics);
@@ -396,16 +342,15 @@ TEST_F(DriveCommandsTest, WaitForDriveReadySequences) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    emu::DriveDescription d = StandardDrive();
+    emu::DriveDescription d = MakerDrive();
     d.mediumPresent = c.mediumPresent;
     d.becomingReadyPolls = c.becomingReadyPolls;
     if (c.fault) d.faults.push_back({*c.fault, emu::ForOpcode{0x00}, emu::kAlways});
-    clock.pauses.clear();
     Start(d);
     EXPECT_EQ(commands->WaitForDriveReady(), c.expected);
-    EXPECT_EQ(clock.pauses.size(), c.pauses);
+    EXPECT_EQ(clock.sleeps.size(), c.pauses);
     EXPECT_EQ(Sent().size(), c.pauses + 1);
-    for (const milliseconds pause : clock.pauses) EXPECT_EQ(pause, milliseconds(200));
+    for (const milliseconds pause : clock.sleeps) EXPECT_EQ(pause, milliseconds(200));
   }
 }
 
@@ -430,7 +375,7 @@ TEST_F(DriveCommandsTest, CheckNoDiscSequences) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    emu::DriveDescription d = StandardDrive();
+    emu::DriveDescription d = MakerDrive();
     d.mediumPresent = c.mediumPresent;
     d.becomingReadyPolls = c.becomingReadyPolls;
     d.unitAttention = c.unitAttention;
@@ -438,15 +383,14 @@ TEST_F(DriveCommandsTest, CheckNoDiscSequences) {
       d.faults.push_back(
           {emu::FaultKind::Sense, emu::ForOpcode{0x00}, emu::kAlways, *c.alwaysSense});
     }
-    clock.pauses.clear();
     Start(d);
     EXPECT_EQ(commands->CheckNoDisc(), c.expected);
-    EXPECT_EQ(clock.pauses.size(), c.pauses);
+    EXPECT_EQ(clock.sleeps.size(), c.pauses);
   }
 }
 
 TEST_F(DriveCommandsTest, PagesThatDoNotHoldTheTransferAreNeverSent) {
-  Start(StandardDrive());
+  Start(MakerDrive());
   std::vector<std::uint8_t> shortPage(100);
   EXPECT_FALSE(commands->WritePageById({}, 0, 0, 0x4000));
   EXPECT_FALSE(commands->ReadPageById({}, 0, 0, 0x4000));
@@ -464,7 +408,7 @@ TEST_F(DriveCommandsTest, PagesThatDoNotHoldTheTransferAreNeverSent) {
 }
 
 TEST_F(DriveCommandsTest, PageWrittenByIdReadsBackTheSameBytes) {
-  Start(StandardDrive());
+  Start(MakerDrive());
   std::vector<std::uint8_t> image(0x20000);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
   std::vector<std::uint8_t> readBack(image.size());

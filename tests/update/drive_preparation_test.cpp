@@ -5,12 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <sstream>
 #include <vector>
 
 #include "emulator/drive_emulator.h"
-#include "emulator/emulated_transport.h"
+#include "tests/support/emulated_drive_fixture.h"
 
 namespace tslflash {
 namespace {
@@ -18,49 +16,10 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-class NullReporter final : public DialogReporter {
- public:
-  void AppendLog(std::string_view) override {}
-  void ReportOutcome(OutcomeCode) override {}
-};
-
-class NullClock final : public Clock {
- public:
-  void Sleep(std::chrono::milliseconds) override {}
-};
-
-class DrivePreparationTest : public ::testing::Test {
- protected:
-  void Start(const emu::DriveDescription& description) {
-    drive = std::make_shared<emu::DriveEmulator>(description);
-    registry = std::make_unique<DriveRegistry>(
-        std::make_unique<emu::EmulatedTransport>(std::vector{drive}));
-    ASSERT_TRUE(registry->InitTransport());
-    ASSERT_EQ(registry->EnumerateDrives(), 1);
-    commands = std::make_unique<DriveCommands>(*registry, reporter, clock, diagnostics);
-    enumeration = drive->Trace().size();
-  }
-  std::vector<std::uint8_t> SentOpcodes() const {
-    std::vector<std::uint8_t> opcodes;
-    const auto trace = drive->Trace();
-    for (std::size_t i = enumeration; i < trace.size(); ++i) opcodes.push_back(trace[i].cdb[0]);
-    return opcodes;
-  }
-
-  std::shared_ptr<emu::DriveEmulator> drive;
-  std::unique_ptr<DriveRegistry> registry;
-  NullReporter reporter;
-  NullClock clock;
-  std::ostringstream diagnostics;
-  std::unique_ptr<DriveCommands> commands;
-  std::size_t enumeration = 0;
-};
+using DrivePreparationTest = testing::EmulatedDriveTest;
 
 emu::DriveDescription Drive(std::uint16_t bufferKiB, std::uint8_t storedCode) {
-  emu::DriveDescription d;
-  d.vendor = "VARN";
-  d.product = "DVD RW LPX-650A";
-  d.revision = "1.02";
+  emu::DriveDescription d = testing::SampleDrive();
   d.bufferSizeKiB = bufferKiB;
   d.parameterBlocks = {{0x02, {storedCode, 0x51, 0x12, 0x34}},
                        {0x24, {storedCode, 0x51, 0xAB, 0xCD}}};

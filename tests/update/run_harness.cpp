@@ -2,20 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "emulator/emulated_transport.h"
 #include "package/package_layout.h"
 #include "update/update_run.h"
 
 namespace tslflash::testing {
-
-emu::DriveDescription MakerDrive() {
-  emu::DriveDescription d;
-  d.vendor = "VARN";
-  d.product = "DVD RW LPX-650A";
-  d.revision = "1.02";
-  d.parameterBlocks = {{0x02, {0x05, 0x00, 0x12, 0x34}}, {0x24, {0x05, 0x00, 0xAB, 0xCD}}};
-  return d;
-}
 
 PackageRecipe RecipeFor(char digit, std::vector<std::uint8_t> image, std::string mark) {
   PackageRecipe recipe;
@@ -30,13 +20,8 @@ PackageRecipe RecipeFor(char digit, std::vector<std::uint8_t> image, std::string
 }
 
 RunHarness::RunHarness(const RunSetup& setup) {
-  const BuildResult built = BuildPackage(setup.recipe);
-  EXPECT_TRUE(built.Ok()) << built.error;
-  package = built.package;
-  drive = std::make_shared<emu::DriveEmulator>(setup.drive);
-  dialog = std::make_unique<UpdateDialog>(
-      view, std::make_unique<emu::EmulatedTransport>(std::vector{drive}), package, clock,
-      diagnostics);
+  Make({setup.drive}, setup.recipe);
+  drive = emulators.front();
   view.Answer({BoxAnswer::Ok});  // the start-up warning
   EXPECT_TRUE(dialog->OnInitDialog());
   EXPECT_TRUE(dialog->Registry().SelectDrive(0));

@@ -4,35 +4,20 @@
 // test thread with scripted answers to its boxes.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/update_dialog.h"
 #include "emulator/drive_emulator.h"
 #include "models/update_plan.h"
 #include "package/package_form.h"
-#include "tests/app/fake_dialog_view.h"
+#include "tests/support/emulated_dialog.h"
+#include "tests/support/test_doubles.h"
 #include "tools/package_builder.h"
 #include "update/restarter.h"
 
 namespace tslflash::testing {
-
-// Records the pauses instead of sleeping; `onSleep` looks at the dialog
-// while the run waits.
-class RecordingClock final : public Clock {
- public:
-  void Sleep(std::chrono::milliseconds duration) override {
-    sleeps.push_back(duration);
-    if (onSleep) onSleep();
-  }
-  std::vector<std::chrono::milliseconds> sleeps;
-  std::function<void()> onSleep;
-};
 
 // Counts the reboot requests; never reboots.
 class RecordingRestarter final : public Restarter {
@@ -48,9 +33,6 @@ class RecordingRestarter final : public Restarter {
   bool grant_;
 };
 
-// A drive of the maker with both model-code blocks, no disc, and the
-// image-size reply of a 128 KiB drive.
-emu::DriveDescription MakerDrive();
 // A plain package for protocol `digit` over `image`, for the variant `mark`.
 PackageRecipe RecipeFor(char digit, std::vector<std::uint8_t> image, std::string mark = "NX");
 
@@ -63,7 +45,7 @@ struct RunSetup {
   bool grantReboot = true;
 };
 
-class RunHarness {
+class RunHarness : public EmulatedDialog {
  public:
   explicit RunHarness(const RunSetup& setup);
 
@@ -81,12 +63,7 @@ class RunHarness {
   // The package's bytes [begin, begin + length).
   std::vector<std::uint8_t> PackageBytes(std::size_t begin, std::size_t length) const;
 
-  FakeDialogView view;
-  RecordingClock clock;
-  std::ostringstream diagnostics;
-  std::vector<std::uint8_t> package;
-  std::shared_ptr<emu::DriveEmulator> drive;
-  std::unique_ptr<UpdateDialog> dialog;
+  std::shared_ptr<emu::DriveEmulator> drive;  // the one drive of `emulators`
   int rebootRequests = 0;
 
  private:

@@ -7,13 +7,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <numeric>
 #include <sstream>
 #include <vector>
 
 #include "emulator/drive_emulator.h"
-#include "emulator/emulated_transport.h"
+#include "tests/support/emulated_drive_fixture.h"
 #include "tools/package_builder.h"
 
 namespace tslflash {
@@ -23,52 +22,18 @@ using Bytes = std::vector<std::uint8_t>;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
-
-class NullReporter final : public DialogReporter {
- public:
-  void AppendLog(std::string_view) override {}
-  void ReportOutcome(OutcomeCode) override {}
-};
-
-class RecordingClock final : public Clock {
- public:
-  void Sleep(std::chrono::milliseconds duration) override { sleeps.push_back(duration); }
-  std::vector<std::chrono::milliseconds> sleeps;
-};
-
-emu::DriveDescription Drive() {
-  emu::DriveDescription d;
-  d.vendor = "VARN";
-  d.product = "DVD RW LPX-650A";
-  d.revision = "1.02";
-  return d;
-}
+using testing::SampleDrive;
 
 Bytes Concat(Bytes head, const Bytes& tail) {
   head.insert(head.end(), tail.begin(), tail.end());
   return head;
 }
 
-class TransferTest : public ::testing::Test {
+class TransferTest : public testing::EmulatedDriveTest {
  protected:
-  void Start(const emu::DriveDescription& description) {
-    drive = std::make_shared<emu::DriveEmulator>(description);
-    registry = std::make_unique<DriveRegistry>(
-        std::make_unique<emu::EmulatedTransport>(std::vector{drive}));
-    ASSERT_TRUE(registry->InitTransport());
-    ASSERT_EQ(registry->EnumerateDrives(), 1);
-    commands = std::make_unique<DriveCommands>(*registry, reporter, clock, diagnostics);
-    enumeration = drive->Trace().size();
-    diagnostics.str("");
-    clock.sleeps.clear();
-  }
   TransferContext Context(std::span<const std::uint8_t> image, std::uint32_t length,
                           std::string_view modelCode = "TK420B") {
     return {*commands, clock, diagnostics, image, length, modelCode};
-  }
-  std::vector<emu::TraceEntry> Sent() const {
-    const auto trace = drive->Trace();
-    return {trace.begin() + static_cast<std::ptrdiff_t>(enumeration), trace.end()};
   }
   // The CDBs sent with this opcode (and byte 1).
   std::vector<std::vector<std::uint8_t>> SentCdbs(std::uint8_t opcode, std::uint8_t mode) const {
@@ -78,14 +43,6 @@ class TransferTest : public ::testing::Test {
     }
     return cdbs;
   }
-
-  std::shared_ptr<emu::DriveEmulator> drive;
-  std::unique_ptr<DriveRegistry> registry;
-  NullReporter reporter;
-  RecordingClock clock;
-  std::ostringstream diagnostics;
-  std::unique_ptr<DriveCommands> commands;
-  std::size_t enumeration = 0;
 };
 
 TEST(TransferChoice, DigitsAndUnitLimits) {
@@ -145,7 +102,7 @@ TEST_F(TransferTest, BufferPagesRetriesAPageFourTimesAndGivesUpAtTheFifth) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.corrupted);
-    emu::DriveDescription d = Drive();
+    emu::DriveDescription d = SampleDrive();
     d.faults.push_back(
         {emu::FaultKind::CorruptReadBack, emu::ForOpcode{0x3C, 0x02, 8}, c.corrupted});
     Start(d);
@@ -166,13 +123,13 @@ TEST_F(TransferTest, BufferPagesRetriesAPageFourTimesAndGivesUpAtTheFifth) {
 
 TEST_F(TransferTest, BufferPagesSendsNothingUnlessTheDriveExpectsThisLength) {
   const Bytes image = SynthesizeImage(0x20000, 3);
-  Start(Drive());
+  Start(SampleDrive());
   EXPECT_EQ(TransferBufferPages(Context(image, 0x20000 - 0x4000)), TransferResult::Failed);
   EXPECT_EQ(diagnostics.str(), "This file is not the correct bin file");
   ASSERT_EQ(Sent().size(), 1u);
   EXPECT_EQ(Sent()[0].cdb[0], 0x3C) << "only the image-size query";
 
-  emu::DriveDescription silent = Drive();
+  emu::DriveDescription silent = SampleDrive();
   silent.imageSignature = {0x11, 0x06};
   Start(silent);
   EXPECT_EQ(TransferBufferPages(Context(image, 0x20000)), TransferResult::Failed);
@@ -195,7 +152,7 @@ TEST_F(TransferTest, VerifiedPagesFillTheLastPageWithoutReadingPastTheImage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    emu::DriveDescription d = Drive();
+    emu::DriveDescription d = SampleDrive();
     d.imageSizeKiB = c.imageSizeKiB;
     Start(d);
     const Bytes image = SynthesizeImage(c.length, 5);  // exactly L bytes: the package ends here
@@ -209,7 +166,7 @@ TEST_F(TransferTest, VerifiedPagesFillTheLastPageWithoutReadingPastTheImage) {
 
 TEST_F(TransferTest, CommitImageThatFailsStillCompletesTheTransfer) {
   const Bytes image = SynthesizeImage(0x20000, 3);
-  emu::DriveDescription d = Drive();
+  emu::DriveDescription d = SampleDrive();
   d.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0x3B, 0x04}});
   Start(d);
   EXPECT_EQ(TransferBufferPages(Context(image, 0x20000)), TransferResult::ClosingFailed);
@@ -234,7 +191,7 @@ TEST_F(TransferTest, TwoBankDriveTakesBankOneFirst) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    emu::DriveDescription d = Drive();
+    emu::DriveDescription d = SampleDrive();
     d.bankSize = 65536;
     if (c.failingCommit != 0) {
       // Commits are the writes of mode 7; pages go by mode 6.
@@ -257,7 +214,7 @@ TEST_F(TransferTest, TwoBankDriveTakesBankOneFirst) {
 
 TEST_F(TransferTest, TwoBankDriveRefusesAnyOtherLengthBeforeSending) {
   const Bytes image = SynthesizeImage(0x30000, 9);
-  Start(Drive());
+  Start(SampleDrive());
   EXPECT_EQ(TransferBankedPages(Context(image, 0x30000, "471K")), TransferResult::Failed);
   EXPECT_TRUE(Sent().empty());
   EXPECT_EQ(diagnostics.str(), "");
@@ -273,7 +230,7 @@ TEST_F(TransferTest, SmallBlocksLastBlockCarriesWhatFollowsTheImage) {
   };
   for (const Case c : {Case{"package goes on", package.size()}, Case{"package ends", 4097}}) {
     SCOPED_TRACE(c.name);
-    Start(Drive());
+    Start(SampleDrive());
     const std::span<const std::uint8_t> image(package.data(), c.packageBytes);
     EXPECT_EQ(TransferSmallBlocks(Context(image, 4097)), TransferResult::Done);
 
@@ -301,14 +258,14 @@ TEST_F(TransferTest, SmallBlocksLastBlockCarriesWhatFollowsTheImage) {
 
 TEST_F(TransferTest, SmallBlocksStopAtAFailedBlockAndReportAFailedClose) {
   const Bytes image = SynthesizeImage(3 * 4096, 11);
-  emu::DriveDescription blockFails = Drive();
+  emu::DriveDescription blockFails = SampleDrive();
   blockFails.faults.push_back({emu::FaultKind::TimeOut, emu::ForOpcode{0xF2, 0x03, 2}});
   Start(blockFails);
   EXPECT_EQ(TransferSmallBlocks(Context(image, 3 * 4096)), TransferResult::Failed);
   EXPECT_EQ(SentCdbs(0xF2, 0x03).size(), 2u);
   EXPECT_TRUE(SentCdbs(0xF2, 0x04).empty());
 
-  emu::DriveDescription closeFails = Drive();
+  emu::DriveDescription closeFails = SampleDrive();
   closeFails.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF2, 0x04}});
   Start(closeFails);
   EXPECT_EQ(TransferSmallBlocks(Context(image, 3 * 4096)), TransferResult::ClosingFailed);
@@ -338,7 +295,7 @@ TEST_F(TransferTest, VendorPagesCarryTheirNumbersAndChecks) {
                         {"summed, a check per page", TransferProtocol::SummedPages, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Start(Drive());
+    Start(SampleDrive());
     EXPECT_EQ(SendVendorPages(Context(image, 2 * 16384 + 100), c.protocol, {2, sums, c.perPageSum}),
               TransferResult::Done);
     EXPECT_EQ(drive->ReceivedImage(), Bytes(pages.begin(), pages.end()));
@@ -363,7 +320,7 @@ TEST_F(TransferTest, VendorPagesCarryTheirNumbersAndChecks) {
 
 TEST_F(TransferTest, VendorPagesStopAtTheFirstFailedPage) {
   const Bytes image = SynthesizeImage(3 * 16384, 13);
-  emu::DriveDescription d = Drive();
+  emu::DriveDescription d = SampleDrive();
   d.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xFD, 0x07, 2}});
   Start(d);
   EXPECT_EQ(SendVendorPages(Context(image, 3 * 16384), TransferProtocol::SignedPages,

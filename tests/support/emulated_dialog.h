@@ -1,0 +1,52 @@
+// The main dialog over emulated drives and a package made for the test, shown
+// in the test window; nothing runs until the test starts it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include "app/update_dialog.h"
+#include "emulator/drive_emulator.h"
+#include "emulator/emulated_transport.h"
+#include "tests/app/fake_dialog_view.h"
+#include "tests/support/test_doubles.h"
+#include "tools/package_builder.h"
+
+namespace tslflash::testing {
+
+// The package this recipe makes; a recipe that does not build fails the test.
+inline std::vector<std::uint8_t> BuiltPackage(const PackageRecipe& recipe) {
+  BuildResult built = BuildPackage(recipe);
+  EXPECT_TRUE(built.Ok()) << built.error;
+  return std::move(built.package);
+}
+
+struct EmulatedDialog {
+  // Builds the package from this recipe, then the dialog over these drives.
+  void Make(const std::vector<emu::DriveDescription>& drives, const PackageRecipe& recipe,
+            DialogOptions options = {}) {
+    package = BuiltPackage(recipe);
+    MakeDialog(drives, options);
+  }
+  // The dialog over these drives and `package` as it stands.
+  void MakeDialog(const std::vector<emu::DriveDescription>& drives, DialogOptions options = {}) {
+    emulators = emu::MakeEmulators(drives);
+    dialog =
+        std::make_unique<UpdateDialog>(view, std::make_unique<emu::EmulatedTransport>(emulators),
+                                       package, clock, diagnostics, options);
+  }
+
+  FakeDialogView view;
+  RecordingClock clock;
+  std::ostringstream diagnostics;
+  std::vector<std::uint8_t> package;
+  std::vector<std::shared_ptr<emu::DriveEmulator>> emulators;
+  std::unique_ptr<UpdateDialog> dialog;
+};
+
+}  // namespace tslflash::testing

@@ -1,0 +1,79 @@
+// Stand-ins the tests share: a reporter and a clock that record instead of
+// showing or sleeping, a transport that cannot start, and the emulated drives
+// most tests talk to.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/dialog_reporter.h"
+#include "emulator/drive_description.h"
+#include "transport/clock.h"
+#include "transport/drive_transport.h"
+
+namespace tslflash::testing {
+
+// Keeps the log lines and outcomes instead of showing them.
+class RecordingReporter final : public DialogReporter {
+ public:
+  void AppendLog(std::string_view text) override { log.emplace_back(text); }
+  void ReportOutcome(OutcomeCode code) override { outcomes.push_back(code); }
+  std::vector<std::string> log;
+  std::vector<OutcomeCode> outcomes;
+};
+
+// Records the pauses instead of sleeping; `onSleep`, when set, looks at the
+// system while it waits.
+class RecordingClock final : public Clock {
+ public:
+  void Sleep(std::chrono::milliseconds duration) override {
+    sleeps.push_back(duration);
+    if (onSleep) onSleep();
+  }
+  std::vector<std::chrono::milliseconds> sleeps;
+  std::function<void()> onSleep;
+};
+
+// A transport the platform cannot start; asking it for drives is a fault.
+class RefusingTransport final : public DriveTransport {
+ public:
+  bool Init() override { return false; }
+  void ScanDrives(const CandidateSink&) override { ADD_FAILURE() << "scanned without a transport"; }
+};
+
+// A drive answering INQUIRY with these texts, everything else as a drive
+// comes by default.
+inline emu::DriveDescription DriveNamed(std::string vendor, std::string product,
+                                        std::string revision) {
+  emu::DriveDescription d;
+  d.vendor = std::move(vendor);
+  d.product = std::move(product);
+  d.revision = std::move(revision);
+  return d;
+}
+
+// The same from a 24-character id as the tool reads it: vendor (8), then
+// product (16).
+inline emu::DriveDescription DriveWithId(std::string_view id, std::string revision) {
+  return DriveNamed(std::string(id.substr(0, 8)), std::string(id.substr(8, 16)),
+                    std::move(revision));
+}
+
+// The drive the sample packages are made for.
+inline emu::DriveDescription SampleDrive() { return DriveNamed("VARN", "DVD RW LPX-650A", "1.02"); }
+
+// The sample drive with both model-code blocks (code 5, marker clear), no
+// disc, and the image-size reply of a 128 KiB drive.
+inline emu::DriveDescription MakerDrive() {
+  emu::DriveDescription d = SampleDrive();
+  d.parameterBlocks = {{0x02, {0x05, 0x00, 0x12, 0x34}}, {0x24, {0x05, 0x00, 0xAB, 0xCD}}};
+  return d;
+}
+
+}  // namespace tslflash::testing
