@@ -52,7 +52,7 @@ struct [[nodiscard]] StageResult {
   ChecksumPair computed;          // over the staged range
   std::uint32_t linearTotal = 0;  // the 32-bit linear accumulator
   bool Staged() const { return status == ImageRangeStatus::Usable; }
-  bool SumsMatch() const { return Staged() && computed == plan.expected; }
+  bool SumsMatch() const { return Staged() && ChecksumsAgree(plan.expected, computed); }
 };
 
 // Copies the image range into the StagingArea and the WorkArea from index 0

@@ -33,7 +33,9 @@ struct TrailerReading {
   TrailerPlace place;
   ChecksumPair stored;    // the words at P and P+2
   ChecksumPair computed;  // over bytes 0..P-1
-  bool Matches() const { return place.status == TrailerStatus::Found && stored == computed; }
+  bool Matches() const {
+    return place.status == TrailerStatus::Found && ChecksumsAgree(stored, computed);
+  }
 };
 
 // Both sides of the trailer comparison; the sums are read only for a Found trailer.

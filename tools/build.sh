@@ -38,12 +38,8 @@ case "$mode" in
     ctest --test-dir "$build_dir" --output-on-failure --timeout 120 -j "$(nproc)"
     ;;
   bench)
-    if [ -n "$quick" ]; then
-      # Each benchmark once, briefly: enough to show it still builds and runs.
-      "$build_dir/bench/tslflash_bench" --benchmark_min_time=0.001
-    else
-      "$build_dir/bench/tslflash_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
-    fi
+    # Every benchmark and tool measurement, one table; --quick runs each once for CI.
+    python3 bench/run_all.py "$build_dir" ${quick:+--quick}
     ;;
   *)
     echo "usage: tools/build.sh run|test|bench [--sanitize LIST] [--quick]" >&2

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fonts-liberation
+  qt6-base-dev fonts-liberation python3
 )
 
 missing=()

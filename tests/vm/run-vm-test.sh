@@ -1,0 +1,114 @@
+#!/bin/bash
+# Boots a small VM whose kernel offers a scsi_debug CD/DVD device and runs the
+# static guest program built from the tool's transport inside it. Prints
+# 'N passed, N failed' and exits nonzero on any failure.
+#   run-vm-test.sh GUEST_BINARY TSLFLASH_BINARY [WORK_DIR]   (both linked statically)
+set -euo pipefail
+
+guest_binary=$(realpath "$1")
+tool_binary=$(realpath "$2")
+work=${3:-$(mktemp -d)}
+mkdir -p "$work"
+
+fetch_kernel() {
+  # The kernel package's name changes with each ABI bump: resolve it, never pin it.
+  local package
+  package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')
+  [ -n "$package" ] || { echo "no kernel package found" >&2; return 1; }
+  if [ ! -d "$work/kernel" ]; then
+    (cd "$work" && apt-get download "$package" >/dev/null)
+    dpkg-deb -x "$work"/"$package"_*.deb "$work/kernel"
+  fi
+}
+
+build_initramfs() {
+  local root=$work/root modules
+  rm -rf "$root"
+  mkdir -p "$root"/{bin,dev,etc,proc,sys,modules}
+  cp /bin/busybox "$root/bin/busybox"
+  cp "$guest_binary" "$root/bin/guest-test"
+  cp "$tool_binary" "$root/bin/tslflash"
+  modules=$(echo "$work"/kernel/lib/modules/*/kernel)
+  # Dependencies first: the host has no depmod for this kernel.
+  for module in drivers/virtio/virtio_ring drivers/virtio/virtio drivers/virtio/virtio_pci_modern_dev \
+    drivers/virtio/virtio_pci_legacy_dev drivers/virtio/virtio_pci drivers/scsi/virtio_scsi \
+    drivers/ata/libata drivers/ata/libahci drivers/ata/ahci drivers/scsi/scsi_common drivers/scsi/scsi_mod drivers/cdrom/cdrom \
+    drivers/scsi/sr_mod drivers/scsi/sg crypto/crct10dif_common crypto/crct10dif_generic \
+    lib/crc-t10dif drivers/scsi/scsi_debug; do
+    cp "$modules/$module.ko" "$root/modules/"
+  done
+  cat >"$root/init" <<'INIT'
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs dev /dev
+for m in scsi_common scsi_mod cdrom sr_mod sg crct10dif_common crct10dif_generic crc-t10dif; do
+  insmod /modules/$m.ko
+done
+kind=$(sed -n 's/.*tslkind=\([a-z_-]*\).*/\1/p' /proc/cmdline)
+if [ "$kind" != scsi_debug ]; then
+  for m in virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci virtio_scsi \
+    libata libahci ahci; do
+    insmod /modules/$m.ko
+  done
+  for i in $(seq 100); do [ -e /dev/sr0 ] && break; sleep 0.2; done
+  echo GUEST-START
+  /bin/guest-test empty-tray && echo GUEST-EXIT 0 || echo GUEST-EXIT 1
+  poweroff -f
+fi
+insmod /modules/scsi_debug.ko ptype=5
+# The SCSI scan runs asynchronously: wait for the device node.
+for i in $(seq 50); do [ -e /dev/sr0 ] && break; sleep 0.2; done
+echo GUEST-START
+status=0
+/bin/guest-test root || status=1
+# Without raw-I/O rights: an ordinary user who may open the device.
+chmod 666 /dev/sr0
+echo 'root:x:0:0::/:/bin/sh' >/etc/passwd
+echo 'nobody:x:65534:65534::/:/bin/sh' >>/etc/passwd
+echo 'nogroup:x:65534:' >/etc/group
+su nobody -c '/bin/guest-test unprivileged' || status=1
+# The terminal front end on the real device: listed greyed, upgrade refused.
+out=$(/bin/tslflash --terminal --select 1 --upgrade --answer ok --answer ok --non-interactive \
+  </dev/null 2>&1)
+rc=$?
+echo "$out" | sed 's/^/tslflash: /'
+check() { if [ "$2" = yes ]; then echo "PASS $1"; else echo "FAIL $1"; status=1; fi; }
+echo "$out" | grep -q '^ *1\. Linux *scsi_debug.*(not for this package)' && listed=yes || listed=no
+check terminal-lists-drive-greyed $listed
+[ $rc -eq 16 ] && refused=yes || refused=no
+check "terminal-refuses-upgrade rc=$rc" $refused
+rmmod scsi_debug
+insmod /modules/scsi_debug.ko ptype=5 num_tgts=10
+for i in $(seq 100); do [ -e /dev/sr9 ] && break; sleep 0.2; done
+/bin/guest-test many || status=1
+echo GUEST-EXIT $status
+poweroff -f
+INIT
+  chmod +x "$root/init"
+  (cd "$root" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1) >"$work/initramfs.gz"
+}
+
+# boot KIND [QEMU DEVICE OPTIONS...]: one VM, its serial log in serial-KIND.log.
+boot() {
+  local kind=$1 log=$work/serial-$1.log
+  shift
+  timeout 120 qemu-system-x86_64 -machine q35,accel=tcg -m 512 -nographic -no-reboot \
+    -kernel "$(echo "$work"/kernel/boot/vmlinuz-*)" -initrd "$work/initramfs.gz" \
+    -append "console=ttyS0 quiet panic=-1 tslkind=$kind" "$@" </dev/null 2>&1 |
+    tr -d '\r' >"$log" || true
+  cat "$log" >&2
+  # A guest that never finished counts as a failure of its own.
+  grep -q '^GUEST-EXIT 0$' "$log" || grep -q '^FAIL ' "$log" || echo "FAIL $kind-guest-did-not-finish" >>"$log"
+}
+
+fetch_kernel
+build_initramfs
+boot scsi_debug
+boot scsi-cd -device virtio-scsi-pci,id=scsi -device scsi-cd,bus=scsi.0
+boot ide-cd -device ide-cd,bus=ide.2
+passed=$(cat "$work"/serial-*.log | grep -c '^PASS ' || true)
+failed=$(cat "$work"/serial-*.log | grep -c '^FAIL ' || true)
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

@@ -1,0 +1,241 @@
+// Runs inside the test VM against the kernel's SCSI stack: the tool's own
+// registry and SG_IO transport talk to scsi_debug's CD/DVD device. Each check
+// prints PASS or FAIL; the host script counts them.
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/dialog_reporter.h"
+#include "transport/clock.h"
+#include "transport/drive_commands.h"
+#include "transport/drive_registry.h"
+#include "transport/platform_transport.h"
+
+namespace tslflash {
+namespace {
+
+int failures = 0;
+
+void Check(std::string_view name, bool ok, const std::string& detail = {}) {
+  std::printf("%s %.*s %s\n", ok ? "PASS" : "FAIL", static_cast<int>(name.size()), name.data(),
+              detail.c_str());
+  if (!ok) ++failures;
+}
+
+std::string SenseText(const DriveRegistry& registry) {
+  std::array<char, 16> text{};
+  std::snprintf(text.data(), text.size(), "%02X/%02X/%02X", registry.GetSenseKey(),
+                registry.GetAdditionalSenseCode(), registry.GetAdditionalSenseCodeQualifier());
+  return text.data();
+}
+
+bool SenseIs(const DriveRegistry& registry, SenseBytes expected) {
+  return registry.GetSenseKey() == expected.key &&
+         registry.GetAdditionalSenseCode() == expected.asc &&
+         registry.GetAdditionalSenseCodeQualifier() == expected.ascq;
+}
+
+void WriteSysfs(const char* path, const char* value) { std::ofstream(path) << value; }
+
+CommandResult Inquiry(DriveRegistry& registry, std::span<std::uint8_t> reply) {
+  const std::array<std::uint8_t, 6> cdb{0x12, 0, 0, 0, static_cast<std::uint8_t>(reply.size()), 0};
+  return registry.ExecuteCommand(cdb, DataDirection::FromDrive, reply.data(),
+                                 static_cast<std::uint32_t>(reply.size()),
+                                 DriveRegistry::kEnumerationTimeout);
+}
+
+CommandResult TestUnitReady(DriveRegistry& registry, std::chrono::seconds timeout) {
+  const std::array<std::uint8_t, 6> cdb{};
+  return registry.ExecuteCommand(cdb, DataDirection::NoData, nullptr, 0, timeout);
+}
+
+// WRITE BUFFER mode 7 (download with offsets, save) of one chunk.
+CommandResult WriteBufferChunk(DriveRegistry& registry, std::span<std::uint8_t> chunk,
+                               std::uint32_t offset) {
+  const auto length = static_cast<std::uint32_t>(chunk.size());
+  const std::array<std::uint8_t, 10> cdb{0x3B,
+                                         0x07,
+                                         0,
+                                         static_cast<std::uint8_t>(offset >> 16),
+                                         static_cast<std::uint8_t>(offset >> 8),
+                                         static_cast<std::uint8_t>(offset),
+                                         static_cast<std::uint8_t>(length >> 16),
+                                         static_cast<std::uint8_t>(length >> 8),
+                                         static_cast<std::uint8_t>(length),
+                                         0};
+  return registry.ExecuteCommand(cdb, DataDirection::ToDrive, chunk.data(), length,
+                                 std::chrono::seconds{15});
+}
+
+void CheckEnumeration(DriveRegistry& registry) {
+  Check("transport-init", registry.InitTransport());
+  const std::uint8_t count = registry.EnumerateDrives();
+  Check("enumeration-finds-drive", count >= 1, "count=" + std::to_string(count));
+  if (count == 0) return;
+  Check("select-first", registry.SelectDrive(0));
+  const auto text = registry.FormatDriveText().value_or("");
+  Check("identity-registered",
+        text.find("Linux") != std::string::npos && text.find("scsi_debug") != std::string::npos,
+        "'" + text + "'");
+  Check("location", registry.SelectedLocation().value_or("") == "/dev/sr0",
+        registry.SelectedLocation().value_or("<none>"));
+}
+
+void CheckCommands(DriveRegistry& registry) {
+  std::array<std::uint8_t, 56> shortReply{};
+  Check("inquiry-56", Inquiry(registry, shortReply) == CommandResult::Completed &&
+                          (shortReply[0] & 0x1F) == 0x05);
+  std::array<std::uint8_t, 125> longReply{};
+  Check("inquiry-125", Inquiry(registry, longReply) == CommandResult::Completed &&
+                           std::memcmp(longReply.data() + 8, "Linux   ", 8) == 0);
+  std::array<std::uint8_t, 16384> chunk{};
+  // scsi_debug takes the microcode and then reports that it changed (6/3F/16).
+  Check("write-buffer-mode7", WriteBufferChunk(registry, chunk, 0) == CommandResult::Completed);
+  const CommandResult afterDownload = TestUnitReady(registry, std::chrono::seconds{15});
+  Check("unit-attention-after-download",
+        afterDownload == CommandResult::Failed && SenseIs(registry, {0x06, 0x3F, 0x16}),
+        SenseText(registry));
+}
+
+void CheckDescriptorSense(DriveRegistry& registry) {
+  WriteSysfs("/sys/bus/pseudo/drivers/scsi_debug/dsense", "1");
+  // An unsupported opcode gives 05/20/00, here in descriptor format (72h).
+  const std::array<std::uint8_t, 12> vendor{0xF5};
+  const CommandResult result =
+      registry.ExecuteCommand(vendor, DataDirection::NoData, nullptr, 0, std::chrono::seconds{15});
+  Check("descriptor-sense",
+        result == CommandResult::Failed && SenseIs(registry, {0x05, 0x20, 0x00}),
+        SenseText(registry));
+  WriteSysfs("/sys/bus/pseudo/drivers/scsi_debug/dsense", "0");
+  const CommandResult fixed =
+      registry.ExecuteCommand(vendor, DataDirection::NoData, nullptr, 0, std::chrono::seconds{15});
+  Check("fixed-sense", fixed == CommandResult::Failed && SenseIs(registry, {0x05, 0x20, 0x00}),
+        SenseText(registry));
+}
+
+void CheckTimeOut(DriveRegistry& registry) {
+  // A response delay (in jiffies) well past the one-second time-out.
+  WriteSysfs("/sys/bus/pseudo/drivers/scsi_debug/delay", "3000");
+  const CommandResult result = TestUnitReady(registry, std::chrono::seconds{1});
+  WriteSysfs("/sys/bus/pseudo/drivers/scsi_debug/delay", "0");
+  Check("timeout-classified", result == CommandResult::TimedOut,
+        "result=" + std::to_string(static_cast<int>(result)));
+}
+
+class RecordingReporter final : public DialogReporter {
+ public:
+  void AppendLog(std::string_view text) override { log.emplace_back(text); }
+  void ReportOutcome(OutcomeCode code) override { outcomes.push_back(code); }
+  std::vector<std::string> log;
+  std::vector<OutcomeCode> outcomes;
+};
+
+// scsi_debug's CD/DVD device has a medium, answers no vendor opcode and no
+// capabilities page.
+void CheckDriveCommands(DriveRegistry& registry) {
+  RecordingReporter reporter;
+  SystemClock clock;
+  std::ostringstream diagnostics;
+  DriveCommands commands(registry, reporter, clock, diagnostics);
+  std::array<std::uint8_t, DriveCommands::kExtendedInquiryLength> reply{};
+  Check("extended-inquiry", commands.ReadExtendedInquiry(reply) == CommandResult::Completed &&
+                                std::memcmp(reply.data() + 16, "scsi_debug", 10) == 0);
+  // Each command runs before its sense is read: an argument list has no order.
+  const bool noDisc = commands.CheckNoDisc();
+  Check("check-no-disc-with-medium", !noDisc, SenseText(registry));
+  const bool noMedium = commands.WaitForDriveReady();
+  Check("wait-ready-with-medium", !noMedium, SenseText(registry));
+  const bool handshake = commands.VendorHandshake();
+  Check("vendor-handshake-refused",
+        !handshake && reporter.log.size() == 1 && reporter.log[0] == "This Model is not support." &&
+            SenseIs(registry, {0x05, 0x20, 0x00}),
+        SenseText(registry));
+  const bool large = commands.CheckBufferSize();
+  Check("buffer-size-not-large", !large, SenseText(registry));
+  const bool ejected = commands.EjectMedium();
+  Check("eject-medium", ejected, SenseText(registry));
+}
+
+// Run as an unprivileged user: the device opens, but the kernel refuses
+// WRITE BUFFER, and the tool says once how to get the rights.
+int RunWithoutPrivilege() {
+  std::vector<std::string> notices;
+  DriveRegistry registry(
+      MakePlatformTransport([&notices](std::string_view text) { notices.emplace_back(text); }));
+  Check("unprivileged-enumeration",
+        registry.InitTransport() && registry.EnumerateDrives() >= 1 && registry.SelectDrive(0));
+  std::array<std::uint8_t, 16384> chunk{};
+  const CommandResult first = WriteBufferChunk(registry, chunk, 0);
+  const CommandResult second = WriteBufferChunk(registry, chunk, 0);
+  Check("privilege-refused",
+        first == CommandResult::Failed && second == CommandResult::Failed && notices.size() == 1 &&
+            notices[0].find("cap_sys_rawio") != std::string::npos &&
+            notices[0].find("/dev/sr0") != std::string::npos,
+        notices.empty() ? "<no notice>" : "'" + notices[0] + "'");
+  return failures;
+}
+
+// More devices than the registry holds: it keeps the first eight.
+int RunManyDevices() {
+  DriveRegistry registry(MakePlatformTransport());
+  const bool initialized = registry.InitTransport();
+  const std::uint8_t count = registry.EnumerateDrives();
+  Check("more-than-eight-registers-eight", initialized && count == DriveRegistry::kMaxDrives,
+        "count=" + std::to_string(count));
+  return failures;
+}
+
+// QEMU's emulated CD/DVD drives with an empty tray (scsi-cd on virtio-scsi,
+// ide-cd through libata): no disc, and no vendor commands.
+int RunEmptyTray() {
+  DriveRegistry registry(MakePlatformTransport());
+  const bool found =
+      registry.InitTransport() && registry.EnumerateDrives() >= 1 && registry.SelectDrive(0);
+  const auto text = registry.FormatDriveText().value_or("");
+  Check("emulated-cd-identity", found && text.find("QEMU") != std::string::npos, "'" + text + "'");
+  if (!found) return failures;
+  RecordingReporter reporter;
+  SystemClock clock;
+  std::ostringstream diagnostics;
+  DriveCommands commands(registry, reporter, clock, diagnostics);
+  const bool noDisc = commands.CheckNoDisc();
+  Check("empty-tray-no-disc", noDisc && SenseIs(registry, {0x02, 0x3A, 0x00}), SenseText(registry));
+  const bool noMedium = commands.WaitForDriveReady();
+  Check("empty-tray-wait-ready", noMedium, SenseText(registry));
+  const bool handshake = commands.VendorHandshake();
+  Check("empty-tray-handshake-refused", !handshake && SenseIs(registry, {0x05, 0x20, 0x00}),
+        SenseText(registry));
+  return failures;
+}
+
+int RunAsRoot() {
+  DriveRegistry registry(MakePlatformTransport());
+  CheckEnumeration(registry);
+  if (registry.GetDriveCount() > 0) {
+    CheckCommands(registry);
+    CheckDescriptorSense(registry);
+    CheckTimeOut(registry);
+    CheckDriveCommands(registry);
+  }
+  return failures;
+}
+
+}  // namespace
+}  // namespace tslflash
+
+int main(int argc, char** argv) {
+  using namespace tslflash;
+  const std::string_view mode = argc > 1 ? argv[1] : "root";
+  if (mode == "unprivileged") RunWithoutPrivilege();
+  if (mode == "many") RunManyDevices();
+  if (mode == "root") RunAsRoot();
+  if (mode == "empty-tray") RunEmptyTray();
+  std::printf("GUEST-DONE failures=%d\n", failures);
+  return failures == 0 ? 0 : 1;
+}
