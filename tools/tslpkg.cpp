@@ -15,7 +15,7 @@
 #include "package/package_layout.h"
 #include "tools/file_io.h"
 #include "tools/package_builder.h"
-#include "tools/package_inspection.h"
+#include "tools/package_report.h"
 
 namespace tslflash {
 namespace {

@@ -14,7 +14,7 @@
 #include "package/image_staging.h"
 #include "package/package_check.h"
 #include "package/package_layout.h"
-#include "tools/package_inspection.h"
+#include "tools/package_report.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/package_inspection.h"
+#include "tools/package_report.h"
 
 #include <string_view>
 
