@@ -10,6 +10,7 @@
 #include "models/string_table.h"
 #include "models/tool_variant.h"
 #include "models/variant_captions.h"
+#include "ui/dialog_texts.h"
 #include "update/announcing_restarter.h"
 
 namespace tslflash {
@@ -17,7 +18,6 @@ namespace {
 
 constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::string_view kNotAllowed = "The drive is not allowed to be updated.";
-constexpr std::string_view kWarningCaption = "Warning";
 constexpr std::string_view kEmulatedTitleSuffix = " [emulated drives]";
 constexpr std::string_view kEmulatedNotice = "Emulated drives: no command reaches a real device.";
 

@@ -14,6 +14,7 @@
 #include "models/tool_variant.h"
 #include "package/package_check.h"
 #include "package/package_layout.h"
+#include "ui/dialog_texts.h"
 #include "update/update_run.h"
 
 namespace tslflash {
@@ -31,7 +32,6 @@ constexpr std::string_view kNoDriveSelectedBox =
     "No drive selected.Please select a drive to flash!";
 constexpr std::string_view kAlreadyUpdatedBox =
     "Your drive's firmware is already the most updated !    \n\nDo you wish to continue ?";
-constexpr std::string_view kWarningCaption = "Warning";
 constexpr std::string_view kUpdatedFrom = "It will be updated from  ";
 constexpr std::string_view kUpdatedTo = "  To  ";
 constexpr std::string_view kNewVersion = " ==> New firmware Version : ";

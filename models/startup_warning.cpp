@@ -1,6 +1,7 @@
 #include "models/startup_warning.h"
 
 #include "models/internal_drives.h"
+#include "ui/dialog_texts.h"
 
 namespace tslflash {
 
@@ -31,8 +32,8 @@ std::string StartupWarningText(ToolVariant variant, const PackageHeaderCopy& hea
 }
 
 bool ShowStartupWarning(DialogView& view, ToolVariant variant, const PackageHeaderCopy& header) {
-  return view.ShowMessageBox({StartupWarningText(variant, header), "Warning", BoxButtons::OkCancel,
-                              BoxIcon::Exclamation}) == BoxAnswer::Ok;
+  return view.ShowMessageBox({StartupWarningText(variant, header), std::string(kWarningCaption),
+                              BoxButtons::OkCancel, BoxIcon::Exclamation}) == BoxAnswer::Ok;
 }
 
 }  // namespace tslflash
