@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need; quick when they
-# are already there.
+# are already there. --windows adds the Windows cross build and wine.
 set -euo pipefail
 
 packages=(
@@ -9,6 +9,12 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-liberation python3
 )
+if [ "${1:-}" = "--windows" ]; then
+  packages+=(
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
+    wine wine64 xvfb xauth
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -13,7 +13,8 @@ constexpr std::size_t kVendorProductOffset = 8;
 constexpr std::size_t kVendorProductLength = 24;
 constexpr std::size_t kRevisionOffset = 32;
 constexpr std::size_t kRevisionLength = 4;
-static_assert(kRevisionOffset + kRevisionLength <= kInquiryLength);
+static_assert(kRevisionOffset + kRevisionLength <= kAspiInquiryLength);
+static_assert(kAspiInquiryLength <= kInquiryLength);
 static_assert(kVendorProductLength < sizeof(DriveSlot::identification));
 static_assert(kRevisionLength < sizeof(DriveSlot::revision));
 
@@ -53,8 +54,9 @@ bool DriveRegistry::RegisterCandidate(std::unique_ptr<DriveDevice> device) {
   selected_ = count_;
 
   std::array<std::uint8_t, kInquiryLength> reply{};
-  const Cdb inquiry = BuildInquiry(kInquiryLength);
-  if (ExecuteCommand(inquiry, DataDirection::FromDrive, reply.data(), kInquiryLength,
+  const std::uint8_t length = std::min(transport_->InquiryLength(), kInquiryLength);
+  const Cdb inquiry = BuildInquiry(length);
+  if (ExecuteCommand(inquiry, DataDirection::FromDrive, reply.data(), length,
                      kEnumerationTimeout) == CommandResult::Completed) {
     std::memcpy(slot.identification.data(), reply.data() + kVendorProductOffset,
                 kVendorProductLength);

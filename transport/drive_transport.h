@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 
+#include "transport/cdb.h"
 #include "transport/command_result.h"
 
 namespace tslflash {
@@ -52,6 +53,8 @@ class DriveTransport {
   [[nodiscard]] virtual bool Init() = 0;
   // Offers every candidate CD/DVD device, opened and ready for INQUIRY.
   virtual void ScanDrives(const CandidateSink& offer) = 0;
+  // How many INQUIRY bytes the registry asks each candidate for.
+  virtual std::uint8_t InquiryLength() const { return kInquiryLength; }
 };
 
 }  // namespace tslflash

@@ -5,7 +5,8 @@
 
 namespace tslflash {
 
-// Asks systemd (through logind) to reboot, as `systemctl reboot` does.
+// Linux: asks systemd (through logind) to reboot, as `systemctl reboot` does.
+// Windows: enables the shutdown privilege, then asks Windows to reboot.
 class SystemRestarter final : public Restarter {
  public:
   bool RequestReboot() override;

@@ -396,10 +396,11 @@ TEST_F(TerminalViewTest, DiagnosticLinesFromTheWorkerArePrintedByTheUiThread) {
 
 TEST_F(TerminalViewTest, CtrlCIsIgnoredWhileTheCloseCommandIsGreyed) {
   TerminalView& view = View();
+  // std::signal can only read the handler by setting one; put it straight back.
   const auto current = [] {
-    struct sigaction action {};
-    sigaction(SIGINT, nullptr, &action);
-    return action.sa_handler;
+    const auto handler = std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGINT, handler);
+    return handler;
   };
   const auto before = current();
   view.EnableCloseCommand(false);
