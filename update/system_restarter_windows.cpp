@@ -13,8 +13,8 @@ void EnableShutdownPrivilege(const ShutdownCalls& calls) {
   TOKEN_PRIVILEGES privileges{};
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-  if (calls.lookupPrivilegeValue(nullptr, "SeShutdownPrivilege",
-                                 &privileges.Privileges[0].Luid) != 0) {
+  if (calls.lookupPrivilegeValue(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid) !=
+      0) {
     calls.adjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
   }
   calls.closeHandle(token);
@@ -23,10 +23,9 @@ void EnableShutdownPrivilege(const ShutdownCalls& calls) {
 }  // namespace
 
 const ShutdownCalls& SystemShutdownCalls() {
-  static const ShutdownCalls calls{&::GetVersionExA,         &::GetCurrentProcess,
-                                   &::OpenProcessToken,      &::LookupPrivilegeValueA,
-                                   &::AdjustTokenPrivileges, &::CloseHandle,
-                                   &::ExitWindowsEx};
+  static const ShutdownCalls calls{
+      &::GetVersionExA,         &::GetCurrentProcess, &::OpenProcessToken, &::LookupPrivilegeValueA,
+      &::AdjustTokenPrivileges, &::CloseHandle,       &::ExitWindowsEx};
   return calls;
 }
 
