@@ -14,7 +14,8 @@ namespace tslflash {
 using TransportNotice = std::function<void(std::string_view)>;
 
 // The transport of the platform the tool was built for. Without a notice
-// receiver, messages go to standard error.
+// receiver, messages go to standard error on Linux and to a message box on
+// Windows.
 std::unique_ptr<DriveTransport> MakePlatformTransport(TransportNotice notice = {});
 
 }  // namespace tslflash

@@ -36,9 +36,13 @@ struct EmulatedDialog {
   // The dialog over these drives and `package` as it stands.
   void MakeDialog(const std::vector<emu::DriveDescription>& drives, DialogOptions options = {}) {
     emulators = emu::MakeEmulators(drives);
-    dialog =
-        std::make_unique<UpdateDialog>(view, std::make_unique<emu::EmulatedTransport>(emulators),
-                                       package, clock, diagnostics, options);
+    MakeDialogOver(std::make_unique<emu::EmulatedTransport>(emulators), options);
+  }
+  // The dialog over drives the test reaches through another transport, and
+  // `package` as it stands.
+  void MakeDialogOver(std::unique_ptr<DriveTransport> transport, DialogOptions options = {}) {
+    dialog = std::make_unique<UpdateDialog>(view, std::move(transport), package, clock, diagnostics,
+                                            options);
   }
 
   FakeDialogView view;

@@ -1,0 +1,16 @@
+#include "transport/windows_platform.h"
+
+namespace tslflash {
+
+// The 9x family knows only this size of the structure.
+static_assert(sizeof(OSVERSIONINFOA) == 148);
+
+WindowsPlatform DetectPlatform(VersionQuery query) {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof(version);
+  if (query(&version) == 0) return WindowsPlatform::NtFamily;
+  return version.dwPlatformId == VER_PLATFORM_WIN32_NT ? WindowsPlatform::NtFamily
+                                                       : WindowsPlatform::NineXFamily;
+}
+
+}  // namespace tslflash
