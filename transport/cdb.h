@@ -50,9 +50,9 @@ inline constexpr std::uint8_t kModelBlockSecondary = 0x24;
 inline constexpr std::uint8_t kParameterBlockLength = 4;
 
 // Allocation lengths of the fixed replies.
-inline constexpr std::uint8_t kInquiryLength = 0x38;          // 56: enumeration
+inline constexpr std::uint8_t kInquiryLength = 0x38;  // 56: enumeration
 // The ASPI layer's scan asks for the standard 36 bytes only.
-inline constexpr std::uint8_t kAspiInquiryLength = 0x24;  // 36
+inline constexpr std::uint8_t kAspiInquiryLength = 0x24;      // 36
 inline constexpr std::uint8_t kExtendedInquiryLength = 0x7D;  // 125: enclosure identity
 inline constexpr std::uint8_t kCapabilitiesPageLength = 0x1E;
 inline constexpr std::uint8_t kImageSizeReplyLength = 0x64;  // 100
