@@ -19,14 +19,18 @@ class LinearChecksum {
   std::uint32_t total_ = 0;
 };
 
-// 16-bit value rotated right by one (bit 0 into bit 15) before each byte is added.
+// One step of the rotated checksum: the value rotated right by one (bit 0 into
+// bit 15), then the byte added.
+constexpr std::uint16_t RotateAndAdd(std::uint16_t value, std::uint8_t byte) {
+  // Unsigned 32-bit arithmetic: promoted to int, the shift and add could overflow.
+  const std::uint32_t rotated = (value >> 1u) | (std::uint32_t{value} << 15u);
+  return static_cast<std::uint16_t>(rotated + byte);
+}
+
+// Each step needs the previous value, so the sum runs byte after byte.
 class RotatedChecksum {
  public:
-  constexpr void Add(std::uint8_t byte) {
-    // Unsigned 32-bit arithmetic: promoted to int, the shift and add could overflow.
-    const std::uint32_t rotated = (value_ >> 1u) | (std::uint32_t{value_} << 15u);
-    value_ = static_cast<std::uint16_t>(rotated + byte);
-  }
+  constexpr void Add(std::uint8_t byte) { value_ = RotateAndAdd(value_, byte); }
   void Add(std::span<const std::uint8_t> bytes);
   constexpr std::uint16_t Value() const { return value_; }
 
@@ -52,6 +56,17 @@ inline constexpr bool kChecksumsCompared = true;
 constexpr bool ChecksumsAgree(const ChecksumPair& stored, const ChecksumPair& computed) {
   return !kChecksumsCompared || stored == computed;
 }
+
+// Both checksums of one range, with the linear checksum's 32-bit total.
+struct ChecksumTotals {
+  std::uint32_t linearTotal = 0;
+  std::uint16_t rotated = 0;
+  constexpr ChecksumPair Pair() const { return {static_cast<std::uint16_t>(linearTotal), rotated}; }
+};
+
+// One pass for both: the rotated sum's byte-serial chain leaves the processor
+// room for the linear additions, so the pair costs what the rotated sum costs.
+ChecksumTotals SumBoth(std::span<const std::uint8_t> bytes);
 
 ChecksumPair ChecksumsOf(std::span<const std::uint8_t> bytes);
 

@@ -76,15 +76,13 @@ StageResult StageImage(const PackageHeaderCopy& header, const PackageExtensionCo
 
   const auto range = package.subspan(static_cast<std::size_t>(result.plan.start),
                                      static_cast<std::size_t>(result.plan.Length()));
-  std::ranges::copy(range, StagingArea().begin());
-  std::ranges::copy(range, WorkArea().begin());
+  // Plain pointers: std::copy then moves each area in one block.
+  std::copy(range.data(), range.data() + range.size(), StagingArea().data());
+  std::copy(range.data(), range.data() + range.size(), WorkArea().data());
   SetStagedLength(range.size());
-  LinearChecksum linear;
-  RotatedChecksum rotated;
-  linear.Add(range);
-  rotated.Add(range);
-  result.linearTotal = linear.Total();
-  result.computed = {linear.Value(), rotated.Value()};
+  const ChecksumTotals sums = SumBoth(range);
+  result.linearTotal = sums.linearTotal;
+  result.computed = sums.Pair();
   return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,28 @@ TEST(ChecksumTest, AccumulatorsFedInPiecesEqualTheWholeSpan) {
     rotated.Add(byte);
   }
   EXPECT_EQ((ChecksumPair{linear.Value(), rotated.Value()}), ChecksumsOf(bytes));
+}
+
+// The span forms run in blocks and in one pass for both sums; around the block
+// size and past a 16-bit total they must still equal one byte at a time.
+TEST(ChecksumTest, SpanFormsEqualByteAtATime) {
+  for (const std::size_t length : {0u, 1u, 63u, 64u, 65u, 129u, 70000u}) {
+    SCOPED_TRACE(length);
+    std::vector<std::uint8_t> bytes(length);
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    LinearChecksum linear;
+    RotatedChecksum rotated;
+    for (std::uint8_t byte : bytes) {
+      linear.Add(byte);
+      rotated.Add(byte);
+    }
+    LinearChecksum linearSpan;
+    linearSpan.Add(bytes);
+    EXPECT_EQ(linearSpan.Total(), linear.Total());
+    const ChecksumTotals both = SumBoth(bytes);
+    EXPECT_EQ(both.linearTotal, linear.Total());
+    EXPECT_EQ(both.rotated, rotated.Value());
+  }
 }
 
 TEST(ChecksumTest, RotationMovesBitZeroIntoBitFifteen) {

@@ -1,7 +1,9 @@
 #!/bin/bash
 # Boots a small VM whose kernel offers a scsi_debug CD/DVD device and runs the
 # static guest program built from the tool's transport inside it. Prints
-# 'N passed, N failed' and exits nonzero on any failure.
+# 'N passed, N failed' and exits nonzero on any failure. The guest also times
+# the transport's WRITE BUFFER chunks against sg_write_buffer; those figures go
+# to WORK_DIR/sg-io-bench.txt for the benchmark table.
 #   run-vm-test.sh GUEST_BINARY TSLFLASH_BINARY [WORK_DIR]   (both linked statically)
 set -euo pipefail
 
@@ -24,10 +26,18 @@ fetch_kernel() {
 build_initramfs() {
   local root=$work/root modules
   rm -rf "$root"
-  mkdir -p "$root"/{bin,dev,etc,proc,sys,modules}
+  mkdir -p "$root"/{bin,dev,etc,proc,sys,tmp,modules}
   cp /bin/busybox "$root/bin/busybox"
   cp "$guest_binary" "$root/bin/guest-test"
   cp "$tool_binary" "$root/bin/tslflash"
+  # The peer is linked dynamically: its libraries and loader go where it looks.
+  local peer file
+  peer=$(command -v sg_write_buffer)
+  cp "$peer" "$root/bin/sg_write_buffer"
+  for file in $(ldd "$peer" | grep -o '/[^ ]*'); do
+    mkdir -p "$root$(dirname "$file")"
+    cp -L "$file" "$root$file"
+  done
   modules=$(echo "$work"/kernel/lib/modules/*/kernel)
   # Dependencies first: the host has no depmod for this kernel.
   for module in drivers/virtio/virtio_ring drivers/virtio/virtio drivers/virtio/virtio_pci_modern_dev \
@@ -79,6 +89,7 @@ echo "$out" | grep -q '^ *1\. Linux *scsi_debug.*(not for this package)' && list
 check terminal-lists-drive-greyed $listed
 [ $rc -eq 16 ] && refused=yes || refused=no
 check "terminal-refuses-upgrade rc=$rc" $refused
+/bin/guest-test bench /bin/sg_write_buffer || status=1
 rmmod scsi_debug
 insmod /modules/scsi_debug.ko ptype=5 num_tgts=10
 for i in $(seq 100); do [ -e /dev/sr9 ] && break; sleep 0.2; done
@@ -108,6 +119,8 @@ build_initramfs
 boot scsi_debug
 boot scsi-cd -device virtio-scsi-pci,id=scsi -device scsi-cd,bus=scsi.0
 boot ide-cd -device ide-cd,bus=ide.2
+sed -n 's/^BENCH //p' "$work/serial-scsi_debug.log" >"$work/sg-io-bench.txt"
+[ -s "$work/sg-io-bench.txt" ] || rm -f "$work/sg-io-bench.txt"
 passed=$(cat "$work"/serial-*.log | grep -c '^PASS ' || true)
 failed=$(cat "$work"/serial-*.log | grep -c '^FAIL ' || true)
 echo "$passed passed, $failed failed"

@@ -1,9 +1,16 @@
 // Runs inside the test VM against the kernel's SCSI stack: the tool's own
 // registry and SG_IO transport talk to scsi_debug's CD/DVD device. Each check
 // prints PASS or FAIL; the host script counts them.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -21,6 +28,15 @@ namespace tslflash {
 namespace {
 
 int failures = 0;
+
+// The bench's chunks: 16 KiB, as the update sends them. scsi_debug answers
+// each mode 7 chunk with a unit attention that fails the next WRITE BUFFER, so
+// no tool can send a second one; mode 0Eh (with offsets, save, defer
+// activation) takes the same CDB and data phase without it.
+constexpr std::uint32_t kBenchChunk = 16384;
+constexpr std::uint8_t kBenchMode = 0x0E;
+constexpr int kBenchChunks = 256;
+constexpr int kBenchRounds = 7;
 
 void Check(std::string_view name, bool ok, const std::string& detail = {}) {
   std::printf("%s %.*s %s\n", ok ? "PASS" : "FAIL", static_cast<int>(name.size()), name.data(),
@@ -55,12 +71,14 @@ CommandResult TestUnitReady(DriveRegistry& registry, std::chrono::seconds timeou
   return registry.ExecuteCommand(cdb, DataDirection::NoData, nullptr, 0, timeout);
 }
 
-// WRITE BUFFER mode 7 (download with offsets, save) of one chunk.
+constexpr std::uint8_t kDownloadWithOffsets = 0x07;  // and save: the update's mode
+
+// WRITE BUFFER of one chunk at a byte offset, mode 7 unless told.
 CommandResult WriteBufferChunk(DriveRegistry& registry, std::span<std::uint8_t> chunk,
-                               std::uint32_t offset) {
+                               std::uint32_t offset, std::uint8_t mode = kDownloadWithOffsets) {
   const auto length = static_cast<std::uint32_t>(chunk.size());
   const std::array<std::uint8_t, 10> cdb{0x3B,
-                                         0x07,
+                                         mode,
                                          0,
                                          static_cast<std::uint8_t>(offset >> 16),
                                          static_cast<std::uint8_t>(offset >> 8),
@@ -214,6 +232,88 @@ int RunEmptyTray() {
   return failures;
 }
 
+// Reads `count` 16 KiB chunks from `file` and sends them at consecutive
+// offsets through the registry, as the peer does with --bpw; the bench runs
+// it as a process of its own.
+int RunChunks(const std::string& file, int count) {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count) * kBenchChunk);
+  std::ifstream in(file, std::ios::binary);
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
+    return 1;
+  }
+  DriveRegistry registry(MakePlatformTransport());
+  if (!registry.InitTransport() || registry.EnumerateDrives() == 0) return 1;
+  for (std::size_t offset = 0; offset < bytes.size(); offset += kBenchChunk) {
+    const auto chunk = std::span(bytes).subspan(offset, kBenchChunk);
+    if (WriteBufferChunk(registry, chunk, static_cast<std::uint32_t>(offset), kBenchMode) !=
+        CommandResult::Completed) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// Wall time of one run of a program in milliseconds; negative when it failed.
+double TimedRun(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  int status = 0;
+  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0 ||
+      waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    return -1;
+  }
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+double Median(std::vector<double> values) {
+  std::ranges::sort(values);
+  return values[values.size() / 2];
+}
+
+// Microseconds per chunk command of this program's SG_IO path and of the peer
+// tool, both reading their chunks from the same file. Each side runs as a
+// process for one chunk and for kBenchChunks + 1; the difference over
+// kBenchChunks leaves out start-up, enumeration and opening the device. Rounds alternate the two
+// sides; the medians go on one BENCH line, and nothing about them is checked.
+int RunBench(const std::string& self, const std::string& peer) {
+  // Answer at once: the commands' own cost is measured, not a response delay.
+  WriteSysfs("/sys/bus/pseudo/drivers/scsi_debug/delay", "0");
+  const std::string file = "/tmp/chunks.bin";
+  const std::size_t most = (kBenchChunks + 1) * std::size_t{kBenchChunk};
+  std::ofstream(file, std::ios::binary)
+      .write(std::vector<char>(most).data(), static_cast<std::streamsize>(most));
+  const auto ours = [&self, &file](int count) {
+    return TimedRun({self, "chunks", file, std::to_string(count)});
+  };
+  const auto theirs = [&peer, &file](int count) {
+    const std::size_t length = static_cast<std::size_t>(count) * kBenchChunk;
+    return TimedRun({peer, "--mode=" + std::to_string(kBenchMode),
+                     "--bpw=" + std::to_string(kBenchChunk), "--length=" + std::to_string(length),
+                     "--in=" + file, "/dev/sr0"});
+  };
+  std::vector<double> oursUs;
+  std::vector<double> theirsUs;
+  bool completed = true;
+  for (int round = 0; round < kBenchRounds; ++round) {
+    const double ourOne = ours(1), ourMany = ours(kBenchChunks + 1);
+    const double peerOne = theirs(1), peerMany = theirs(kBenchChunks + 1);
+    completed = completed && ourOne >= 0 && ourMany >= 0 && peerOne >= 0 && peerMany >= 0;
+    oursUs.push_back((ourMany - ourOne) * 1000 / kBenchChunks);
+    theirsUs.push_back((peerMany - peerOne) * 1000 / kBenchChunks);
+  }
+  Check("bench-chunks-sent-by-both", completed);
+  if (completed) {
+    const double sgIo = Median(oursUs), sgWriteBuffer = Median(theirsUs);
+    std::printf("BENCH sg_io_us=%.1f peer_us=%.1f ratio=%.3f chunks=%d rounds=%d\n", sgIo,
+                sgWriteBuffer, sgIo / sgWriteBuffer, kBenchChunks, kBenchRounds);
+  }
+  return failures;
+}
+
 int RunAsRoot() {
   DriveRegistry registry(MakePlatformTransport());
   CheckEnumeration(registry);
@@ -236,6 +336,9 @@ int main(int argc, char** argv) {
   if (mode == "many") RunManyDevices();
   if (mode == "root") RunAsRoot();
   if (mode == "empty-tray") RunEmptyTray();
+  // chunks FILE N: the bench's own side, silent; bench PEER: both sides, timed.
+  if (mode == "chunks" && argc > 3) return RunChunks(argv[2], std::atoi(argv[3]));
+  if (mode == "bench" && argc > 2) RunBench(argv[0], argv[2]);
   std::printf("GUEST-DONE failures=%d\n", failures);
   return failures == 0 ? 0 : 1;
 }

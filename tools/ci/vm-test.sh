@@ -9,6 +9,8 @@ build=${1:-build-vm}
 missing=()
 command -v qemu-system-x86_64 >/dev/null || missing+=(qemu-system-x86)
 [ -x /bin/busybox ] && /bin/busybox --list | grep -qx cpio || missing+=(busybox-static)
+# The peer the SG_IO path is timed against inside the guest.
+command -v sg_write_buffer >/dev/null || missing+=(sg3-utils)
 if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,7 +1,10 @@
 #include "ui/qt/qt_front_end.h"
 
 #include <QApplication>
+#include <QEvent>
+#include <QTimer>
 #include <iostream>
+#include <utility>
 
 #include "ui/qt/artwork.h"
 #include "ui/qt/qt_text.h"
@@ -26,12 +29,37 @@ QtFrontEnd::QtFrontEnd(const DialogSetup& setup)
 
 QtFrontEnd::~QtFrontEnd() { window_.JoinWorker(); }
 
-int RunQtFrontEnd(int& argc, char** argv, const DialogSetup& setup) {
+namespace {
+
+// Calls `shown` once, after the first paint of the watched window has been
+// delivered; queued, so the paint is complete when it runs.
+class FirstPaintWatch final : public QObject {
+ public:
+  FirstPaintWatch(QWidget& window, std::function<void()> shown) : shown_(std::move(shown)) {
+    if (shown_) window.installEventFilter(this);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && shown_) {
+      watched->removeEventFilter(this);
+      QTimer::singleShot(0, this, std::exchange(shown_, nullptr));
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> shown_;
+};
+
+}  // namespace
+
+int RunQtFrontEnd(int& argc, char** argv, const DialogSetup& setup, std::function<void()> shown) {
   const QApplication application(argc, argv);
   QApplication::setApplicationName(ToQt(kApplicationName));
   QApplication::setWindowIcon(WindowIcon());
   QtFrontEnd frontEnd(setup);
   if (!frontEnd.Dialog().OnInitDialog()) return 1;
+  FirstPaintWatch watch(frontEnd.Window(), std::move(shown));
   frontEnd.Window().exec();
   return 0;
 }

@@ -1,6 +1,8 @@
 // The Qt front end: the main dialog's logic on a Qt window.
 #pragma once
 
+#include <functional>
+
 #include "app/dialog_setup.h"
 #include "app/update_dialog.h"
 #include "transport/clock.h"
@@ -35,7 +37,10 @@ class QtFrontEnd {
 };
 
 // Runs the tool's dialog until it ends. Exit code 0, or 1 when the dialog
-// ended during its start-up (warning declined, no drive access).
-int RunQtFrontEnd(int& argc, char** argv, const DialogSetup& setup);
+// ended during its start-up (warning declined, no drive access). `shown`, when
+// given, is called once from the event loop after the window's first paint;
+// the start-up benchmark ends the run there.
+int RunQtFrontEnd(int& argc, char** argv, const DialogSetup& setup,
+                  std::function<void()> shown = {});
 
 }  // namespace tslflash
