@@ -196,16 +196,17 @@ With --upgrade, 0 means the update completed.
 )";
 }
 
-FrontEnd ChooseFrontEnd(const CommandLine& line, bool qtBuilt,
-                        const EnvironmentLookup& environment) {
+FrontEnd ChooseFrontEnd(const CommandLine& line, bool windowBuilt,
+                        const EnvironmentLookup& environment, WindowSystem system) {
   const bool terminalOnly = line.terminal || line.select || !line.answers.empty() ||
                             line.nonInteractive || line.about || line.upgrade || line.skipWaits;
   const auto set = [&environment](std::string_view name) {
     const std::optional<std::string> value = environment(name);
     return value && !value->empty();
   };
-  const bool display = set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
-  return qtBuilt && display && !terminalOnly ? FrontEnd::Qt : FrontEnd::Terminal;
+  const bool display = system == WindowSystem::Desktop || set("DISPLAY") ||
+                       set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+  return windowBuilt && display && !terminalOnly ? FrontEnd::Window : FrontEnd::Terminal;
 }
 
 }  // namespace tslflash

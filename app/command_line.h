@@ -50,7 +50,11 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args);
 
 std::string HelpText();
 
-enum class FrontEnd : std::uint8_t { Terminal, Qt };
+enum class FrontEnd : std::uint8_t { Terminal, Window };
+
+// Where this build's window shows: on a display the environment must name
+// (X11, Wayland), or on the Windows desktop, which is always there.
+enum class WindowSystem : std::uint8_t { NeedsDisplay, Desktop };
 
 // Reads an environment variable; nothing when it is not set.
 using EnvironmentLookup = std::function<std::optional<std::string>(std::string_view)>;
@@ -58,7 +62,8 @@ using EnvironmentLookup = std::function<std::optional<std::string>(std::string_v
 // The window when this build has one and there is a display to show it on,
 // unless the command line asks for the terminal or for something only the
 // terminal does (answers given in advance, a selection, the About text).
-FrontEnd ChooseFrontEnd(const CommandLine& line, bool qtBuilt,
-                        const EnvironmentLookup& environment);
+FrontEnd ChooseFrontEnd(const CommandLine& line, bool windowBuilt,
+                        const EnvironmentLookup& environment,
+                        WindowSystem system = WindowSystem::NeedsDisplay);
 
 }  // namespace tslflash

@@ -23,14 +23,25 @@
 #ifdef TSLFLASH_WITH_QT
 #include "ui/qt/qt_front_end.h"
 #endif
+#ifdef TSLFLASH_WITH_WIN32
+#include <cstdio>
+
+#include "ui/win32/win32_front_end.h"
+#include "ui/win32/windows_api.h"
+#endif
 
 namespace tslflash {
 namespace {
 
-#ifdef TSLFLASH_WITH_QT
-constexpr bool kQtBuilt = true;
+#if defined(TSLFLASH_WITH_QT) || defined(TSLFLASH_WITH_WIN32)
+constexpr bool kWindowBuilt = true;
 #else
-constexpr bool kQtBuilt = false;
+constexpr bool kWindowBuilt = false;
+#endif
+#ifdef TSLFLASH_WITH_WIN32
+constexpr WindowSystem kWindowSystem = WindowSystem::Desktop;
+#else
+constexpr WindowSystem kWindowSystem = WindowSystem::NeedsDisplay;
 #endif
 
 // What the dialog's setup points into; it outlives the front end.
@@ -135,15 +146,40 @@ int RunTerminal(const CommandLine& line, const DialogSetup& setup) {
 // terminal.
 int RunFrontEnd(const CommandLine& line, const DialogSetup& setup, [[maybe_unused]] int& argc,
                 [[maybe_unused]] char** argv) {
-  if (ChooseFrontEnd(line, kQtBuilt, ReadEnvironment) == FrontEnd::Qt) {
-#ifdef TSLFLASH_WITH_QT
+  if (ChooseFrontEnd(line, kWindowBuilt, ReadEnvironment, kWindowSystem) == FrontEnd::Window) {
+#if defined(TSLFLASH_WITH_QT)
     return RunQtFrontEnd(argc, argv, setup);
+#elif defined(TSLFLASH_WITH_WIN32)
+    return RunWin32FrontEnd(setup);
 #endif
   }
   return RunTerminal(line, setup);
 }
 
+#ifdef TSLFLASH_WITH_WIN32
+bool HasStandardHandle(DWORD which) {
+  HANDLE handle = GetStdHandle(which);
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+// The program is a window program, which Windows starts without a console:
+// started from one, it prints its help, errors and terminal session there.
+// Streams already redirected to a file or a pipe stay where they are.
+void UseParentConsole() {
+  const bool input = HasStandardHandle(STD_INPUT_HANDLE);
+  const bool output = HasStandardHandle(STD_OUTPUT_HANDLE);
+  const bool error = HasStandardHandle(STD_ERROR_HANDLE);
+  if (AttachConsole(ATTACH_PARENT_PROCESS) == 0) return;
+  if (!input) (void)std::freopen("CONIN$", "r", stdin);
+  if (!output) (void)std::freopen("CONOUT$", "w", stdout);
+  if (!error) (void)std::freopen("CONOUT$", "w", stderr);
+}
+#endif
+
 int Run(int& argc, char** argv) {
+#ifdef TSLFLASH_WITH_WIN32
+  UseParentConsole();
+#endif
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   const ParsedCommandLine parsed = ParseCommandLine(args);
   if (!parsed.error.empty()) {

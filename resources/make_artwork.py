@@ -8,10 +8,15 @@ Writes, into OUTPUT_DIR (default: the folder of this script):
   tree_images.png                   the drive tree's strip, 34 x 17: two
                                     16-pixel cells (a computer, a drive) on
                                     pure red, the strip's transparent colour
+  tslflash.ico                      the same icon for Windows: 32 x 32 and
+                                    16 x 16, 16 colours each, with a mask
+  tree_images.bmp                   the same strip for Windows, 8 bits per
+                                    pixel
 
-Every picture uses the 16 colours of the classic 4-bit palette, so the same
-drawings can later be written as Windows icon and bitmap resources. Only the
-standard library is used; the PNG files are committed beside this script.
+Every picture uses the 16 colours of the classic 4-bit palette, so the Qt
+window (PNG) and the Windows resources (ICO, BMP) show the same drawings.
+Only the standard library is used; the files are committed beside this
+script.
 """
 
 import math
@@ -185,11 +190,70 @@ def write_png(path, canvas):
         out.write(b"\x89PNG\r\n\x1a\n" + b"".join(chunks))
 
 
+def bmp_rows(canvas, bits, index_of):
+    """The pixel rows of a Windows bitmap: bottom-up, packed at `bits` per
+    pixel, each row padded to 4 bytes."""
+    per_byte = 8 // bits
+    row_bytes = (canvas.width * bits + 31) // 32 * 4
+    rows = []
+    for pixels in reversed(canvas.pixels):
+        packed = bytearray(row_bytes)
+        for x, pixel in enumerate(pixels):
+            shift = (per_byte - 1 - x % per_byte) * bits
+            packed[x // per_byte] |= index_of(pixel) << shift
+        rows.append(bytes(packed))
+    return b"".join(rows)
+
+
+def bitmap_info(width, height, bits, image_size):
+    """A BITMAPINFOHEADER and the 16-colour palette (blue, green, red, 0)."""
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, image_size, 0, 0,
+                         len(PALETTE), len(PALETTE))
+    return header + b"".join(bytes((b, g, r, 0)) for _, (r, g, b) in PALETTE)
+
+
+def icon_image(canvas):
+    """One image of an icon file: 4-bit colours, then the 1-bit mask whose set
+    bits are the transparent pixels (their colour bits stay black)."""
+    colours = bmp_rows(canvas, 4, lambda p: 0 if p == TRANSPARENT else p)
+    mask = bmp_rows(canvas, 1, lambda p: 1 if p == TRANSPARENT else 0)
+    # An icon's header counts the colour and the mask rows together.
+    info = bitmap_info(canvas.width, 2 * canvas.height, 4, len(colours) + len(mask))
+    return info + colours + mask
+
+
+def write_ico(path, canvases):
+    """A Windows icon file holding one 16-colour image per canvas."""
+    images = [icon_image(canvas) for canvas in canvases]
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(directory) + 16 * len(images)
+    entries = b""
+    for canvas, image in zip(canvases, images):
+        entries += struct.pack("<BBBBHHII", canvas.width, canvas.height, len(PALETTE), 0, 1, 4,
+                               len(image), offset)
+        offset += len(image)
+    with open(path, "wb") as out:
+        out.write(directory + entries + b"".join(images))
+
+
+def write_bmp(path, canvas):
+    """A Windows bitmap file, 8 bits per pixel over the 16-colour palette."""
+    rows = bmp_rows(canvas, 8, lambda p: p)
+    info = bitmap_info(canvas.width, canvas.height, 8, len(rows))
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(rows), 0, 0, 14 + len(info))
+    with open(path, "wb") as out:
+        out.write(header + info + rows)
+
+
 def main():
     out_dir = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
-    write_png(os.path.join(out_dir, "tslflash_32.png"), draw_icon(32))
-    write_png(os.path.join(out_dir, "tslflash_16.png"), draw_icon(16))
-    write_png(os.path.join(out_dir, "tree_images.png"), draw_tree_images())
+    icons = [draw_icon(32), draw_icon(16)]
+    tree_images = draw_tree_images()
+    write_png(os.path.join(out_dir, "tslflash_32.png"), icons[0])
+    write_png(os.path.join(out_dir, "tslflash_16.png"), icons[1])
+    write_png(os.path.join(out_dir, "tree_images.png"), tree_images)
+    write_ico(os.path.join(out_dir, "tslflash.ico"), icons)
+    write_bmp(os.path.join(out_dir, "tree_images.bmp"), tree_images)
 
 
 if __name__ == "__main__":

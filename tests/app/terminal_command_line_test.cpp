@@ -69,9 +69,9 @@ TEST(ChooseFrontEndTest, TheWindowOnlyWithQtADisplayAndNothingTerminalOnly) {
     FrontEnd expected;
   };
   const Case cases[] = {
-      {{}, true, {{"DISPLAY", ":0"}}, FrontEnd::Qt},
-      {{}, true, {{"WAYLAND_DISPLAY", "wayland-0"}}, FrontEnd::Qt},
-      {{}, true, {{"QT_QPA_PLATFORM", "offscreen"}}, FrontEnd::Qt},
+      {{}, true, {{"DISPLAY", ":0"}}, FrontEnd::Window},
+      {{}, true, {{"WAYLAND_DISPLAY", "wayland-0"}}, FrontEnd::Window},
+      {{}, true, {{"QT_QPA_PLATFORM", "offscreen"}}, FrontEnd::Window},
       {{}, true, {}, FrontEnd::Terminal},
       {{}, true, {{"DISPLAY", ""}}, FrontEnd::Terminal},
       {{}, false, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
@@ -80,7 +80,7 @@ TEST(ChooseFrontEndTest, TheWindowOnlyWithQtADisplayAndNothingTerminalOnly) {
       {{"--answer", "ok"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
       {{"--non-interactive"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
       {{"--about"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
-      {{"--emulate", "demo.json"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Qt},
+      {{"--emulate", "demo.json"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Window},
   };
   for (const Case& c : cases) {
     const ParsedCommandLine parsed = Parse(c.args);
