@@ -29,9 +29,10 @@ cleanup() {
 trap cleanup EXIT
 
 # A new prefix, without the .NET and HTML runtimes (they would ask to be
-# downloaded); the server stays up so each test starts quickly.
-WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init >/dev/null 2>&1
+# downloaded), whose server stays up so that each test starts quickly.
+mkdir -p "$WINEPREFIX"
 wineserver -p
+WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init >/dev/null 2>&1
 
 # The build lists each test executable's cases by running it under wine, so
 # the prefix and the display come first.
