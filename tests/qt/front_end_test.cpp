@@ -11,9 +11,8 @@
 
 #include "emulator/drive_description.h"
 #include "emulator/emulated_transport.h"
-#include "package/embedded_package.h"
-#include "package/package_layout.h"
 #include "qt_test_support.h"
+#include "tests/support/received_image.h"
 #include "ui/drive_tree.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/qt_text.h"
@@ -138,12 +137,7 @@ TEST(QtWholeRoadTest, UpgradeFlashesTheChosenDrive) {
       [&] { return frontEnd.Dialog().CanClose() && frontEnd.Dialog().LastRunCompleted(); }));
   window.JoinWorker();
 
-  const std::span<const std::uint8_t> package = EmbeddedPackage();
-  const PackageHeader header = DecodeHeader(*HeaderCopyOf(package));
-  const auto image = drives[0]->ReceivedImage();
-  ASSERT_TRUE(image.has_value());
-  ASSERT_EQ(image->size(), header.imageLength);
-  EXPECT_TRUE(std::equal(image->begin(), image->end(), package.begin() + kHeaderSize));
+  EXPECT_TRUE(testing::TookTheEmbeddedImage(*drives[0]));
   EXPECT_FALSE(drives[1]->ReceivedImage().has_value());
   // Warning, confirmation, restart offer; the log ends with the announcement.
   ASSERT_EQ(user.Seen().size(), 3U);

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/offered_drives.h"
 #include "transport/cdb.h"
 #include "transport/drive_registry.h"
 
@@ -122,26 +123,16 @@ class FakeSystem final : public NtPassThroughSystem {
   std::vector<FakeVolume> volumes_;
 };
 
-struct Scan {
+struct Scan : testing::OfferedDrives {
   std::shared_ptr<FakeSystem> system;
   NtPassThroughTransport transport;
-  std::vector<std::unique_ptr<DriveDevice>> offered;
 
   explicit Scan(std::vector<FakeVolume> volumes)
       : system(std::make_shared<FakeSystem>(std::move(volumes))), transport(system) {}
 
   // Keeps every candidate; stops after `limit` of them.
   void Run(std::size_t limit = std::numeric_limits<std::size_t>::max()) {
-    transport.ScanDrives([this, limit](std::unique_ptr<DriveDevice> device) {
-      offered.push_back(std::move(device));
-      return offered.size() < limit;
-    });
-  }
-
-  std::vector<std::string> Locations() const {
-    std::vector<std::string> locations;
-    for (const auto& device : offered) locations.push_back(device->Location());
-    return locations;
+    Collect(transport, limit);
   }
 };
 

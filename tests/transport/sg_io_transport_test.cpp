@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/offered_drives.h"
 #include "transport/cdb.h"
 #include "transport/drive_registry.h"
 
@@ -132,11 +133,10 @@ class FakeSystem final : public SgIoSystem {
   std::vector<FakeNode> nodes_;
 };
 
-struct Scan {
+struct Scan : testing::OfferedDrives {
   std::shared_ptr<FakeSystem> system;
   std::vector<std::string> notices;
   SgIoTransport transport;
-  std::vector<std::unique_ptr<DriveDevice>> offered;
 
   explicit Scan(std::vector<FakeNode> nodes)
       : system(std::make_shared<FakeSystem>(std::move(nodes))),
@@ -144,16 +144,7 @@ struct Scan {
 
   // Keeps every candidate; stops after `limit` of them.
   void Run(std::size_t limit = std::numeric_limits<std::size_t>::max()) {
-    transport.ScanDrives([this, limit](std::unique_ptr<DriveDevice> device) {
-      offered.push_back(std::move(device));
-      return offered.size() < limit;
-    });
-  }
-
-  std::vector<std::string> Locations() const {
-    std::vector<std::string> locations;
-    for (const auto& device : offered) locations.push_back(device->Location());
-    return locations;
+    Collect(transport, limit);
   }
 };
 

@@ -6,8 +6,7 @@
 
 #include <algorithm>
 
-#include "package/embedded_package.h"
-#include "package/package_layout.h"
+#include "tests/support/received_image.h"
 #include "ui/dialog_texts.h"
 #include "ui/win32/resource_ids.h"
 #include "win32_test_support.h"
@@ -95,12 +94,7 @@ TEST_F(Win32WholeRoadTest, UpgradeFlashesTheChosenDriveAndNothingEndsTheDialogMe
   PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
   EXPECT_EQ(dialog.ExitCode(), 0);
 
-  const std::span<const std::uint8_t> package = EmbeddedPackage();
-  const PackageHeader header = DecodeHeader(*HeaderCopyOf(package));
-  const auto image = drives[0]->ReceivedImage();
-  ASSERT_TRUE(image.has_value());
-  ASSERT_EQ(image->size(), header.imageLength);
-  EXPECT_TRUE(std::equal(image->begin(), image->end(), package.begin() + kHeaderSize));
+  EXPECT_TRUE(testing::TookTheEmbeddedImage(*drives[0]));
   EXPECT_FALSE(drives[1]->ReceivedImage().has_value());
 }
 

@@ -1,0 +1,34 @@
+// Whether an emulated drive took exactly the image of the package the tool
+// carries: what every whole-road test through a window checks at its end.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+
+#include "emulator/drive_emulator.h"
+#include "package/embedded_package.h"
+#include "package/package_layout.h"
+
+namespace tslflash::testing {
+
+inline ::testing::AssertionResult TookTheEmbeddedImage(const emu::DriveEmulator& drive) {
+  const std::span<const std::uint8_t> package = EmbeddedPackage();
+  const auto header = HeaderCopyOf(package);
+  if (!header) return ::testing::AssertionFailure() << "the embedded package has no header";
+  const auto image = drive.ReceivedImage();
+  if (!image) return ::testing::AssertionFailure() << "the drive accepted no image";
+  const std::uint32_t length = DecodeHeader(*header).imageLength;
+  if (image->size() != length || package.size() < kHeaderSize + length) {
+    return ::testing::AssertionFailure()
+           << "the drive took " << image->size() << " bytes; the image has " << length;
+  }
+  if (!std::equal(image->begin(), image->end(), package.begin() + kHeaderSize)) {
+    return ::testing::AssertionFailure() << "the drive took other bytes than the image";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace tslflash::testing
