@@ -35,7 +35,7 @@ case "$mode" in
     "$build_dir/app/tslflash" --emulate emulator/drives/demo.json
     ;;
   test)
-    ctest --test-dir "$build_dir" --output-on-failure --timeout 120 -j "$(nproc)"
+    ctest --test-dir "$build_dir" --output-on-failure --no-tests=error --timeout 120 -j "$(nproc)"
     ;;
   bench)
     # Every benchmark and tool measurement, one table; --quick runs each once for CI.

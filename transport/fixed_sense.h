@@ -1,5 +1,5 @@
-// Where fixed-format sense data keeps the three bytes the tool reports. Both
-// Windows transports hand back sense in this format only.
+// Where fixed-format sense data keeps the three bytes the tool reports: the
+// only format of the Windows transports, one of two on Linux.
 #pragma once
 
 #include <cstddef>

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "transport/fixed_sense.h"
+
 namespace tslflash {
 namespace {
 
@@ -37,18 +39,17 @@ constexpr int SgIoDirection(DataDirection direction) {
 std::optional<SenseBytes> ParseSense(std::span<const std::uint8_t> sense) {
   if (sense.empty()) return std::nullopt;
   // A short sense buffer leaves the bytes it does not reach at 0.
-  const auto byteAt = [sense](std::size_t index) -> std::uint8_t {
-    return index < sense.size() ? sense[index] : 0;
-  };
-  switch (sense[0]) {
+  std::array<std::uint8_t, kFixedSenseLength> padded{};
+  std::ranges::copy(sense.first(std::min(sense.size(), padded.size())), padded.begin());
+  switch (padded[0]) {
     case 0x70:  // fixed format, current or deferred error
     case 0x71:
     case 0xF0:  // the same with the valid bit set, as ATAPI drives send it
     case 0xF1:
-      return SenseBytes{static_cast<std::uint8_t>(byteAt(2) & 0x0F), byteAt(12), byteAt(13)};
+      return FixedFormatSense(padded);
     case 0x72:  // descriptor format
     case 0x73:
-      return SenseBytes{static_cast<std::uint8_t>(byteAt(1) & 0x0F), byteAt(2), byteAt(3)};
+      return SenseBytes{static_cast<std::uint8_t>(padded[1] & 0x0F), padded[2], padded[3]};
     default:
       return std::nullopt;
   }

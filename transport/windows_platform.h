@@ -12,6 +12,10 @@ enum class WindowsPlatform {
 
 using VersionQuery = decltype(&::GetVersionExA);
 
+// The system's version record, in the 148-byte form every Windows answers. A
+// query that fails reads as the NT family with no version number.
+OSVERSIONINFOA QueryWindowsVersion(VersionQuery query = &::GetVersionExA);
+
 // NT exactly when the version query reports VER_PLATFORM_WIN32_NT. A query
 // that fails counts as NT: every system that still runs the tool is.
 WindowsPlatform DetectPlatform(VersionQuery query = &::GetVersionExA);

@@ -1,3 +1,4 @@
+#include "transport/windows_platform.h"
 #include "update/system_restarter.h"
 #include "update/windows_shutdown.h"
 
@@ -30,10 +31,7 @@ const ShutdownCalls& SystemShutdownCalls() {
 }
 
 bool RequestWindowsReboot(const ShutdownCalls& calls) {
-  OSVERSIONINFOA version{};
-  version.dwOSVersionInfoSize = sizeof(version);
-  static_assert(sizeof(OSVERSIONINFOA) == 148);
-  calls.getVersion(&version);
+  const OSVERSIONINFOA version = QueryWindowsVersion(calls.getVersion);
   if (version.dwPlatformId == VER_PLATFORM_WIN32_NT || version.dwMajorVersion >= 5) {
     EnableShutdownPrivilege(calls);
   }

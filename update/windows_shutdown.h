@@ -4,10 +4,12 @@
 
 #include <windows.h>
 
+#include "transport/windows_platform.h"
+
 namespace tslflash {
 
 struct ShutdownCalls {
-  decltype(&::GetVersionExA) getVersion;
+  VersionQuery getVersion;
   decltype(&::GetCurrentProcess) currentProcess;
   decltype(&::OpenProcessToken) openProcessToken;
   decltype(&::LookupPrivilegeValueA) lookupPrivilegeValue;

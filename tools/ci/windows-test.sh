@@ -41,4 +41,4 @@ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_6
   -DCMAKE_BUILD_TYPE=Debug -DTSLPKG_BOOTSTRAP="$PWD/build/tools/tslpkg_bootstrap"
 cmake --build "$build_dir" -j "$(nproc)"
 
-ctest --test-dir "$build_dir" --output-on-failure --timeout 120 -j "$(nproc)"
+ctest --test-dir "$build_dir" --output-on-failure --no-tests=error --timeout 120 -j "$(nproc)"
