@@ -84,8 +84,12 @@ bool IsTk500bFamily(std::string_view altProductName) {
 }
 
 // A TK505B drive that turns out to be the base model is handled as TK500B.
-std::string_view ActualModel(std::string_view code, DriveCommands& commands) {
-  return CodeField(code) == kTk505b && IsBaseModelDrive(commands) ? kTk500b : code;
+// Nothing when the drive did not tell; that has been reported.
+std::optional<std::string_view> ActualModel(std::string_view code, UpdateDialog& dialog) {
+  if (CodeField(code) != kTk505b) return code;
+  const std::optional<bool> base = IsBaseModelDrive(dialog.Commands(), dialog);
+  if (!base) return std::nullopt;
+  return *base ? kTk500b : code;
 }
 
 bool Refuse(UpdateDialog& dialog, OutcomeCode code) {
@@ -143,9 +147,9 @@ void PlanModelCodeStore(const Evaluation& e) {
 
 bool MatchesCatalogueModel(const Evaluation& e) {
   auto& code = e.dialog.Selection().selectedModelCode;
-  if (ActualModel(SelectedCodeOf(e.dialog), e.dialog.Commands()) == kTk500b) {
-    std::ranges::copy(kTk500b, code.begin());
-  }
+  const std::optional<std::string_view> model = ActualModel(SelectedCodeOf(e.dialog), e.dialog);
+  if (!model) return false;
+  if (*model == kTk500b) std::ranges::copy(kTk500b, code.begin());
   const bool named = CodeField(SelectedCodeOf(e.dialog)) == kTk500b
                          ? IsTk500bFamily(e.altProductName)
                          : SelectedCodeOf(e.dialog) == e.altProductName;
@@ -165,7 +169,9 @@ bool TakePackageModel(const Evaluation& e) {
 bool PassesThresholdRow(Evaluation& e) {
   const std::optional<ThresholdRow> row = FindThresholdRow(e.driveId);
   if (!row) return true;
-  const std::string_view model = ActualModel(row->modelCode, e.dialog.Commands());
+  const std::optional<std::string_view> actual = ActualModel(row->modelCode, e.dialog);
+  if (!actual) return false;
+  const std::string_view model = *actual;
   const bool named = CodeField(model) == kTk500b ? IsTk500bFamily(e.altProductName)
                                                  : CodeField(e.altProductName) == CodeField(model);
   if (!named) return Refuse(e.dialog, OutcomeCode::ModelNotAllowed);
@@ -204,7 +210,7 @@ bool PassesVersionStep(const Evaluation& e) {
     case RevisionVerdict::Proceed:
       break;
   }
-  if (e.presetPending) PresetModelCode(e.dialog.Commands());
+  if (e.presetPending) PresetModelCode(e.dialog.Commands(), e.dialog.Plan().presetBlocks);
   return true;
 }
 
@@ -380,15 +386,26 @@ ThresholdVerdict ClassifyByThreshold(std::string_view driveRevision, std::string
   return ThresholdVerdict::None;
 }
 
-bool IsBaseModelDrive(DriveCommands& commands) {
+std::optional<bool> IsBaseModelDrive(DriveCommands& commands, DialogReporter& reporter) {
   // The model-code read is only sent when the buffer does not tell.
-  return commands.CheckBufferSize() || commands.ReadModelCode() == kModelCodeZero;
+  switch (commands.ReadBufferSize()) {
+    case BufferSizeAnswer::Large:
+      return true;
+    case BufferSizeAnswer::Unknown:
+      reporter.ReportOutcome(OutcomeCode::CommandFailed);
+      return std::nullopt;
+    case BufferSizeAnswer::Smaller:
+      break;
+  }
+  const std::optional<std::uint8_t> code = commands.ReadModelCode();
+  if (!code) return std::nullopt;
+  return *code == kModelCodeZero;
 }
 
-void PresetModelCode(DriveCommands& commands) {
+void PresetModelCode(DriveCommands& commands, ChangedBlocks& changed) {
   // Best effort: a drive that refuses keeps its code and the update goes on.
   for (const std::uint8_t block : {kModelBlockPrimary, kModelBlockSecondary}) {
-    (void)commands.StoreModelCode(kModelCodeDigitZero, block, false);
+    (void)commands.StoreModelCode(kModelCodeDigitZero, block, false, &changed);
   }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "transport/drive_commands.h"
@@ -55,10 +56,14 @@ ThresholdVerdict ClassifyByThreshold(std::string_view driveRevision, std::string
                                      std::string_view modelCode);
 
 // Whether a TK505B drive is really the base model TK500B: its buffer is
-// 8192 KiB, or else its model-code block says 0.
-[[nodiscard]] bool IsBaseModelDrive(DriveCommands& commands);
+// 8192 KiB, or else its model-code block says 0. Nothing when the drive did
+// not answer (a failed or timed-out command is no answer); that has been
+// reported, and the checks stop there.
+[[nodiscard]] std::optional<bool> IsBaseModelDrive(DriveCommands& commands,
+                                                   DialogReporter& reporter);
 
-// Stores model code "0" into both model-code blocks of the selected drive.
-void PresetModelCode(DriveCommands& commands);
+// Stores model code "0" into both model-code blocks of the selected drive;
+// each block written to is noted in `changed` with its bytes before.
+void PresetModelCode(DriveCommands& commands, ChangedBlocks& changed);
 
 }  // namespace tslflash

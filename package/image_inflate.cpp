@@ -49,7 +49,8 @@ FeedEnd Feed(z_stream& stream, uLong inputLength, FeedSteps steps) {
 
 }  // namespace
 
-std::uint16_t InflateImage(std::uint8_t pageCount, InflateFeed feed) {
+std::uint16_t InflateImage(std::uint8_t pageCount, InflateFeed feed,
+                           std::uint32_t* inflatedBytes) {
   const std::int64_t inputLength = std::int64_t{pageCount} * kImagePageSize - kBytesOutsideStream;
   if (inputLength <= 0 || kStreamOffset + inputLength > static_cast<std::int64_t>(StagedLength())) {
     return kInflateError;
@@ -66,7 +67,8 @@ std::uint16_t InflateImage(std::uint8_t pageCount, InflateFeed feed) {
   if (inflateInit(&stream) != Z_OK) return kInflateError;
   const FeedEnd end = Feed(stream, n, steps);
   const uLong produced = stream.total_out;
-  if (inflateEnd(&stream) != Z_OK || end == FeedEnd::Failed) return kInflateError;
+  if (inflateEnd(&stream) != Z_OK || end != FeedEnd::StreamEnded) return kInflateError;
+  if (inflatedBytes != nullptr) *inflatedBytes = static_cast<std::uint32_t>(produced);
   return static_cast<std::uint8_t>(produced / kImagePageSize);
 }
 

@@ -15,14 +15,16 @@ enum class InflateFeed {
 };
 
 // Inflates n = pageCount * 16384 - 132 staged bytes (the 4 leading bytes of the
-// image and the last 128 bytes of its whole pages are not part of the stream).
-// Returns the number of whole pages produced, or kInflateError when n is not
-// positive, exceeds the staged bytes, the stream is broken, or its output would
-// not fit the WorkArea; a partly inflated image is never reported as pages.
-// A stream that has not ended when the n bytes are consumed yields the pages
-// produced so far. Both feeds give the same pages for a stream that ends within
-// its input; for one cut short, the byte feed may leave the last bytes of a
-// back-reference uncopied where the whole-input feed writes them.
-[[nodiscard]] std::uint16_t InflateImage(std::uint8_t pageCount, InflateFeed feed);
+// image and the last 128 bytes of its whole pages are not part of the stream;
+// the 4 leading bytes are not read). Returns the number of whole pages
+// produced, or kInflateError when n is not positive, exceeds the staged bytes,
+// the stream is broken, does not end within its n bytes (only its end proves,
+// by its check value, that every byte came out right), or its output would not
+// fit the WorkArea; a partly inflated image is never reported as pages. Bytes
+// after the stream's end are not read. `inflatedBytes`, when given, receives
+// the length of the whole inflated image, of which a final partial page is not
+// counted in the pages. Both feeds give the same pages.
+[[nodiscard]] std::uint16_t InflateImage(std::uint8_t pageCount, InflateFeed feed,
+                                         std::uint32_t* inflatedBytes = nullptr);
 
 }  // namespace tslflash

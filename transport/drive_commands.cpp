@@ -1,5 +1,6 @@
 #include "transport/drive_commands.h"
 
+#include <algorithm>
 #include <array>
 #include <ostream>
 
@@ -10,7 +11,8 @@ constexpr std::uint8_t kAscNotReady = 0x04;
 constexpr std::uint8_t kAscNotReadyToReady = 0x28;
 constexpr std::uint8_t kAscPowerOnReset = 0x29;
 constexpr std::uint8_t kAscMediumNotPresent = 0x3A;
-constexpr std::uint8_t kSenseKeyNotReady = 0x02;
+constexpr std::uint8_t kAscqBecomingReady = 0x01;  // with ASC 04h
+constexpr std::uint8_t kSenseKeyUnitAttention = 0x06;
 
 constexpr std::uint8_t kBlockMarker = 0x51;  // "Q": written by the update run
 
@@ -48,6 +50,16 @@ std::uint32_t DefaultImageSize(std::uint16_t typeCode) {
 
 }  // namespace
 
+void ChangedBlocks::Note(std::uint8_t number, const ParameterBlockBytes& before) {
+  if (std::ranges::find(blocks_, number, &Block::number) == blocks_.end()) {
+    blocks_.push_back({number, before});
+  }
+}
+
+void ChangedBlocks::Forget(std::uint8_t number) {
+  std::erase_if(blocks_, [number](const Block& b) { return b.number == number; });
+}
+
 DriveCommands::DriveCommands(DriveRegistry& registry, DialogReporter& reporter, Clock& clock,
                              std::ostream& diagnostics)
     : registry_(registry), reporter_(reporter), clock_(clock), diagnostics_(diagnostics) {}
@@ -71,16 +83,27 @@ CommandResult DriveCommands::ReadExtendedInquiry(
               kExtendedInquiryLength, kDataTimeout);
 }
 
+// Only "medium not present" says the tray is empty. Any other answer, and
+// a drive that never settles, leaves a disc possible.
 bool DriveCommands::CheckNoDisc() {
-  for (int poll = 0;; ++poll) {
-    if (TestUnitReady() == CommandResult::Completed) return false;
-    if (registry_.GetSenseKey() == kSenseKeyNotReady ||
-        registry_.GetAdditionalSenseCode() == kAscMediumNotPresent) {
-      return true;
+  int readyPolls = 0;
+  int attentionPolls = 0;
+  while (TestUnitReady() != CommandResult::Completed) {
+    if (registry_.GetAdditionalSenseCode() == kAscMediumNotPresent) return true;
+    const bool becomingReady = registry_.GetAdditionalSenseCode() == kAscNotReady &&
+                               registry_.GetAdditionalSenseCodeQualifier() == kAscqBecomingReady;
+    const bool attention = registry_.GetSenseKey() == kSenseKeyUnitAttention;
+    if (becomingReady && readyPolls < kMaxReadyPolls) {
+      ++readyPolls;
+    } else if (attention && attentionPolls < kMaxNoDiscPolls) {
+      ++attentionPolls;
+    } else {
+      if (attention) reporter_.AppendLog(kUnitAttentionText);
+      return false;
     }
-    if (poll == kMaxNoDiscPolls) return false;
     clock_.Sleep(kRetryPause);
   }
+  return false;
 }
 
 bool DriveCommands::VendorHandshake() {
@@ -102,16 +125,21 @@ BufferSizeAnswer DriveCommands::ReadBufferSize() {
   return large ? BufferSizeAnswer::Large : BufferSizeAnswer::Smaller;
 }
 
-std::uint8_t DriveCommands::ReadModelCode() {
+std::optional<std::uint8_t> DriveCommands::ReadModelCode() {
   if (!VendorHandshake()) {
     reporter_.ReportOutcome(OutcomeCode::ChecksumMismatch);
-    return kModelCodeZero;
+    return std::nullopt;
   }
   std::array<std::uint8_t, kParameterBlockLength> block{};
-  if (Send(BuildReadParameterBlock(kModelBlockSecondary), DataDirection::FromDrive, block.data(),
-           kParameterBlockLength, kDataTimeout) == CommandResult::Failed) {
-    diagnostics_ << kModelCodeFailText;
-    return kModelCodeUnknown;
+  const CommandResult result = Send(BuildReadParameterBlock(kModelBlockSecondary),
+                                    DataDirection::FromDrive, block.data(), kParameterBlockLength,
+                                    kDataTimeout);
+  // A timed-out read leaves the zeros it started with, which would read as
+  // code 0: the base model.
+  if (result != CommandResult::Completed) {
+    if (result == CommandResult::Failed) diagnostics_ << kModelCodeFailText;
+    reporter_.ReportOutcome(OutcomeCode::CommandFailed);
+    return std::nullopt;
   }
   switch (block[0]) {
     case kModelCodeZero:
@@ -126,22 +154,28 @@ std::uint8_t DriveCommands::ReadModelCode() {
 // A read that did not complete leaves bytes 2-3 unknown; writing the block
 // then would overwrite the drive's own bytes with zeros.
 std::uint8_t DriveCommands::StoreModelCode(std::uint8_t modelCode, std::uint8_t block,
-                                           bool marker) {
-  std::array<std::uint8_t, kParameterBlockLength> data{};
+                                           bool marker, ChangedBlocks* changed) {
+  ParameterBlockBytes data{};
   if (Send(BuildReadParameterBlock(block), DataDirection::FromDrive, data.data(),
            kParameterBlockLength, kDataTimeout) != CommandResult::Completed) {
     diagnostics_ << kModelCodeFailText;
     return kStoreModelCodeFailed;
   }
+  if (changed != nullptr) changed->Note(block, data);
   // Bytes 2-3 belong to the drive and go back as they were read.
   data[0] = modelCode;
   data[1] = marker ? kBlockMarker : 0x00;
-  if (Send(BuildWriteParameterBlock(block), DataDirection::ToDrive, data.data(),
-           kParameterBlockLength, kDataTimeout) != CommandResult::Completed) {
+  if (!WriteParameterBlock(block, data)) {
     diagnostics_ << kModelCodeFailText;
     return kStoreModelCodeFailed;
   }
   return kStoreModelCodeDone;
+}
+
+bool DriveCommands::WriteParameterBlock(std::uint8_t block, const ParameterBlockBytes& bytes) {
+  ParameterBlockBytes data = bytes;
+  return Send(BuildWriteParameterBlock(block), DataDirection::ToDrive, data.data(),
+              kParameterBlockLength, kDataTimeout) == CommandResult::Completed;
 }
 
 bool DriveCommands::WaitForDriveReady() {

@@ -3,9 +3,13 @@
 #pragma once
 
 #include <chrono>
+#include <array>
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <span>
+#include <string_view>
+#include <vector>
 
 #include "app/dialog_reporter.h"
 #include "transport/cdb.h"
@@ -25,6 +29,27 @@ inline constexpr std::uint8_t kModelCodeUnknown = 255;
 inline constexpr std::uint8_t kStoreModelCodeDone = 1;
 inline constexpr std::uint8_t kStoreModelCodeFailed = 255;
 
+// One vendor parameter block: model code, marker, two bytes of the drive's own.
+using ParameterBlockBytes = std::array<std::uint8_t, kParameterBlockLength>;
+
+// The parameter blocks the tool has written to, each with the bytes it held
+// before the first write, so that they can be put back.
+class ChangedBlocks {
+ public:
+  struct Block {
+    std::uint8_t number;
+    ParameterBlockBytes before;
+  };
+  // Keeps the first bytes noted for a block: those are the drive's own.
+  void Note(std::uint8_t number, const ParameterBlockBytes& before);
+  void Forget(std::uint8_t number);
+  [[nodiscard]] bool Empty() const { return blocks_.empty(); }
+  const std::vector<Block>& List() const { return blocks_; }
+
+ private:
+  std::vector<Block> blocks_;
+};
+
 // What the drive says about its buffer. Unknown: it did not answer, so
 // nothing that depends on the buffer may be decided from it.
 enum class BufferSizeAnswer : std::uint8_t { Large, Smaller, Unknown };
@@ -39,6 +64,8 @@ class DriveCommands {
   // Unit attentions clear within a poll or two; past this the tray state is
   // unknown and the update is refused rather than started on a loaded drive.
   static constexpr int kMaxNoDiscPolls = 25;
+  static constexpr std::string_view kUnitAttentionText =
+      "The drive kept reporting a unit attention; the tray could not be checked.";
   static constexpr std::uint32_t kExtendedInquiryLength = 125;
   static constexpr std::uint32_t kModeSenseBufferLength = 16384;
 
@@ -46,19 +73,28 @@ class DriveCommands {
                 std::ostream& diagnostics);
 
   CommandResult ReadExtendedInquiry(std::span<std::uint8_t, kExtendedInquiryLength> reply);
-  // True when there is no disc: the drive is not ready or reports no medium.
+  // True only when the drive reports no medium. A drive becoming ready is
+  // waited for, as WaitForDriveReady does, then judged; a drive that keeps
+  // reporting a unit attention is logged and, like any other answer, counts
+  // as a tray that may hold a disc.
   [[nodiscard]] bool CheckNoDisc();
   [[nodiscard]] bool VendorHandshake();
   // True when the drive's buffer is 8192 KiB.
   [[nodiscard]] bool CheckBufferSize();
   // Large when the drive's buffer is 8192 KiB; Unknown when it did not answer.
   [[nodiscard]] BufferSizeAnswer ReadBufferSize();
-  // 0, 5, 30h, or kModelCodeUnknown; 0 too when the handshake was refused.
-  [[nodiscard]] std::uint8_t ReadModelCode();
+  // 0, 5, 30h, or kModelCodeUnknown for any other byte. Nothing when the
+  // drive gave no code; that has been reported: a refused handshake as
+  // outcome 3, a read that failed or timed out as outcome 4.
+  [[nodiscard]] std::optional<std::uint8_t> ReadModelCode();
   // Read-modify-write of one parameter block; kStoreModelCodeDone or Failed.
   // Only a completed read is written back, and only a completed write counts.
+  // `changed`, when given, notes the block's bytes as read before the write
+  // is sent: a write that fails may still have changed the block.
   [[nodiscard]] std::uint8_t StoreModelCode(std::uint8_t modelCode, std::uint8_t block,
-                                            bool marker);
+                                            bool marker, ChangedBlocks* changed = nullptr);
+  // Writes these 4 bytes into the block as they are; true when completed.
+  [[nodiscard]] bool WriteParameterBlock(std::uint8_t block, const ParameterBlockBytes& bytes);
   // Lets the drive settle; true when it ends up reporting no medium.
   bool WaitForDriveReady();
   [[nodiscard]] bool EjectMedium();

@@ -1,45 +1,90 @@
 #include "update/drive_preparation.h"
 
+#include "update/hex_text.h"
+
 namespace tslflash {
 namespace {
 
 // Images this long never go to a small-buffer drive of code 0.
 constexpr std::uint8_t kSmallBufferPageLimit = 128;
 
-}  // namespace
-
-bool StoreModelCodeBlocks(DriveCommands& commands, std::uint8_t modelCode, bool marker) {
-  return commands.StoreModelCode(modelCode, kModelBlockPrimary, marker) != kStoreModelCodeFailed &&
-         commands.StoreModelCode(modelCode, kModelBlockSecondary, marker) != kStoreModelCodeFailed;
+std::string BlockNames(const ChangedBlocks& changed) {
+  std::string names;
+  const auto& blocks = changed.List();
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    if (i > 0) names += i + 1 == blocks.size() ? " and " : ", ";
+    names += HexByte(blocks[i].number) + "h";
+  }
+  return names;
 }
 
-bool CheckHardwareClass(DriveCommands& commands, std::uint8_t modelCode, std::uint8_t pageCount) {
+}  // namespace
+
+bool StoreModelCodeBlocks(DriveCommands& commands, std::uint8_t modelCode, bool marker,
+                          ChangedBlocks& changed) {
+  for (const std::uint8_t block : {kModelBlockPrimary, kModelBlockSecondary}) {
+    if (commands.StoreModelCode(modelCode, block, marker, &changed) == kStoreModelCodeFailed) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<bool> CheckHardwareClass(DriveCommands& commands, DialogReporter& reporter,
+                                       std::uint8_t modelCode, std::uint8_t pageCount) {
   switch (commands.ReadBufferSize()) {
     case BufferSizeAnswer::Unknown:
-      return false;
+      reporter.ReportOutcome(OutcomeCode::CommandFailed);
+      return std::nullopt;
     case BufferSizeAnswer::Large:
       return modelCode == kModelCodeZero;
     case BufferSizeAnswer::Smaller:
       break;
   }
   switch (modelCode) {
-    case kModelCodeZero:
+    case kModelCodeZero: {
       if (pageCount >= kSmallBufferPageLimit) return false;
       // The read stays in the sequence the drives are used to; its answer
-      // decides nothing.
-      (void)commands.ReadModelCode();
+      // decides nothing, but a drive that cannot give it is not flashed.
+      if (!commands.ReadModelCode()) return std::nullopt;
       return true;
+    }
     case kModelCodeFive:
-    case kModelCodeDigitZero:
-      return commands.ReadModelCode() == modelCode;
+    case kModelCodeDigitZero: {
+      const std::optional<std::uint8_t> code = commands.ReadModelCode();
+      if (!code) return std::nullopt;
+      return *code == modelCode;
+    }
     default:
       return true;
   }
 }
 
-bool RestoreDriveSettings(DriveCommands& commands, std::uint8_t modelCode) {
+bool RestoreDriveSettings(DriveCommands& commands, std::uint8_t modelCode,
+                          ChangedBlocks& changed) {
   commands.WaitForDriveReady();
-  return StoreModelCodeBlocks(commands, modelCode, false);
+  for (const std::uint8_t block : {kModelBlockPrimary, kModelBlockSecondary}) {
+    if (commands.StoreModelCode(modelCode, block, false) == kStoreModelCodeFailed) return false;
+    changed.Forget(block);
+  }
+  return true;
+}
+
+bool RestoreChangedBlocks(DriveCommands& commands, ChangedBlocks& changed) {
+  for (const ChangedBlocks::Block block : changed.List()) {
+    if (commands.WriteParameterBlock(block.number, block.before)) changed.Forget(block.number);
+  }
+  return changed.Empty();
+}
+
+std::string ChangedBlocksLine(const ChangedBlocks& changed, BlocksLeft how) {
+  const bool one = changed.List().size() == 1;
+  const std::string_view left = how == BlocksLeft::NotRestored
+                                    ? (one ? "has not been restored." : "have not been restored.")
+                                    : "could not be restored.";
+  return std::string(one ? "The drive's model-code block " : "The drive's model-code blocks ") +
+         BlockNames(changed) + (one ? " was changed and " : " were changed and ") +
+         std::string(left);
 }
 
 }  // namespace tslflash

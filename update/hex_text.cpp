@@ -5,11 +5,19 @@
 
 namespace tslflash {
 
-std::string HexWord(std::uint32_t value) {
+namespace {
+
+std::string HexUpper(std::uint32_t value, int digits) {
   std::ostringstream text;
-  text << std::hex << std::uppercase << std::setfill('0') << std::setw(4) << value;
+  text << std::hex << std::uppercase << std::setfill('0') << std::setw(digits) << value;
   return text.str();
 }
+
+}  // namespace
+
+std::string HexWord(std::uint32_t value) { return HexUpper(value, 4); }
+
+std::string HexByte(std::uint8_t value) { return HexUpper(value, 2); }
 
 std::string HexLower(std::uint32_t value) {
   std::ostringstream text;

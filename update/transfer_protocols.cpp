@@ -190,7 +190,7 @@ TransferResult SendVendorPages(const TransferContext& context, TransferProtocol 
   const bool vendorPages =
       protocol == TransferProtocol::SignedPages || protocol == TransferProtocol::SummedPages;
   if (!vendorPages || plan.pageCount == 0 || Refused(context, protocol)) {
-    return TransferResult::Failed;
+    return TransferResult::NothingSent;
   }
   std::vector<std::uint8_t> page(kPage);
   for (std::uint8_t index = 0; index < plan.pageCount; ++index) {
@@ -203,13 +203,13 @@ TransferResult SendVendorPages(const TransferContext& context, TransferProtocol 
 }
 
 TransferResult TransferBufferPages(const TransferContext& context) {
-  if (Refused(context, TransferProtocol::BufferPages)) return TransferResult::Failed;
+  if (Refused(context, TransferProtocol::BufferPages)) return TransferResult::NothingSent;
   auto pages = VerifiedPages::Allocate(context, &DriveCommands::WritePageById,
                                        &DriveCommands::ReadPageById, context.transferLength);
-  if (!pages || !context.commands.QueryImageSize()) return TransferResult::Failed;
+  if (!pages || !context.commands.QueryImageSize()) return TransferResult::NothingSent;
   if (context.transferLength != context.commands.ExpectedImageSize()) {
     context.diagnostics << kWrongImageSize;
-    return TransferResult::Failed;
+    return TransferResult::NothingSent;
   }
   context.diagnostics << kWillBeUpgraded << kTransferringPages;
   CopyImage(context.image, 0, pages->WriteBuffer());
@@ -218,7 +218,7 @@ TransferResult TransferBufferPages(const TransferContext& context) {
 }
 
 TransferResult TransferSmallBlocks(const TransferContext& context) {
-  if (Refused(context, TransferProtocol::SmallBlocks)) return TransferResult::Failed;
+  if (Refused(context, TransferProtocol::SmallBlocks)) return TransferResult::NothingSent;
   const std::uint32_t blocks = (context.transferLength + kBlockPayload - 1) / kBlockPayload;
   context.diagnostics << kTransferringBlocks;
   // A refused start leaves nothing the blocks depend on: each carries its
@@ -244,12 +244,12 @@ TransferResult TransferSmallBlocks(const TransferContext& context) {
 }
 
 TransferResult TransferBankedPages(const TransferContext& context) {
-  if (Refused(context, TransferProtocol::BankedPages)) return TransferResult::Failed;
+  if (Refused(context, TransferProtocol::BankedPages)) return TransferResult::NothingSent;
   const bool twoBanks = UsesTwoBanks(context.modelCode);
   const std::uint32_t bankLength = twoBanks ? kBankSize : context.transferLength;
   auto pages = VerifiedPages::Allocate(context, &DriveCommands::WritePageByOffset,
                                        &DriveCommands::ReadPageByOffset, bankLength);
-  if (!pages) return TransferResult::Failed;
+  if (!pages) return TransferResult::NothingSent;
   context.diagnostics << kWillBeUpgraded << kTransferringPages;
   for (int bank = twoBanks ? kTwoBankFirst : 0; bank >= 0; --bank) {
     const auto bankNumber = static_cast<std::uint8_t>(bank);

@@ -27,14 +27,17 @@ enum class TransferProtocol : std::uint8_t {
 std::optional<TransferProtocol> TransferProtocolFor(char protocolDigit);
 
 enum class TransferResult : std::uint8_t {
-  Failed = 0,
+  Failed = 0,  // some of the image may have reached the drive
   Done = 1,
   ClosingFailed = 2,  // every unit accepted, only the closing command failed
+  NothingSent = 3,    // refused before the first unit: the drive's firmware is untouched
 };
 
 // A failed closing command still counts as a completed transfer: every unit
 // was accepted and read back where the protocol verifies.
-constexpr bool Completed(TransferResult result) { return result != TransferResult::Failed; }
+constexpr bool Completed(TransferResult result) {
+  return result == TransferResult::Done || result == TransferResult::ClosingFailed;
+}
 
 // Why an image cannot travel by a protocol; found before anything is sent.
 enum class TransferRefusal : std::uint8_t {

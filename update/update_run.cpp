@@ -45,10 +45,7 @@ constexpr std::string_view kRebootText = "\n Your computer needs to be rebooted.
 constexpr std::string_view kNotDecompressed = "The firmware image could not be decompressed.";
 constexpr std::string_view kNothingSent =
     "Nothing was sent to the drive; its firmware is unchanged.";
-constexpr std::string_view kBlocksLeftMarked =
-    "The drive's model-code blocks were changed and have not been restored.";
-constexpr std::string_view kBlocksNotRestored =
-    "The drive's model-code blocks could not be restored.";
+constexpr std::string_view kUnknownProtocol = "The package names an unknown transfer protocol.";
 
 std::string_view RefusalText(TransferRefusal refusal) {
   switch (refusal) {
@@ -71,7 +68,8 @@ class UpdateRun {
         view_(dialog.View()),
         commands_(dialog.Commands()),
         header_(DecodeHeader(dialog.HeaderCopy())),
-        variant_(DetermineToolVariant(dialog.HeaderCopy())) {}
+        variant_(DetermineToolVariant(dialog.HeaderCopy())),
+        changed_(dialog.Plan().presetBlocks) {}
 
   int Run() {
     if (!VerifyImage() || !ChooseProtocol() || !Transferable() || !Confirm()) return 0;
@@ -91,21 +89,23 @@ class UpdateRun {
         StageImage(dialog_.HeaderCopy(), packaging.extension, dialog_.Package(), packaging.form);
     dialog_.AppendLog("Linear CheckSum : " + HexWord(staged_.plan.expected.linear));
     dialog_.AppendLog("Rotated CheckSum : " + HexWord(staged_.plan.expected.rotated));
-    if (!staged_.SumsMatch()) {
-      dialog_.ReportOutcome(OutcomeCode::ChecksumMismatch);
-      return false;
-    }
+    if (!staged_.SumsMatch()) return Stop(OutcomeCode::ChecksumMismatch);
     dialog_.AppendLog("Check Sum match !!");
     pageCount_ = staged_.plan.pageCount;
     imageSums_ = staged_.computed;
     return true;
   }
 
-  // Any other digit ends the run here, without a word.
+  // Any other digit ends the run here, without a box.
   bool ChooseProtocol() {
     const std::optional<TransferProtocol> protocol = TransferProtocolFor(header_.protocolDigit);
-    if (protocol) protocol_ = *protocol;
-    return protocol.has_value();
+    if (protocol) {
+      protocol_ = *protocol;
+      return true;
+    }
+    dialog_.AppendLog(kUnknownProtocol);
+    dialog_.AppendLog(kNothingSent);
+    return Stop(std::nullopt);
   }
 
   // Refuses, before the drive is touched, an image the protocol cannot carry.
@@ -115,8 +115,7 @@ class UpdateRun {
     if (refusal == TransferRefusal::None) return true;
     dialog_.AppendLog(RefusalText(refusal));
     dialog_.AppendLog(kNothingSent);
-    dialog_.ReportOutcome(OutcomeCode::TransferFailed);
-    return false;
+    return Stop(OutcomeCode::TransferFailed);
   }
 
   bool Confirm() {
@@ -124,8 +123,7 @@ class UpdateRun {
     const MessageBox box{std::string(kConfirmText), std::nullopt, BoxButtons::OkCancel,
                          BoxIcon::Exclamation};
     if (view_.ShowMessageBox(box) == BoxAnswer::Ok) return true;
-    dialog_.ReportOutcome(OutcomeCode::UserCancelled);
-    return false;
+    return Stop(OutcomeCode::UserCancelled);
   }
 
   bool Prepare() { return protocol_ != TransferProtocol::SummedPages || PrepareSummedPages(); }
@@ -137,18 +135,18 @@ class UpdateRun {
       (void)commands_.EjectMedium();
       return true;
     }
-    if (!commands_.VendorHandshake()) {
-      dialog_.ReportOutcome(OutcomeCode::CommandFailed);
-      return false;
-    }
+    if (!commands_.VendorHandshake()) return Stop(OutcomeCode::CommandFailed);
     const UpdatePlan& plan = dialog_.Plan();
-    if (plan.storeModelCodeFlag && !StoreModelCodeBlocks(commands_, ModelCodeByte(), true)) {
-      dialog_.ReportOutcome(OutcomeCode::IdentityNotAllowed);
-      return false;
+    if (plan.storeModelCodeFlag &&
+        !StoreModelCodeBlocks(commands_, ModelCodeByte(), true, changed_)) {
+      return Stop(OutcomeCode::IdentityNotAllowed);
     }
-    if (plan.verifyModelCodeFlag && !CheckHardwareClass(commands_, ModelCodeByte(), pageCount_)) {
-      dialog_.ReportOutcome(OutcomeCode::ModelNotAllowed);
-      return false;
+    if (plan.verifyModelCodeFlag) {
+      const std::optional<bool> fits =
+          CheckHardwareClass(commands_, dialog_, ModelCodeByte(), pageCount_);
+      // Without an answer the outcome has been reported already.
+      if (!fits) return Stop(std::nullopt);
+      if (!*fits) return Stop(OutcomeCode::ModelNotAllowed);
     }
     return InflateWhenWanted();
   }
@@ -160,8 +158,7 @@ class UpdateRun {
     if (ModelCode().starts_with(kStoredImageModel) || pageCount_ >= kInflatePageLimit) return true;
     switch (commands_.ReadBufferSize()) {
       case BufferSizeAnswer::Unknown:
-        dialog_.ReportOutcome(OutcomeCode::CommandFailed);
-        return false;
+        return Stop(OutcomeCode::CommandFailed);
       case BufferSizeAnswer::Smaller:
         return true;
       case BufferSizeAnswer::Large:
@@ -172,16 +169,20 @@ class UpdateRun {
     return false;
   }
 
-  // The packer stores the inflated length in front of the stream. A corrupt
-  // stream ends in an error; one that breaks off yields fewer whole pages
-  // than that length promises. Neither is sent.
+  // The stream must end, its check value verified, within its bytes; the
+  // bytes in front of it are not read. A corrupt or broken-off stream, or
+  // one that gives not one page, is not sent.
   bool Inflate() {
-    const std::uint32_t promised = ReadLe32(StagingArea(), 0) / kImagePageSize;
-    const std::uint16_t pages = InflateImage(pageCount_, InflateFeed::WholeInput);
-    if (pages == kInflateError || pages == 0 || pages != promised) return false;
+    std::uint32_t inflatedBytes = 0;
+    const std::uint16_t pages = InflateImage(pageCount_, InflateFeed::WholeInput, &inflatedBytes);
+    if (pages == kInflateError || pages == 0) return false;
     pageCount_ = static_cast<std::uint8_t>(pages);
     inflated_ = true;
     imageSums_ = ChecksumsOf(InflatedPages());
+    if (const std::uint32_t partial = inflatedBytes % kImagePageSize; partial != 0) {
+      dialog_.AppendLog("The last " + std::to_string(partial) +
+                        " bytes of the inflated image are not a whole page and are not sent.");
+    }
     return true;
   }
 
@@ -191,7 +192,20 @@ class UpdateRun {
     dialog_.EnableButtons(true);
     dialog_.AppendLog(kNotDecompressed);
     dialog_.AppendLog(kNothingSent);
-    if (dialog_.Plan().storeModelCodeFlag) dialog_.AppendLog(kBlocksLeftMarked);
+    PutBlocksBack();
+  }
+
+  // Ends the run before any of the image was sent: the blocks changed so
+  // far get their old bytes back, then the outcome, if any, is reported.
+  bool Stop(std::optional<OutcomeCode> outcome) {
+    PutBlocksBack();
+    if (outcome) dialog_.ReportOutcome(*outcome);
+    return false;
+  }
+
+  void PutBlocksBack() {
+    if (changed_.Empty() || RestoreChangedBlocks(commands_, changed_)) return;
+    dialog_.AppendLog(ChangedBlocksLine(changed_, BlocksLeft::RestoreFailed));
   }
 
   std::span<const std::uint8_t> InflatedPages() const {
@@ -208,8 +222,18 @@ class UpdateRun {
     dialog_.AppendLog("Start to upgrade...");
     dialog_.AppendLog("Don't turn off the power!!");
     view_.EnableCloseCommand(false);
-    if (Completed(Transfer())) return true;
-    dialog_.ReportOutcome(OutcomeCode::TransferFailed);
+    const TransferResult result = Transfer();
+    if (Completed(result)) return true;
+    if (result == TransferResult::NothingSent) {
+      dialog_.AppendLog(kNothingSent);
+      Stop(OutcomeCode::TransferFailed);
+    } else {
+      // Part of the image may be in the drive: its blocks stay as the run set them.
+      if (!changed_.Empty()) {
+        dialog_.AppendLog(ChangedBlocksLine(changed_, BlocksLeft::NotRestored));
+      }
+      dialog_.ReportOutcome(OutcomeCode::TransferFailed);
+    }
     view_.EnableCloseCommand(true);
     return false;
   }
@@ -249,10 +273,11 @@ class UpdateRun {
   }
 
   bool RestoreModelCodeBlocks() {
-    if (!dialog_.Plan().storeModelCodeFlag || RestoreDriveSettings(commands_, ModelCodeByte())) {
+    if (!dialog_.Plan().storeModelCodeFlag ||
+        RestoreDriveSettings(commands_, ModelCodeByte(), changed_)) {
       return true;
     }
-    dialog_.AppendLog(kBlocksNotRestored);
+    dialog_.AppendLog(ChangedBlocksLine(changed_, BlocksLeft::RestoreFailed));
     return false;
   }
 
@@ -299,6 +324,7 @@ class UpdateRun {
   ChecksumPair imageSums_;  // what travels with the pages: staged, or over the inflated pages
   bool longWait_ = false;
   bool inflated_ = false;
+  ChangedBlocks changed_;  // the blocks changed so far, with their bytes before
 };
 
 }  // namespace

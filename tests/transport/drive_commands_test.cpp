@@ -187,7 +187,7 @@ TEST_F(DriveCommandsTest, RefusedHandshakeLogsOnceAndReadModelCodeSendsNoParamet
   EXPECT_THAT(reporter.log, ElementsAre("This Model is not support."));
 
   reporter.log.clear();
-  EXPECT_EQ(commands->ReadModelCode(), 0);
+  EXPECT_EQ(commands->ReadModelCode(), std::nullopt) << "no code, and no guess";
   EXPECT_THAT(reporter.log, ElementsAre("This Model is not support."));
   EXPECT_THAT(reporter.outcomes, ElementsAre(OutcomeCode::ChecksumMismatch));
   EXPECT_THAT(SentOpcodes(), ElementsAre(0xFD, 0xFD));
@@ -208,29 +208,42 @@ TEST_F(DriveCommandsTest, ReadModelCodeKnowsThreeCodes) {
   }
 }
 
-TEST_F(DriveCommandsTest, ReadModelCodeFailureAndTimeOut) {
-  emu::DriveDescription failing = MakerDrive();
-  failing.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5}, emu::kAlways});
-  Start(failing);
-  EXPECT_EQ(commands->ReadModelCode(), kModelCodeUnknown);
-  EXPECT_EQ(diagnostics.str(), "Check Model Command Fail!!\n");
-  EXPECT_THAT(reporter.outcomes, IsEmpty());
-
-  // A timed-out read is no failure: the zero-filled reply reads as code 0.
-  emu::DriveDescription slow = MakerDrive();
-  slow.faults.push_back({emu::FaultKind::TimeOut, emu::ForOpcode{0xF5}, emu::kAlways});
-  Start(slow);
-  EXPECT_EQ(commands->ReadModelCode(), 0);
-  EXPECT_THAT(reporter.outcomes, IsEmpty());
+// A read that did not complete gives no code: its zero-filled reply would
+// read as code 0, the base model.
+TEST_F(DriveCommandsTest, ReadModelCodeThatDoesNotCompleteIsReportedNotGuessed) {
+  struct Case {
+    const char* name;
+    emu::FaultKind kind;
+    const char* diagnostics;
+  };
+  const Case cases[] = {
+      {"failed", emu::FaultKind::Fail, "Check Model Command Fail!!\n"},
+      {"timed out", emu::FaultKind::TimeOut, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu::DriveDescription d = MakerDrive();
+    d.faults.push_back({c.kind, emu::ForOpcode{0xF5}, emu::kAlways});
+    Start(d);
+    EXPECT_EQ(commands->ReadModelCode(), std::nullopt);
+    EXPECT_EQ(diagnostics.str(), c.diagnostics);
+    EXPECT_THAT(reporter.outcomes, ElementsAre(OutcomeCode::CommandFailed));
+  }
 }
 
 TEST_F(DriveCommandsTest, StoreModelCodeKeepsTheDrivesOwnBytes) {
   Start(MakerDrive());
-  EXPECT_EQ(commands->StoreModelCode(0x30, 0x24, true), kStoreModelCodeDone);
+  ChangedBlocks changed;
+  EXPECT_EQ(commands->StoreModelCode(0x30, 0x24, true, &changed), kStoreModelCodeDone);
   EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x30, 0x51, 0xAB, 0xCD));
   EXPECT_EQ(commands->StoreModelCode(0x05, 0x02, false), kStoreModelCodeDone);
   EXPECT_THAT(*drive->GetParameterBlock(0x02), ElementsAre(0x05, 0x00, 0x12, 0x34));
-  EXPECT_THAT(SentOpcodes(), ElementsAre(0xF5, 0xF5, 0xF5, 0xF5));
+  // A second store keeps the bytes the block held before the first.
+  EXPECT_EQ(commands->StoreModelCode(0x00, 0x24, false, &changed), kStoreModelCodeDone);
+  ASSERT_EQ(changed.List().size(), 1u);
+  EXPECT_EQ(changed.List()[0].number, 0x24);
+  EXPECT_THAT(changed.List()[0].before, ElementsAre(0x05, 0x00, 0xAB, 0xCD));
+  EXPECT_THAT(SentOpcodes(), ElementsAre(0xF5, 0xF5, 0xF5, 0xF5, 0xF5, 0xF5));
 }
 
 // Only a completed read is written back: a read that timed out holds no
@@ -241,21 +254,24 @@ TEST_F(DriveCommandsTest, StoreModelCodeStopsAtAReadOrWriteThatDidNotComplete) {
     emu::FaultKind kind;
     std::uint8_t subcommand;  // 01h read, 03h write
     std::size_t sent;
+    bool noted;  // a write was sent: the block may have changed
   };
   const Case cases[] = {
-      {"failed read", emu::FaultKind::Fail, 0x01, 1},
-      {"timed-out read", emu::FaultKind::TimeOut, 0x01, 1},
-      {"read failed without sense", emu::FaultKind::FailWithoutSense, 0x01, 1},
-      {"failed write", emu::FaultKind::Fail, 0x03, 2},
-      {"timed-out write", emu::FaultKind::TimeOut, 0x03, 2},
+      {"failed read", emu::FaultKind::Fail, 0x01, 1, false},
+      {"timed-out read", emu::FaultKind::TimeOut, 0x01, 1, false},
+      {"read failed without sense", emu::FaultKind::FailWithoutSense, 0x01, 1, false},
+      {"failed write", emu::FaultKind::Fail, 0x03, 2, true},
+      {"timed-out write", emu::FaultKind::TimeOut, 0x03, 2, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     emu::DriveDescription d = MakerDrive();
     d.faults.push_back({c.kind, emu::ForOpcode{0xF5, c.subcommand}, emu::kAlways});
     Start(d);
-    EXPECT_EQ(commands->StoreModelCode(0x30, 0x24, true), kStoreModelCodeFailed);
+    ChangedBlocks changed;
+    EXPECT_EQ(commands->StoreModelCode(0x30, 0x24, true, &changed), kStoreModelCodeFailed);
     EXPECT_EQ(Sent().size(), c.sent);
+    EXPECT_EQ(changed.Empty(), !c.noted);
     EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x05, 0x00, 0xAB, 0xCD));
     EXPECT_EQ(diagnostics.str(), "Check Model Command Fail!!\n");
   }
@@ -354,24 +370,41 @@ TEST_F(DriveCommandsTest, WaitForDriveReadySequences) {
   }
 }
 
+// Only "medium not present" is an empty tray. A drive spinning up a disc is
+// waited for; whatever else it says leaves a disc possible.
 TEST_F(DriveCommandsTest, CheckNoDiscSequences) {
+  const auto always = [](emu::FaultKind kind, SenseBytes sense) {
+    return emu::Fault{kind, emu::ForOpcode{0x00}, emu::kAlways, sense};
+  };
+  const std::string attention(DriveCommands::kUnitAttentionText);
   struct Case {
     const char* name;
     bool mediumPresent;
     std::uint32_t becomingReadyPolls;
     bool unitAttention;
-    std::optional<SenseBytes> alwaysSense;
-    bool expected;
+    std::optional<emu::Fault> fault;
+    bool noDisc;
     std::size_t pauses;
+    std::vector<std::string> log = {};
   };
   const Case cases[] = {
-      {"disc in a ready drive", true, 0, false, std::nullopt, false, 0},
-      {"empty tray", false, 0, false, std::nullopt, true, 0},
-      {"becoming ready counts as no disc", true, 2, false, std::nullopt, true, 0},
+      {"ready: a disc", true, 0, false, std::nullopt, false, 0},
+      {"medium not present (3Ah)", false, 0, false, std::nullopt, true, 0},
+      {"becoming ready (04h/01h), then ready with a disc", true, 2, false, std::nullopt, false, 2},
+      {"becoming ready (04h/01h), then medium not present", false, 2, false, std::nullopt, true,
+       2},
+      {"never ready within the bound", true, 0, false,
+       always(emu::FaultKind::Sense, {0x02, 0x04, 0x01}), false,
+       static_cast<std::size_t>(DriveCommands::kMaxReadyPolls)},
+      {"not ready for another cause (04h/00h)", false, 0, false,
+       always(emu::FaultKind::Sense, {0x02, 0x04, 0x00}), false, 0},
+      {"a command that timed out", false, 0, false, always(emu::FaultKind::TimeOut, {}), false,
+       0},
       {"unit attention, then a disc", true, 0, true, std::nullopt, false, 1},
-      {"unit attention, then an empty tray", false, 0, true, std::nullopt, true, 1},
-      {"endless unit attention is refused after a bound", true, 0, false,
-       SenseBytes{0x06, 0x28, 0x00}, false, DriveCommands::kMaxNoDiscPolls},
+      {"unit attention, then medium not present", false, 0, true, std::nullopt, true, 1},
+      {"unit attention repeated", false, 0, false,
+       always(emu::FaultKind::Sense, {0x06, 0x28, 0x00}), false,
+       static_cast<std::size_t>(DriveCommands::kMaxNoDiscPolls), {attention}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -379,13 +412,11 @@ TEST_F(DriveCommandsTest, CheckNoDiscSequences) {
     d.mediumPresent = c.mediumPresent;
     d.becomingReadyPolls = c.becomingReadyPolls;
     d.unitAttention = c.unitAttention;
-    if (c.alwaysSense) {
-      d.faults.push_back(
-          {emu::FaultKind::Sense, emu::ForOpcode{0x00}, emu::kAlways, *c.alwaysSense});
-    }
+    if (c.fault) d.faults.push_back(*c.fault);
     Start(d);
-    EXPECT_EQ(commands->CheckNoDisc(), c.expected);
+    EXPECT_EQ(commands->CheckNoDisc(), c.noDisc);
     EXPECT_EQ(clock.sleeps.size(), c.pauses);
+    EXPECT_EQ(reporter.log, c.log);
   }
 }
 

@@ -36,13 +36,13 @@ TEST_F(DrivePreparationTest, HardwareClassFollowsBufferCodeAndLength) {
     std::uint8_t code;
     std::uint8_t pageCount;
     std::uint8_t storedCode;
-    bool expected;
+    std::optional<bool> expected;  // nothing: no answer, reported as outcome 4
     std::vector<std::uint8_t> sent;
   };
   const Case cases[] = {
       {"large buffer takes code 0 only", kLarge, false, 0x00, 8, 0x05, true, {0x5A}},
       {"large buffer refuses code 5", kLarge, false, 0x05, 8, 0x05, false, {0x5A}},
-      {"a silent drive is refused", kLarge, true, 0x00, 8, 0x00, false, {0x5A}},
+      {"a silent drive gives no answer", kLarge, true, 0x00, 8, 0x00, std::nullopt, {0x5A}},
       {"small buffer, code 0, short image",
        kSmall,
        false,
@@ -62,14 +62,17 @@ TEST_F(DrivePreparationTest, HardwareClassFollowsBufferCodeAndLength) {
     emu::DriveDescription d = Drive(c.bufferKiB, c.storedCode);
     if (c.bufferQueryFails) d.faults.push_back({emu::FaultKind::TimeOut, emu::ForOpcode{0x5A}});
     Start(d);
-    EXPECT_EQ(CheckHardwareClass(*commands, c.code, c.pageCount), c.expected);
+    EXPECT_EQ(CheckHardwareClass(*commands, reporter, c.code, c.pageCount), c.expected);
     EXPECT_THAT(SentOpcodes(), ElementsAreArray(c.sent));
+    EXPECT_EQ(reporter.outcomes, c.expected.has_value() ? std::vector<OutcomeCode>{}
+                                            : std::vector{OutcomeCode::CommandFailed});
   }
 }
 
 TEST_F(DrivePreparationTest, RestoreClearsTheMarkerOfBothBlocksAndStopsAtAFailure) {
   Start(Drive(2048, 0x30));
-  EXPECT_TRUE(RestoreDriveSettings(*commands, 0x05));
+  ChangedBlocks changed;
+  EXPECT_TRUE(RestoreDriveSettings(*commands, 0x05, changed));
   EXPECT_THAT(*drive->GetParameterBlock(0x02), ElementsAre(0x05, 0x00, 0x12, 0x34));
   EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x05, 0x00, 0xAB, 0xCD));
   EXPECT_THAT(SentOpcodes(), ElementsAre(0x00, 0xF5, 0xF5, 0xF5, 0xF5));
@@ -77,9 +80,34 @@ TEST_F(DrivePreparationTest, RestoreClearsTheMarkerOfBothBlocksAndStopsAtAFailur
   emu::DriveDescription refusing = Drive(2048, 0x30);
   refusing.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5, 0x03}});
   Start(refusing);
-  EXPECT_FALSE(RestoreDriveSettings(*commands, 0x05));
+  EXPECT_FALSE(RestoreDriveSettings(*commands, 0x05, changed));
   EXPECT_THAT(SentOpcodes(), ElementsAre(0x00, 0xF5, 0xF5));
   EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x30, 0x51, 0xAB, 0xCD));
+}
+
+// A run that ends before sending the image writes each block's old bytes
+// back; what could not be written back is named.
+TEST_F(DrivePreparationTest, ChangedBlocksGetTheirOldBytesBack) {
+  Start(Drive(2048, 0x05));
+  ChangedBlocks changed;
+  ASSERT_TRUE(StoreModelCodeBlocks(*commands, 0x30, true, changed));
+  EXPECT_EQ(ChangedBlocksLine(changed, BlocksLeft::NotRestored),
+            "The drive's model-code blocks 02h and 24h were changed and have not been restored.");
+  EXPECT_TRUE(RestoreChangedBlocks(*commands, changed));
+  EXPECT_THAT(*drive->GetParameterBlock(0x02), ElementsAre(0x05, 0x51, 0x12, 0x34));
+  EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x05, 0x51, 0xAB, 0xCD));
+  EXPECT_TRUE(changed.Empty());
+
+  // The second write back is refused: that block stays changed and is named.
+  emu::DriveDescription refusing = Drive(2048, 0x05);
+  refusing.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5, 0x03, 4}});
+  Start(refusing);
+  ASSERT_TRUE(StoreModelCodeBlocks(*commands, 0x30, true, changed));
+  EXPECT_FALSE(RestoreChangedBlocks(*commands, changed));
+  EXPECT_THAT(*drive->GetParameterBlock(0x02), ElementsAre(0x05, 0x51, 0x12, 0x34));
+  EXPECT_THAT(*drive->GetParameterBlock(0x24), ElementsAre(0x30, 0x51, 0xAB, 0xCD));
+  EXPECT_EQ(ChangedBlocksLine(changed, BlocksLeft::RestoreFailed),
+            "The drive's model-code block 24h was changed and could not be restored.");
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ TEST_F(TransferTest, BufferPagesRetriesAPageFourTimesAndGivesUpAtTheFifth) {
 TEST_F(TransferTest, BufferPagesSendsNothingUnlessTheDriveExpectsThisLength) {
   const Bytes image = SynthesizeImage(0x20000, 3);
   Start(SampleDrive());
-  EXPECT_EQ(TransferBufferPages(Context(image, 0x20000 - 0x4000)), TransferResult::Failed);
+  EXPECT_EQ(TransferBufferPages(Context(image, 0x20000 - 0x4000)), TransferResult::NothingSent);
   EXPECT_EQ(diagnostics.str(), "This file is not the correct bin file");
   ASSERT_EQ(Sent().size(), 1u);
   EXPECT_EQ(Sent()[0].cdb[0], 0x3C) << "only the image-size query";
@@ -132,7 +132,7 @@ TEST_F(TransferTest, BufferPagesSendsNothingUnlessTheDriveExpectsThisLength) {
   emu::DriveDescription silent = SampleDrive();
   silent.imageSignature = {0x11, 0x06};
   Start(silent);
-  EXPECT_EQ(TransferBufferPages(Context(image, 0x20000)), TransferResult::Failed);
+  EXPECT_EQ(TransferBufferPages(Context(image, 0x20000)), TransferResult::NothingSent);
   EXPECT_EQ(Sent().size(), 1u);
 }
 
@@ -215,7 +215,7 @@ TEST_F(TransferTest, TwoBankDriveTakesBankOneFirst) {
 TEST_F(TransferTest, TwoBankDriveRefusesAnyOtherLengthBeforeSending) {
   const Bytes image = SynthesizeImage(0x30000, 9);
   Start(SampleDrive());
-  EXPECT_EQ(TransferBankedPages(Context(image, 0x30000, "471K")), TransferResult::Failed);
+  EXPECT_EQ(TransferBankedPages(Context(image, 0x30000, "471K")), TransferResult::NothingSent);
   EXPECT_TRUE(Sent().empty());
   EXPECT_EQ(diagnostics.str(), "");
 }
