@@ -49,8 +49,7 @@ FeedEnd Feed(z_stream& stream, uLong inputLength, FeedSteps steps) {
 
 }  // namespace
 
-std::uint16_t InflateImage(std::uint8_t pageCount, InflateFeed feed,
-                           std::uint32_t* inflatedBytes) {
+std::uint16_t InflateImage(std::uint8_t pageCount, InflateFeed feed, std::uint32_t* inflatedBytes) {
   const std::int64_t inputLength = std::int64_t{pageCount} * kImagePageSize - kBytesOutsideStream;
   if (inputLength <= 0 || kStreamOffset + inputLength > static_cast<std::int64_t>(StagedLength())) {
     return kInflateError;

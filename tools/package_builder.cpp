@@ -205,13 +205,21 @@ BuildResult BuildPackage(const PackageRecipe& recipe) {
   return {std::move(bytes), {}};
 }
 
-std::vector<std::uint8_t> PackDeflated(std::span<const std::uint8_t> raw) {
+std::vector<std::uint8_t> DeflateStream(std::span<const std::uint8_t> raw) {
   const auto rawLength = static_cast<uLong>(raw.size());
   auto streamLength = compressBound(rawLength);
   std::vector<std::uint8_t> stream(streamLength);
   if (compress2(stream.data(), &streamLength, raw.data(), rawLength, Z_BEST_COMPRESSION) != Z_OK) {
     return {};
   }
+  stream.resize(streamLength);
+  return stream;
+}
+
+std::vector<std::uint8_t> PackDeflated(std::span<const std::uint8_t> raw) {
+  const std::vector<std::uint8_t> stream = DeflateStream(raw);
+  if (stream.empty()) return {};
+  const std::size_t streamLength = stream.size();
   const std::size_t pages = std::max<std::size_t>(
       1, (streamLength + kOutsideStream + kImagePageSize - 1) / kImagePageSize);
   std::vector<std::uint8_t> packed(pages * kImagePageSize, 0);

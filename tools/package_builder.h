@@ -42,6 +42,9 @@ struct [[nodiscard]] BuildResult {
 // extended layout; extension sums cover the range of VARN_2340.
 BuildResult BuildPackage(const PackageRecipe& recipe);
 
+// The bare zlib stream of raw, at the best compression; empty when zlib fails.
+std::vector<std::uint8_t> DeflateStream(std::span<const std::uint8_t> raw);
+
 // An image for the decompressing summed-pages transfer: the inflated length
 // (4 bytes, little-endian; the update tool skips them), the zlib stream, then
 // zeros up to whole 16 KiB pages. The page count is the smallest whose input

@@ -131,9 +131,9 @@ std::optional<std::uint8_t> DriveCommands::ReadModelCode() {
     return std::nullopt;
   }
   std::array<std::uint8_t, kParameterBlockLength> block{};
-  const CommandResult result = Send(BuildReadParameterBlock(kModelBlockSecondary),
-                                    DataDirection::FromDrive, block.data(), kParameterBlockLength,
-                                    kDataTimeout);
+  const CommandResult result =
+      Send(BuildReadParameterBlock(kModelBlockSecondary), DataDirection::FromDrive, block.data(),
+           kParameterBlockLength, kDataTimeout);
   // A timed-out read leaves the zeros it started with, which would read as
   // code 0: the base model.
   if (result != CommandResult::Completed) {
@@ -153,8 +153,8 @@ std::optional<std::uint8_t> DriveCommands::ReadModelCode() {
 
 // A read that did not complete leaves bytes 2-3 unknown; writing the block
 // then would overwrite the drive's own bytes with zeros.
-std::uint8_t DriveCommands::StoreModelCode(std::uint8_t modelCode, std::uint8_t block,
-                                           bool marker, ChangedBlocks* changed) {
+std::uint8_t DriveCommands::StoreModelCode(std::uint8_t modelCode, std::uint8_t block, bool marker,
+                                           ChangedBlocks* changed) {
   ParameterBlockBytes data{};
   if (Send(BuildReadParameterBlock(block), DataDirection::FromDrive, data.data(),
            kParameterBlockLength, kDataTimeout) != CommandResult::Completed) {

@@ -2,8 +2,8 @@
 // turning its CommandResult and reply into a small result for the caller.
 #pragma once
 
-#include <chrono>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -91,8 +91,8 @@ class DriveCommands {
   // Only a completed read is written back, and only a completed write counts.
   // `changed`, when given, notes the block's bytes as read before the write
   // is sent: a write that fails may still have changed the block.
-  [[nodiscard]] std::uint8_t StoreModelCode(std::uint8_t modelCode, std::uint8_t block,
-                                            bool marker, ChangedBlocks* changed = nullptr);
+  [[nodiscard]] std::uint8_t StoreModelCode(std::uint8_t modelCode, std::uint8_t block, bool marker,
+                                            ChangedBlocks* changed = nullptr);
   // Writes these 4 bytes into the block as they are; true when completed.
   [[nodiscard]] bool WriteParameterBlock(std::uint8_t block, const ParameterBlockBytes& bytes);
   // Lets the drive settle; true when it ends up reporting no medium.

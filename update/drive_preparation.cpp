@@ -60,8 +60,7 @@ std::optional<bool> CheckHardwareClass(DriveCommands& commands, DialogReporter& 
   }
 }
 
-bool RestoreDriveSettings(DriveCommands& commands, std::uint8_t modelCode,
-                          ChangedBlocks& changed) {
+bool RestoreDriveSettings(DriveCommands& commands, std::uint8_t modelCode, ChangedBlocks& changed) {
   commands.WaitForDriveReady();
   for (const std::uint8_t block : {kModelBlockPrimary, kModelBlockSecondary}) {
     if (commands.StoreModelCode(modelCode, block, false) == kStoreModelCodeFailed) return false;

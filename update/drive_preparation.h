@@ -34,8 +34,8 @@ namespace tslflash {
 [[nodiscard]] bool RestoreChangedBlocks(DriveCommands& commands, ChangedBlocks& changed);
 
 enum class BlocksLeft : std::uint8_t {
-  NotRestored,     // nothing was tried: the image was sent, or sending it failed
-  RestoreFailed,   // putting them back failed
+  NotRestored,    // nothing was tried: the image was sent, or sending it failed
+  RestoreFailed,  // putting them back failed
 };
 // The log line naming the blocks left changed, e.g. "The drive's model-code
 // blocks 02h and 24h were changed and have not been restored."

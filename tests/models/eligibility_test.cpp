@@ -238,6 +238,7 @@ struct Refusal {
   emu::DriveDescription drive;
   PackageRecipe package;
   Exchange exchange;
+  OutcomeCode outcome;  // what the terminal front end's exit status carries
   UpgradeButton upgrade;
   EnclosureInquiry enclosure = EnclosureInquiry::Unchecked;
   PackageBytes bytes = PackageBytes::AsBuilt;
@@ -256,6 +257,22 @@ TEST_F(EligibilityTest, EachCheckRefusesInItsOrder) {
   const Exchange cancelled{{BoxAnswer::Cancel, BoxAnswer::Ok},
                            {Announce("2.0c"), " ", "User cancelled."},
                            {kAlreadyUpdatedBox, kCancelledBox}};
+  const auto always = [](emu::FaultKind kind, emu::ForOpcode when, SenseBytes sense = {}) {
+    return emu::Fault{kind, when, emu::kAlways, sense};
+  };
+  const emu::Fault modelReadFails = always(emu::FaultKind::Fail, {.opcode = 0xF5});
+  const emu::Fault modelReadTimesOut = always(emu::FaultKind::TimeOut, {.opcode = 0xF5});
+  const emu::Fault bufferQueryTimesOut = always(emu::FaultKind::TimeOut, {.opcode = 0x5A});
+  const emu::Fault unitAttention =
+      always(emu::FaultKind::Sense, {.opcode = 0x00}, SenseBytes{0x06, 0x28, 0x00});
+  const auto smallBuffer = [](emu::Fault fault) {
+    return [fault](emu::DriveDescription& d) {
+      d.bufferSizeKiB = 2048;
+      d.faults = {fault};
+    };
+  };
+  const Exchange commandFailed =
+      Warned({Announce("1.50"), " ", "On Command Fail !!"}, Warning("Command Fail."));
   const Refusal cases[] = {
       {"a disc in the drive, variant 20: before the drive is identified",
        Drive(kDriveA, "1.00",
@@ -263,42 +280,87 @@ TEST_F(EligibilityTest, EachCheckRefusesInItsOrder) {
                WithDisc(d);
                UnderVarnLabel(d);
              }),
-       Extended(Package(kDriveA, "1.50", "TX2300", "NX"), "2.05VL"), disc, Enabled, NotSent},
+       Extended(Package(kDriveA, "1.50", "TX2300", "NX"), "2.05VL"), disc, OutcomeCode::DiscInDrive,
+       Enabled, NotSent},
       {"a disc in the drive, variant 30", Drive(kKova2300, "1.00", WithDisc),
-       Package(kKova2300, "1.50", "TX2300", "VR"), disc, Enabled},
+       Package(kKova2300, "1.50", "TX2300", "VR"), disc, OutcomeCode::DiscInDrive, Enabled},
+      {"a disc spinning up, variant 30",
+       Drive(kKova2300, "1.00",
+             [](auto& d) {
+               WithDisc(d);
+               d.becomingReadyPolls = 3;
+             }),
+       Package(kKova2300, "1.50", "TX2300", "VR"), disc, OutcomeCode::DiscInDrive, Enabled},
+      {"a tray that keeps reporting a unit attention",
+       Drive(kKova2300, "1.00", [&](auto& d) { d.faults = {unitAttention}; }),
+       Package(kKova2300, "1.50", "TX2300", "VR"),
+       Warned({std::string(DriveCommands::kUnitAttentionText), kDisc}, kDiscBox),
+       OutcomeCode::DiscInDrive, Enabled},
       {"drive A outside variant 30, its enclosure still read",
        Drive(kDriveA, "1.00", UnderVarnLabel),
-       Extended(Package(kDriveA, "1.50", "TX2300", "NX"), "2.05VL"), notAllowed, Enabled, Sent},
+       Extended(Package(kDriveA, "1.50", "TX2300", "NX"), "2.05VL"), notAllowed,
+       OutcomeCode::IdentityNotAllowed, Enabled, Sent},
       {"drive B inside an enclosure",
        Drive(kDriveB, "1.00", [](auto& d) { d.enclosure = "EPX-402UX VR"; }),
-       Package(kDriveB, "1.50", "TX2350", "TW"), notAllowed, Enabled},
+       Package(kDriveB, "1.50", "TX2350", "TW"), notAllowed, OutcomeCode::IdentityNotAllowed,
+       Enabled},
       {"drive C whose extended INQUIRY fails",
        Drive(kDriveC, "1.00", [&](auto& d) { d.faults = {extendedInquiryFails}; }),
-       Package(kDriveC, "1.50", "TX2370", "TW"), notAllowed, Enabled},
+       Package(kDriveC, "1.50", "TX2370", "TW"), notAllowed, OutcomeCode::IdentityNotAllowed,
+       Enabled},
       {"a package without the maker's tag", Drive(kKova2300, "1.20"),
-       Tagged(Package(kKova2300, "1.50", "TX2300", "TW"), "KOVB"), notAllowed, Enabled},
+       Tagged(Package(kKova2300, "1.50", "TX2300", "TW"), "KOVB"), notAllowed,
+       OutcomeCode::IdentityNotAllowed, Enabled},
       {"a package whose checksums do not match", Drive(kKova2300, "1.20"),
-       Package(kKova2300, "1.50", "TX2300", "TW"), notAllowed, Enabled, Unchecked,
-       PackageBytes::Corrupted},
+       Package(kKova2300, "1.50", "TX2300", "TW"), notAllowed, OutcomeCode::IdentityNotAllowed,
+       Enabled, Unchecked, PackageBytes::Corrupted},
       {"a package for another drive", Drive(kKova2300, "1.20"),
-       Package(kKova2350, "1.50", "TX2350", "TW"), notAllowedAfterAnnouncing, Disabled},
+       Package(kKova2350, "1.50", "TX2350", "TW"), notAllowedAfterAnnouncing,
+       OutcomeCode::ModelNotAllowed, Disabled},
       {"a package for any drive, the drive not catalogued", Drive(kUncatalogued, "1.20"),
-       Package("", "1.50", "TX2300", "TW"), notAllowedAfterAnnouncing, Disabled},
+       Package("", "1.50", "TX2300", "TW"), notAllowedAfterAnnouncing, OutcomeCode::ModelNotAllowed,
+       Disabled},
       {"a package for any drive of another model", Drive(kKova2300, "1.20"),
-       Package("", "1.50", "TX2350", "TW"), notAllowedAfterAnnouncing, Disabled},
+       Package("", "1.50", "TX2350", "TW"), notAllowedAfterAnnouncing, OutcomeCode::ModelNotAllowed,
+       Disabled},
       {"a threshold row of another model", Drive(kLcx5232, "1.30"),
-       Package(kLcx5232, "1.50", "TK530B", "TW"), notAllowedAfterAnnouncing, Disabled},
+       Package(kLcx5232, "1.50", "TK530B", "TW"), notAllowedAfterAnnouncing,
+       OutcomeCode::ModelNotAllowed, Disabled},
       {"the recovery rules refuse", Drive(kKova2300, "FS01"), Package("", "1.50", "TX2300", "TW"),
-       notAllowedAfterAnnouncing, Disabled},
+       notAllowedAfterAnnouncing, OutcomeCode::IdentityNotAllowed, Disabled},
+      // A TK505B drive that does not say whether it is the base model is not
+      // taken for one.
+      {"TK505B refusing the vendor handshake",
+       Drive(kKova505, "1.20",
+             [](auto& d) {
+               d.bufferSizeKiB = 2048;
+               d.vendorCommands = false;
+             }),
+       Package("", "1.50", "TK505B", "TW"),
+       Warned({Announce("1.50"), " ", "This Model is not support.", "Check Sum not match !!"},
+              Warning("CheckSum not match !!")),
+       OutcomeCode::ChecksumMismatch, Disabled},
+      {"TK505B whose model-code read fails", Drive(kKova505, "1.20", smallBuffer(modelReadFails)),
+       Package("", "1.50", "TK505B", "TW"), commandFailed, OutcomeCode::CommandFailed, Disabled},
+      {"TK505B whose model-code read times out",
+       Drive(kKova505, "1.20", smallBuffer(modelReadTimesOut)), Package("", "1.50", "TK505B", "TW"),
+       commandFailed, OutcomeCode::CommandFailed, Disabled},
+      {"TK505B whose buffer query times out",
+       Drive(kKova505, "1.20", [&](auto& d) { d.faults = {bufferQueryTimesOut}; }),
+       Package("", "1.50", "TK505B", "TW"), commandFailed, OutcomeCode::CommandFailed, Disabled},
       {"a revision that does not fit the pattern", Drive(kKova2300, "2.00"),
-       Package(kKova2300, "1.50", "TX2300", "TW"), notAllowedAfterAnnouncing, Disabled},
+       Package(kKova2300, "1.50", "TX2300", "TW"), notAllowedAfterAnnouncing,
+       OutcomeCode::ModelNotAllowed, Disabled},
       {"a downgrade at or below the threshold", Drive(kLcx5232, "1.15", NotBaseModel),
        Package(kLcx5232, "1.10", "TK505B", "TW"),
-       Warned({Announce("1.10"), " ", kDowngrade}, kDowngradeBox), Disabled},
+       Warned({Announce("1.10"), " ", kDowngrade}, kDowngradeBox), OutcomeCode::DowngradeRefused,
+       Disabled},
       {"the same version, cancelled", Drive(kKova2300, "2.0C"),
-       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), cancelled, Disabled},
+       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), cancelled, OutcomeCode::UserCancelled,
+       Disabled},
       {"a newer version, cancelled", Drive(kKova2300, "2.1a"),
-       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), cancelled, Disabled},
+       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), cancelled, OutcomeCode::UserCancelled,
+       Disabled},
   };
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.name);
@@ -306,6 +368,9 @@ TEST_F(EligibilityTest, EachCheckRefusesInItsOrder) {
     EXPECT_EQ(Upgrade(0, c.exchange.answers), c.exchange.log);
     EXPECT_EQ(view.boxes, c.exchange.boxes);
     EXPECT_EQ(view.enabled[ControlId::Upgrade], c.upgrade == Enabled);
+    EXPECT_EQ(dialog->LastOutcome(), c.outcome);
+    EXPECT_FALSE(std::ranges::any_of(emulators[0]->Trace(), testing::ChangesTheDrive))
+        << "nothing written";
     EXPECT_THAT(view.workers, IsEmpty());
     EXPECT_FALSE(dialog->RunActive());
     if (c.enclosure != Unchecked) {
@@ -371,17 +436,6 @@ TEST_F(EligibilityTest, EachAcceptedPathFillsThePlanAndStartsTheRun) {
        Announced("1.50"),
        "TK500B",
        {0, true, false}},
-      {"TK505B refusing the vendor handshake is taken for a TK500B",
-       Drive(kKova505, "1.20",
-             [](auto& d) {
-               d.bufferSizeKiB = 2048;
-               d.vendorCommands = false;
-             }),
-       Package("", "1.50", "TK505B", "TW"),
-       Warned({Announce("1.50"), " ", "This Model is not support.", "Check Sum not match !!"},
-              Warning("CheckSum not match !!")),
-       "TK500B",
-       {0, true, false}},
       {"TK505B at its threshold, upgraded", Drive(kLcx5232, "1.15", NotBaseModel),
        Package(kLcx5232, "1.50", "TK505B", "TW"), Announced("1.50"), "TK505B"},
       {"recovery, first stage, the package's own revision", Drive(kKova2300, "FS12"),
@@ -417,6 +471,7 @@ TEST_F(EligibilityTest, EachAcceptedPathFillsThePlanAndStartsTheRun) {
 
 // Code "0" goes into both model-code blocks once a TK530B drive at its
 // threshold is accepted; a block the drive refuses does not stop the update.
+// Cancelled at the run's confirmation, the blocks get their old bytes back.
 TEST_F(EligibilityTest, TK530BAtItsThresholdGetsItsModelCodePreset) {
   constexpr emu::ParameterBlock kBefore = {0x05, 0x51, 0xAB, 0xCD};
   constexpr emu::ParameterBlock kPreset = {0x30, 0x00, 0xAB, 0xCD};
@@ -444,6 +499,13 @@ TEST_F(EligibilityTest, TK530BAtItsThresholdGetsItsModelCodePreset) {
     EXPECT_EQ(emulators[0]->GetParameterBlock(0x02), c.block02);
     EXPECT_EQ(emulators[0]->GetParameterBlock(0x24), c.block24);
     ExpectRunStarted();
+
+    view.Answer({BoxAnswer::Cancel});
+    view.Answer({BoxAnswer::Ok});
+    view.workers.back()();
+    EXPECT_EQ(dialog->LastOutcome(), OutcomeCode::UserCancelled);
+    EXPECT_EQ(emulators[0]->GetParameterBlock(0x02), kBefore);
+    EXPECT_EQ(emulators[0]->GetParameterBlock(0x24), kBefore);
   }
   // Above the threshold nothing is preset.
   Start({Drive(kLcx5240, "1.20", WithCodeBlocks)}, Package("", "1.50", "TK530B", "TW"));

@@ -162,12 +162,15 @@ struct RangeCase {
   std::size_t packageSize;
   PackageForm form;
   ImageRangeStatus status;
+  std::size_t staged = 0;  // bytes copied into both areas
   friend void PrintTo(const RangeCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class StageRangeTest : public ::testing::TestWithParam<RangeCase> {};
 
-TEST_P(StageRangeTest, UnusableOrEmptyRangeCopiesNothingAndLeavesNothingStaged) {
+// A usable range is copied whole; any other copies nothing and leaves nothing
+// staged.
+TEST_P(StageRangeTest, OnlyAUsableRangeIsStaged) {
   const RangeCase& c = GetParam();
   const std::vector<std::uint8_t> earlier = Built(PlainRecipe(100));
   (void)StageImage(*HeaderCopyOf(earlier), {}, earlier, PackageForm::Plain);
@@ -179,19 +182,25 @@ TEST_P(StageRangeTest, UnusableOrEmptyRangeCopiesNothingAndLeavesNothingStaged) 
       StageImage(EncodeHeader(HeaderWithAltId(c.altProductId, c.imageLength)),
                  EncodeExtension(ExtensionWithLength(1)), package, c.form);
   EXPECT_EQ(result.status, c.status);
-  EXPECT_EQ(StagedLength(), 0u);
-  EXPECT_TRUE(std::ranges::all_of(StagingArea(), [](std::uint8_t b) { return b == 0xEE; }));
-  EXPECT_TRUE(std::ranges::all_of(WorkArea(), [](std::uint8_t b) { return b == 0xEE; }));
+  EXPECT_EQ(StagedLength(), c.staged);
+  for (const auto area : {StagingArea(), WorkArea()}) {
+    EXPECT_TRUE(
+        std::ranges::all_of(area.first(c.staged), [](std::uint8_t b) { return b == 0xAB; }));
+    EXPECT_TRUE(
+        std::ranges::all_of(area.subspan(c.staged), [](std::uint8_t b) { return b == 0xEE; }));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Refusals, StageRangeTest,
+    Ranges, StageRangeTest,
     ::testing::Values(RangeCase{"PerPageSumModelShorterThanItsTail", "TQ70", 11, 1000,
                                 PackageForm::Plain, ImageRangeStatus::NegativeLength},
                       RangeCase{"PerPageSumModelOfLengthZero", "TQ70", 0, 1000, PackageForm::Plain,
                                 ImageRangeStatus::NegativeLength},
                       RangeCase{"PerPageSumModelOfExactlyItsTail", "TQ70", 12, 1000,
                                 PackageForm::Plain, ImageRangeStatus::Usable},
+                      RangeCase{"ImageEndingAtThePackageEnd", "TK300B", 1000, 1064,
+                                PackageForm::Plain, ImageRangeStatus::Usable, 1000},
                       RangeCase{"ImagePastThePackage", "TK300B", 1000, 1063, PackageForm::Plain,
                                 ImageRangeStatus::PastPackage},
                       RangeCase{"ImageOverTheAreas", "TK300B", kImageAreaSize + 1,

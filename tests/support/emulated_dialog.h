@@ -26,6 +26,13 @@ inline std::vector<std::uint8_t> BuiltPackage(const PackageRecipe& recipe) {
   return std::move(built.package);
 }
 
+// A command that may change the drive: anything carrying data to it (blocks,
+// pages), a commit or a download's start or end.
+inline bool ChangesTheDrive(const emu::TraceEntry& entry) {
+  const std::uint8_t opcode = entry.cdb.at(0);
+  return entry.direction == DataDirection::ToDrive || opcode == 0x3B || opcode == 0xF2;
+}
+
 struct EmulatedDialog {
   // Builds the package from this recipe, then the dialog over these drives.
   void Make(const std::vector<emu::DriveDescription>& drives, const PackageRecipe& recipe,

@@ -65,7 +65,7 @@ TEST_F(DrivePreparationTest, HardwareClassFollowsBufferCodeAndLength) {
     EXPECT_EQ(CheckHardwareClass(*commands, reporter, c.code, c.pageCount), c.expected);
     EXPECT_THAT(SentOpcodes(), ElementsAreArray(c.sent));
     EXPECT_EQ(reporter.outcomes, c.expected.has_value() ? std::vector<OutcomeCode>{}
-                                            : std::vector{OutcomeCode::CommandFailed});
+                                                        : std::vector{OutcomeCode::CommandFailed});
   }
 }
 

@@ -36,6 +36,15 @@ class RecordingRestarter final : public Restarter {
 // A plain package for protocol `digit` over `image`, for the variant `mark`.
 PackageRecipe RecipeFor(char digit, std::vector<std::uint8_t> image, std::string mark = "NX");
 
+// A plan as eligibility leaves it, no blocks preset.
+inline UpdatePlan PlanOf(std::uint32_t modelCodeByte, bool store, bool verify) {
+  UpdatePlan plan;
+  plan.modelCodeByte = modelCodeByte;
+  plan.storeModelCodeFlag = store;
+  plan.verifyModelCodeFlag = verify;
+  return plan;
+}
+
 struct RunSetup {
   emu::DriveDescription drive = MakerDrive();
   PackageRecipe recipe;

@@ -24,6 +24,7 @@ constexpr std::string_view kSucceeded = "======== SUCCEED ========";
 // The lines that end a run that did not succeed.
 constexpr std::string_view kFailureLines[] = {
     "======== FAIL ========",
+    "Check Sum not match !!",  // the model-code read's handshake refused
     "On Command Fail !!",
     "The drive is not allowed to be updated.",
     "The firmware image could not be decompressed.",
@@ -63,12 +64,12 @@ std::vector<MatrixRun> MatrixRuns() {
 
   RunSetup stored = Plain('2', SynthesizeImage(2 * kPage, 3));
   stored.drive.bufferSizeKiB = 2048;
-  stored.plan = {0x30, true, true};
+  stored.plan = testing::PlanOf(0x30, true, true);
   runs.push_back({"summed pages as stored", stored, packageImage(2 * kPage), Never});
 
   const Bytes raw = SynthesizeImage(40000, 4);
   RunSetup inflated = Plain('2', PackDeflated(raw));
-  inflated.plan = {0x00, true, true};
+  inflated.plan = testing::PlanOf(0x00, true, true);
   runs.push_back({"summed pages inflated", inflated,
                   [raw](const RunHarness&) { return Bytes(raw.begin(), raw.begin() + 2 * kPage); },
                   Never});

@@ -83,14 +83,14 @@ RunSetup PlainRun(char digit, Bytes image) {
 RunSetup StoredSummed(Bytes image) {
   RunSetup setup = PlainRun('2', std::move(image));
   setup.drive.bufferSizeKiB = 2048;
-  setup.plan = {0x30, true, true};
+  setup.plan = testing::PlanOf(0x30, true, true);
   return setup;
 }
 
 // A summed-pages run for a large-buffer drive: the image is inflated first.
 RunSetup InflatedSummed(Bytes stored) {
   RunSetup setup = PlainRun('2', std::move(stored));
-  setup.plan = {0x00, true, true};
+  setup.plan = testing::PlanOf(0x00, true, true);
   return setup;
 }
 
@@ -101,6 +101,7 @@ struct FlashCase {
   std::function<Bytes(const RunHarness&)> expected;
   emu::Protocol protocol;
   std::function<void(const RunHarness&)> check = [](const RunHarness&) {};
+  Lines beforeTransfer = {};  // what the preparation logs
 };
 
 std::vector<FlashCase> FlashCases() {
@@ -150,10 +151,19 @@ std::vector<FlashCase> FlashCases() {
     // 40,000 bytes inflate to two whole pages; the last 7,232 are not sent.
     const Bytes raw = SynthesizeImage(40000, 5);
     cases.push_back(
-        {"summed pages inflated", InflatedSummed(PackDeflated(raw)),
+        {"summed pages inflated",
+         InflatedSummed(PackDeflated(raw)),
          [raw](const RunHarness&) { return Bytes(raw.begin(), raw.begin() + 2 * kPage); },
-         emu::Protocol::SummedPages});
+         emu::Protocol::SummedPages,
+         [](const RunHarness&) {},
+         {"log The last 7232 bytes of the inflated image are not a whole page and are not "
+          "sent."}});
   }
+  // 128 pages are sent as stored, even to a drive that takes inflated images.
+  cases.push_back({"summed pages, 128 stored pages to a large-buffer drive",
+                   InflatedSummed(Pages(128, 24)),
+                   [](const RunHarness& h) { return h.PackageBytes(64, 128 * kPage); },
+                   emu::Protocol::SummedPages});
   cases.push_back({"small blocks, the last one partial",
                    PlainRun('3', SynthesizeImage(2 * 4096 + 100, 6)),
                    [](const RunHarness& h) { return h.PackageBytes(64, 2 * 4096 + 100); },
@@ -214,9 +224,11 @@ TEST(UpdateRun, EachProtocolFlashesTheImageThatWasChecked) {
     EXPECT_EQ(h.drive->ReceivedProtocol(), c.protocol);
     EXPECT_THAT(h.Transcript(), ElementsAreArray(Join({SumLines(h, c.setup.form),
                                                        kConfirmed,
+                                                       c.beforeTransfer,
                                                        kTransferStarts,
                                                        Succeeded("======== SUCCEED ========"),
                                                        {"box " + std::string(kLongRestartText)}})));
+    ASSERT_FALSE(h.clock.sleeps.empty()) << "the run never came to settle";
     EXPECT_EQ(h.clock.sleeps.back(), milliseconds(5000)) << "the drive settles";
     EXPECT_EQ(h.rebootRequests, 0);
     c.check(h);
@@ -308,7 +320,7 @@ TEST(UpdateRun, EmulatedRestartOnlyAnnouncesItself) {
   EXPECT_EQ(h.view.boxes.size(), 2u) << "no Reboot Fail!! box";
 }
 
-// Nothing but the readiness poll reaches the drive.
+// Nothing that could change the drive reaches it, and the log says so.
 TEST(UpdateRun, EndsBeforeAnythingIsSent) {
   struct Case {
     const char* name;
@@ -321,6 +333,10 @@ TEST(UpdateRun, EndsBeforeAnythingIsSent) {
   RunSetup tooShort = PlainRun('1', SynthesizeImage(kPage - 1, 15));
   RunSetup notTwoBanks = PlainRun('4', Pages(3, 16));
   notTwoBanks.modelCode = "471K";
+  RunSetup otherSize = PlainRun('0', Pages(2, 16));
+  otherSize.drive.imageSizeKiB = 64;
+  RunSetup noSizeReply = PlainRun('0', Pages(2, 16));
+  noSizeReply.drive.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0x3C, 0x01}});
   const Lines refusalEnd = {"log Nothing was sent to the drive; its firmware is unchanged.",
                             "SetProgressPosition 0",
                             "StopTimer 1",
@@ -329,10 +345,11 @@ TEST(UpdateRun, EndsBeforeAnythingIsSent) {
                             "box " + std::string(kTransferFailedBox),
                             "log  "};
   const Case cases[] = {
-      {"a protocol digit outside 0..4 ends without a word",
+      {"a protocol digit outside 0..4 ends without a box",
        digitFive,
        {},
-       {"log Check Sum match !!"}},
+       {"log Check Sum match !!", "log The package names an unknown transfer protocol.",
+        "log Nothing was sent to the drive; its firmware is unchanged."}},
       {"cancel on the confirmation",
        PlainRun('1', Pages(1, 13)),
        {BoxAnswer::Cancel, BoxAnswer::Ok},
@@ -354,6 +371,15 @@ TEST(UpdateRun, EndsBeforeAnythingIsSent) {
        Join({{"log Check Sum match !!",
               "log The image does not fill this drive's two 64 KiB banks."},
              refusalEnd})},
+      // The transfer's own refusals before its first page.
+      {"the drive expects an image of another size",
+       otherSize,
+       {BoxAnswer::Ok, BoxAnswer::Ok},
+       Join({kConfirmed, kTransferStarts, refusalEnd, {"EnableCloseCommand on"}})},
+      {"the drive does not say which size it expects",
+       noSizeReply,
+       {BoxAnswer::Ok, BoxAnswer::Ok},
+       Join({kConfirmed, kTransferStarts, refusalEnd, {"EnableCloseCommand on"}})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -361,7 +387,7 @@ TEST(UpdateRun, EndsBeforeAnythingIsSent) {
     EXPECT_EQ(h.Run(c.answers), 0);
     EXPECT_THAT(h.Transcript(),
                 ElementsAreArray(Join({SumLines(h, PackageForm::Plain), c.afterSums})));
-    for (const auto& entry : h.RunTrace()) EXPECT_EQ(entry.cdb[0], 0x00);
+    EXPECT_FALSE(std::ranges::any_of(h.RunTrace(), testing::ChangesTheDrive));
     EXPECT_THAT(h.view.timers, IsEmpty());
   }
 }
@@ -407,18 +433,26 @@ TEST(UpdateRun, EjectingModelSkipsThePreparation) {
   }
 }
 
+// The model-code blocks the run marked get their old bytes back.
 TEST(UpdateRun, PreparationRefusalsEndBeforeAnyPage) {
   struct Case {
     const char* name;
     RunSetup setup;
     Lines end;
+    bool restored = true;
   };
   RunSetup noVendorCommands = StoredSummed(Pages(2, 19));
   noVendorCommands.drive.vendorCommands = false;
   RunSetup blockRefused = StoredSummed(Pages(2, 19));
   blockRefused.drive.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xF5, 0x03, 2}});
+  RunSetup restoreRefused = StoredSummed(Pages(2, 19));
+  restoreRefused.drive.faults.push_back(
+      {emu::FaultKind::Fail, emu::ForOpcode{0xF5, 0x03, 2}, emu::kAlways});
+  RunSetup classUnread = StoredSummed(Pages(2, 19));
+  // The two stores read first; the third read is the hardware class's.
+  classUnread.drive.faults.push_back({emu::FaultKind::TimeOut, emu::ForOpcode{0xF5, 0x01, 3}});
   RunSetup wrongClass = StoredSummed(Pages(2, 19));
-  wrongClass.plan = {0x30, false, true};  // the drive's blocks hold code 5
+  wrongClass.plan = testing::PlanOf(0x30, false, true);  // the drive's blocks hold code 5
   RunSetup silentBuffer = InflatedSummed(PackDeflated(Pages(2, 19)));
   silentBuffer.plan.verifyModelCodeFlag = false;
   silentBuffer.drive.faults.push_back({emu::FaultKind::TimeOut, emu::ForOpcode{0x5A}});
@@ -430,7 +464,13 @@ TEST(UpdateRun, PreparationRefusalsEndBeforeAnyPage) {
   const Case cases[] = {
       {"the drive refuses the handshake", noVendorCommands,
        Join({{"log This Model is not support."}, commandFailed})},
-      {"a model-code block is not stored", blockRefused, notAllowed},
+      {"the second model-code block is not stored", blockRefused, notAllowed},
+      {"the second block is not stored, nor either put back", restoreRefused,
+       Join({{"log The drive's model-code blocks 02h and 24h were changed and could not be "
+              "restored."},
+             notAllowed}),
+       false},
+      {"the hardware class's model-code read times out", classUnread, commandFailed},
       {"the hardware class does not match", wrongClass, notAllowed},
       {"the drive does not say which buffer it has", silentBuffer, commandFailed},
   };
@@ -441,43 +481,78 @@ TEST(UpdateRun, PreparationRefusalsEndBeforeAnyPage) {
     EXPECT_THAT(h.Transcript(),
                 ElementsAreArray(Join({SumLines(h, PackageForm::Plain), kConfirmed, c.end})));
     for (const auto& entry : h.RunTrace()) EXPECT_NE(entry.cdb[0], 0xFA) << "no page was sent";
+    if (c.restored) {
+      EXPECT_EQ(h.drive->GetParameterBlock(0x02), c.setup.drive.parameterBlocks.at(0x02));
+      EXPECT_EQ(h.drive->GetParameterBlock(0x24), c.setup.drive.parameterBlocks.at(0x24));
+    }
   }
 }
 
-// A stream that is corrupt or breaks off is never sent, and the run says so.
-TEST(UpdateRun, ImageThatDoesNotInflateIsNotSent) {
+// The 4 bytes in front of the stream are not read. Whatever they hold, a
+// stream that ends within its bytes (zlib has then verified its check value)
+// is flashed, padding after it or not; one cut off or corrupt is refused
+// before any page, and the run says so.
+TEST(UpdateRun, InflatedImageIsJudgedByItsStreamAlone) {
   const Bytes raw = SynthesizeImage(6 * kPage + 5000, 20);
-  const Bytes packed = PackDeflated(raw);
-  ASSERT_GE(packed.size(), 2 * kPage) << "the stream needs more than one page";
-  Bytes corrupt = packed;
-  corrupt[4 + 200] ^= 0xFF;
-  const Bytes cut(packed.begin(), packed.end() - static_cast<std::ptrdiff_t>(kPage));
-  Bytes overPromised = packed;
-  WriteLe32(overPromised, 0, static_cast<std::uint32_t>(raw.size() + kPage));
-  struct Case {
+  const Bytes stream = DeflateStream(raw);
+  ASSERT_GE(stream.size(), 2 * kPage) << "the stream needs more than one page";
+  Bytes corrupt = stream;
+  corrupt[200] ^= 0xFF;
+  const Bytes cut(stream.begin(), stream.end() - static_cast<std::ptrdiff_t>(kPage));
+  // Whole pages: the prefix, the stream, then `fill` to the end of the pages
+  // the stream needs and `extraPages` more.
+  const auto image = [](std::uint32_t prefix, const Bytes& bytes, std::uint8_t fill,
+                        std::size_t extraPages) {
+    const std::size_t pages = (bytes.size() + 132 + kPage - 1) / kPage + extraPages;
+    Bytes packed(pages * kPage, fill);
+    WriteLe32(packed, 0, prefix);
+    std::ranges::copy(bytes, packed.begin() + 4);
+    return packed;
+  };
+  struct Prefix {
     const char* name;
-    Bytes stored;
+    std::uint32_t value;
   };
-  const Case cases[] = {
-      {"a corrupt stream", corrupt},
-      {"a stream cut off by a page", cut},
-      {"fewer pages than the stored length promises", overPromised},
+  const Prefix prefixes[] = {{"zero", 0},
+                             {"arbitrary", 0x5EC7A1B2},
+                             {"the length", static_cast<std::uint32_t>(raw.size())}};
+  struct Stream {
+    const char* name;
+    const Bytes& bytes;
+    std::uint8_t fill;
+    std::size_t extraPages;
+    bool flashes;
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    RunHarness h(InflatedSummed(c.stored));
-    EXPECT_EQ(h.Run({BoxAnswer::Ok}), 0);
-    EXPECT_THAT(
-        h.Transcript(),
-        ElementsAreArray(Join(
-            {SumLines(h, PackageForm::Plain),
-             kConfirmed,
-             {"SetProgressPosition 0", "StopTimer 1",
-              "log The firmware image could not be decompressed.",
-              "log Nothing was sent to the drive; its firmware is unchanged.",
-              "log The drive's model-code blocks were changed and have not been restored."}})));
-    for (const auto& entry : h.RunTrace()) EXPECT_NE(entry.cdb[0], 0xFA) << "no page was sent";
-    EXPECT_FALSE(h.drive->ReceivedImage().has_value());
+  const Stream streams[] = {
+      {"complete", stream, 0x00, 0, true},
+      {"followed by padding", stream, 0xA5, 1, true},
+      {"cut off by a page", cut, 0x00, 0, false},
+      {"corrupt", corrupt, 0x00, 0, false},
+  };
+  const Lines refused = {"SetProgressPosition 0", "StopTimer 1",
+                         "log The firmware image could not be decompressed.",
+                         "log Nothing was sent to the drive; its firmware is unchanged."};
+  for (const Prefix& prefix : prefixes) {
+    for (const Stream& c : streams) {
+      SCOPED_TRACE(std::string(prefix.name) + " prefix, " + c.name + " stream");
+      const RunSetup setup = InflatedSummed(image(prefix.value, c.bytes, c.fill, c.extraPages));
+      RunHarness h(setup);
+      if (c.flashes) {
+        EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Cancel}), 1);
+        EXPECT_EQ(h.drive->ReceivedImage(), Bytes(raw.begin(), raw.begin() + 6 * kPage));
+        EXPECT_THAT(h.Log(), Contains("The last 5000 bytes of the inflated image are not a whole "
+                                      "page and are not sent."));
+        continue;
+      }
+      EXPECT_EQ(h.Run({BoxAnswer::Ok}), 0);
+      EXPECT_THAT(h.Transcript(),
+                  ElementsAreArray(Join({SumLines(h, PackageForm::Plain), kConfirmed, refused})));
+      for (const auto& entry : h.RunTrace()) EXPECT_NE(entry.cdb[0], 0xFA) << "no page was sent";
+      EXPECT_FALSE(h.drive->ReceivedImage().has_value());
+      // The blocks the run marked are put back.
+      EXPECT_EQ(h.drive->GetParameterBlock(0x02), setup.drive.parameterBlocks.at(0x02));
+      EXPECT_EQ(h.drive->GetParameterBlock(0x24), setup.drive.parameterBlocks.at(0x24));
+    }
   }
 }
 
@@ -489,6 +564,24 @@ TEST(UpdateRun, FailedTransferGivesTheCloseCommandBack) {
   EXPECT_THAT(h.Transcript(), ElementsAreArray(Join({SumLines(h, PackageForm::Plain), kConfirmed,
                                                      kTransferStarts, kTransferFailed})));
   EXPECT_TRUE(h.view.closeEnabled);
+}
+
+// Part of the image may be in the drive: the marked blocks stay as they are,
+// and the log names them.
+TEST(UpdateRun, FailedTransferNamesTheBlocksLeftChanged) {
+  RunSetup setup = StoredSummed(Pages(2, 21));
+  setup.drive.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0xFA, std::nullopt, 2}});
+  RunHarness h(setup);
+  EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Ok}), 0);
+  EXPECT_THAT(h.Transcript(),
+              ElementsAreArray(Join(
+                  {SumLines(h, PackageForm::Plain),
+                   kConfirmed,
+                   kTransferStarts,
+                   {"log The drive's model-code blocks 02h and 24h were changed and have not been "
+                    "restored."},
+                   kTransferFailed})));
+  EXPECT_THAT(*h.drive->GetParameterBlock(0x02), ElementsAre(0x30, 0x51, 0x12, 0x34));
 }
 
 TEST(UpdateRun, UnrestoredModelCodeBlocksEndTheRunWithoutARestartOffer) {
@@ -504,7 +597,8 @@ TEST(UpdateRun, UnrestoredModelCodeBlocksEndTheRunWithoutARestartOffer) {
                              kConfirmed,
                              kTransferStarts,
                              Succeeded("======== SUCCEED ========"),
-                             {"log The drive's model-code blocks could not be restored."}})));
+                             {"log The drive's model-code blocks 02h and 24h were changed and "
+                              "could not be restored."}})));
   EXPECT_THAT(*h.drive->GetParameterBlock(0x02), ElementsAre(0x30, 0x51, 0x12, 0x34));
 }
 
