@@ -19,6 +19,7 @@ done
 # Release at -O2, as Debian builds its packages: GCC 12 at -O3 reports a
 # false -Wrestrict inside libstdc++'s string code, and warnings are errors.
 build_dir=build-deb
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DCMAKE_INSTALL_PREFIX=/usr \
   -DTSLFLASH_BUILD_TESTS=OFF -DTSLFLASH_BUILD_BENCH=OFF \

@@ -14,6 +14,10 @@ cd "$(dirname "$0")/.."
 # The window of the installed program, as a user meets it: a virtual display,
 # the keyboard accepting the warning and choosing the first drive.
 installed_window() {
+  if [ ! -x /usr/bin/tslflash ]; then
+    echo "no /usr/bin/tslflash: install the package first (tools/ci/package-test.sh does)" >&2
+    exit 2
+  fi
   bash tools/install-deps.sh --only xvfb xauth xdotool imagemagick fonts-liberation
   local scratch display xvfb_pid tool_pid window
   scratch=$(mktemp -d)
@@ -21,13 +25,18 @@ installed_window() {
   Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
   xvfb_pid=$!
   export DISPLAY="$display"
+  for _ in $(seq 100); do  # until the server answers
+    xdotool getmouselocation >/dev/null 2>&1 && break
+    sleep 0.1
+  done
   /usr/bin/tslflash --emulate /usr/share/tslflash/demo.json >"$scratch/tool.log" 2>&1 &
   tool_pid=$!
   # shellcheck disable=SC2064  # the ids are known now
   trap "kill $tool_pid $xvfb_pid 2>/dev/null || true; rm -rf '$scratch'" EXIT
-  window=$(xdotool search --sync --onlyvisible --name '^Warning$' | head -1)
+  # Each wait is bounded: a window that never shows fails the script.
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Warning$' | head -1)
   xdotool windowfocus --sync "$window" key Return
-  window=$(xdotool search --sync --onlyvisible --name '^Flash Tool' | head -1)
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Flash Tool' | head -1)
   xdotool windowfocus --sync "$window"
   sleep 1
   xdotool key Down Down  # the tree: the root, then the first drive
