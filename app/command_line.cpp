@@ -51,7 +51,7 @@ std::string AddAnswer(CommandLine& line, std::string_view value) {
   return {};
 }
 
-constexpr std::array<Option, 13> kOptions = {{
+constexpr std::array<Option, 14> kOptions = {{
     {"--emulate", true, false, SetFile<&CommandLine::emulate>},
     {"--package", true, false, SetFile<&CommandLine::package>},
     {"--trace", false, false, SetFlag<&CommandLine::trace>},
@@ -65,6 +65,7 @@ constexpr std::array<Option, 13> kOptions = {{
     {"--received-images", true, false, SetFile<&CommandLine::receivedImages>},
     {"--help", false, true, SetFlag<&CommandLine::help>},
     {"-h", false, true, SetFlag<&CommandLine::help>},
+    {"--version", false, true, SetFlag<&CommandLine::version>},
 }};
 
 const Option* FindOption(std::string_view name) {
@@ -131,7 +132,9 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string_view> args) {
   for (std::size_t next = 0; next < args.size() && parsed.error.empty();) {
     parsed.error = TakeArgument(args, next, seen, parsed.line);
   }
-  if (parsed.error.empty() && !parsed.line.help) parsed.error = CheckCombination(parsed.line);
+  if (parsed.error.empty() && !parsed.line.help && !parsed.line.version) {
+    parsed.error = CheckCombination(parsed.line);
+  }
   return parsed;
 }
 
@@ -168,6 +171,8 @@ Terminal:
                       after the transfer (emulated drives restart at once)
   --about             print the About box and end
   -h, --help          print this help and end
+  --version           print the version, the build and the built-in
+                      package (its id, revision and SHA-256) and end
 
 Without --non-interactive, a box with no --answer left and the drive selection
 without --select are prompts read from standard input, whether it is a

@@ -38,6 +38,7 @@ struct CommandLine {
   bool skipWaits = false;                     // emulated drives need no time to restart
   std::optional<std::string> receivedImages;  // folder for each emulated drive's received image
   bool help = false;
+  bool version = false;  // print the version, the build and the built-in package
 };
 
 struct [[nodiscard]] ParsedCommandLine {

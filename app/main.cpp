@@ -11,6 +11,7 @@
 
 #include "app/command_line.h"
 #include "app/dialog_setup.h"
+#include "app/version_text.h"
 #include "emulator/command_trace.h"
 #include "emulator/drive_description.h"
 #include "emulator/emulated_transport.h"
@@ -189,6 +190,10 @@ int Run(int& argc, char** argv) {
   const CommandLine& line = parsed.line;
   if (line.help) {
     std::cout << HelpText();
+    return exit_status::kCompleted;
+  }
+  if (line.version) {
+    std::cout << VersionText(ThisBuild(), EmbeddedPackage());
     return exit_status::kCompleted;
   }
 

@@ -12,6 +12,9 @@ Writes, into OUTPUT_DIR (default: the folder of this script):
                                     16 x 16, 16 colours each, with a mask
   tree_images.bmp                   the same strip for Windows, 8 bits per
                                     pixel
+  hicolor/NxN/apps/tslflash.png     the icon for the Linux desktop's icon
+                                    theme, N = 16, 32, 48, 64, 128, 256
+  hicolor/scalable/apps/tslflash.svg  the same drawing as a vector picture
 
 Every picture uses the 16 colours of the classic 4-bit palette, so the Qt
 window (PNG) and the Windows resources (ICO, BMP) show the same drawings.
@@ -168,6 +171,30 @@ def draw_tree_images():
     return strip
 
 
+def svg_icon():
+    """The icon's design as SVG, in the units of the 32-pixel icon."""
+    cx = cy = 16
+    outer, hub = 15, 6
+
+    def at(angle, radius):
+        a = math.radians(angle)
+        return f"{cx + radius * math.cos(a):.3f},{cy + radius * math.sin(a):.3f}"
+
+    colour = {name: "#%02x%02x%02x" % rgb for name, rgb in PALETTE}
+    # The reflection: the ring between hub and rim from -160 to -110 degrees.
+    glint = (f"M {at(-160, hub)} L {at(-160, outer - 1)} A {outer - 1} {outer - 1} 0 0 1 "
+             f"{at(-110, outer - 1)} L {at(-110, hub)} A {hub} {hub} 0 0 0 {at(-160, hub)} Z")
+    bolt = " ".join(f"{x},{y}" for x, y in BOLT)
+    return f"""<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 32 32">
+  <circle cx="{cx}" cy="{cy}" r="{outer - 0.5}" fill="{colour['silver']}" stroke="{colour['black']}" stroke-width="1"/>
+  <path d="{glint}" fill="{colour['white']}"/>
+  <circle cx="{cx}" cy="{cy}" r="{hub}" fill="{colour['grey']}"/>
+  <polygon points="{bolt}" fill="{colour['yellow']}" stroke="{colour['black']}" stroke-width="1" stroke-linejoin="round"/>
+</svg>
+"""
+
+
 def png_chunk(kind, data):
     body = kind + data
     return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
@@ -254,6 +281,14 @@ def main():
     write_png(os.path.join(out_dir, "tree_images.png"), tree_images)
     write_ico(os.path.join(out_dir, "tslflash.ico"), icons)
     write_bmp(os.path.join(out_dir, "tree_images.bmp"), tree_images)
+    for size in (16, 32, 48, 64, 128, 256):
+        folder = os.path.join(out_dir, "hicolor", f"{size}x{size}", "apps")
+        os.makedirs(folder, exist_ok=True)
+        write_png(os.path.join(folder, "tslflash.png"), draw_icon(size))
+    folder = os.path.join(out_dir, "hicolor", "scalable", "apps")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "tslflash.svg"), "w", encoding="utf-8") as out:
+        out.write(svg_icon())
 
 
 if __name__ == "__main__":

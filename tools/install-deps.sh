@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need; quick when they
-# are already there. --windows adds the Windows cross build and wine.
+# are already there. --windows adds the Windows cross build and wine;
+# --only PACKAGE... installs just those (for the scripts that need a tool
+# more).
 set -euo pipefail
 
 packages=(
@@ -9,7 +11,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-liberation python3
 )
-if [ "${1:-}" = "--windows" ]; then
+if [ "${1:-}" = "--only" ]; then
+  shift
+  packages=("$@")
+elif [ "${1:-}" = "--windows" ]; then
   packages+=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
     wine wine64 xvfb xauth

@@ -55,10 +55,14 @@ TEST(CommandLineTest, RefusesWhatItCannotUseWithOneLine) {
   }
 }
 
-TEST(CommandLineTest, HelpWinsOverOptionsThatWouldBeRefusedTogether) {
-  const ParsedCommandLine parsed = Parse({"--package", "pkg.bin", "--help"});
-  EXPECT_EQ(parsed.error, "");
-  EXPECT_TRUE(parsed.line.help);
+TEST(CommandLineTest, HelpAndVersionWinOverOptionsThatWouldBeRefusedTogether) {
+  const ParsedCommandLine help = Parse({"--package", "pkg.bin", "--help"});
+  EXPECT_EQ(help.error, "");
+  EXPECT_TRUE(help.line.help);
+  const ParsedCommandLine version = Parse({"--upgrade", "--version"});
+  EXPECT_EQ(version.error, "");
+  EXPECT_TRUE(version.line.version);
+  EXPECT_EQ(Parse({"--version=1"}).error, "--version takes no value");
 }
 
 TEST(ChooseFrontEndTest, TheWindowOnlyWithQtADisplayAndNothingTerminalOnly) {

@@ -10,6 +10,7 @@
 
 #include "package/embedded_package.h"
 #include "package/package_layout.h"
+#include "package/sha256.h"
 #include "tests/support/tool_run.h"
 
 namespace tslflash {
@@ -17,9 +18,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::AllOf;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using ::testing::StartsWith;
 using testing::ToolRun;
 
 constexpr std::string_view kDemo = TSLFLASH_SOURCE_DIR "/emulator/drives/demo.json";
@@ -199,10 +202,25 @@ TEST_F(TslflashProgramTest, TraceListsEveryCommandEachEmulatedDriveReceived) {
 TEST_F(TslflashProgramTest, HelpAndAboutNeedNoDrives) {
   const ToolRun help = Run({"--help"});
   EXPECT_EQ(help.exitCode, 0);
-  EXPECT_THAT(help.out, AllOf(HasSubstr("--emulate FILE"), HasSubstr("Exit status:")));
+  EXPECT_THAT(help.out, AllOf(HasSubstr("--emulate FILE"), HasSubstr("--version"),
+                              HasSubstr("Exit status:")));
   const ToolRun about = Run({"--about"});
   EXPECT_EQ(about.exitCode, 0);
   EXPECT_THAT(about.out, HasSubstr("[About Tessel Flash Tool]\nTessel Flash Ver. A-7.8\n"));
+}
+
+// The digest is of the whole package the program carries, not of its header
+// or image alone.
+TEST_F(TslflashProgramTest, VersionNamesTheToolAndTheBuiltInPackage) {
+  const ToolRun run = Run({"--version"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_THAT(run.err, IsEmpty());
+  const PackageHeader header = DecodeHeader(*HeaderCopyOf(EmbeddedPackage()));
+  const std::string id(header.inquiryId.data(), header.inquiryId.size());
+  EXPECT_THAT(run.out,
+              AllOf(StartsWith("tslflash 1.0.0.7\nbuild: "),
+                    HasSubstr("\npackage: \"" + id + "\", revision \"" + id.substr(24) + "\"\n"),
+                    EndsWith("\npackage sha256: " + Sha256Hex(EmbeddedPackage()) + "\n")));
 }
 
 }  // namespace

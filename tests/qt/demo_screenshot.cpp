@@ -1,6 +1,7 @@
 // Writes a picture of the main dialog as a user sees it after start-up over
-// the emulated drives of emulator/drives/several.json, with the first drive
-// chosen. Usage: qt_demo_screenshot OUTPUT.png (under an X server).
+// the emulated drives a description file names, with the first drive chosen.
+// Usage: qt_demo_screenshot DRIVES.json OUTPUT.png (under an X server);
+// tools/screenshots.sh runs it on the README's demo.
 #include <QApplication>
 #include <QTreeWidget>
 #include <iostream>
@@ -29,16 +30,15 @@ tslflash::DialogSetup EmulatedSetup(const tslflash::emu::LoadedDrives& loaded) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: qt_demo_screenshot OUTPUT.png\n";
+  if (argc != 3) {
+    std::cerr << "usage: qt_demo_screenshot DRIVES.json OUTPUT.png\n";
     return 2;
   }
   const QApplication application(argc, argv);
   QApplication::setApplicationName(tslflash::ToQt(tslflash::kApplicationName));
   QApplication::setWindowIcon(tslflash::WindowIcon());
 
-  const tslflash::emu::LoadedDrives loaded =
-      tslflash::emu::LoadDriveDescriptionFile(TSLFLASH_EMULATOR_DRIVES_DIR "/several.json");
+  const tslflash::emu::LoadedDrives loaded = tslflash::emu::LoadDriveDescriptionFile(argv[1]);
   if (!loaded.Ok()) {
     std::cerr << loaded.error << '\n';
     return 1;
@@ -58,8 +58,8 @@ int main(int argc, char** argv) {
                                         std::chrono::seconds(2));
   QApplication::processEvents();
 
-  if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
-    std::cerr << "cannot write " << argv[1] << '\n';
+  if (!window.grab().save(QString::fromLocal8Bit(argv[2]))) {
+    std::cerr << "cannot write " << argv[2] << '\n';
     return 1;
   }
   return 0;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build: cross-compiled with mingw-w64 and tested under wine, on a
-# virtual X display, in a wine prefix made for this run. Fails when a test
-# fails.
+# virtual X display, in a wine prefix made for this run; then the zip for
+# Windows users, build-windows/TslFlash-<version>-win64.zip (TslFlash.exe,
+# the README, the licence), made by CPack and its listing checked. Fails when
+# a test fails or the zip holds anything else.
 #
 # The tests are built without optimisation: GCC 12 for mingw-w64 miscompiles
 # one of GoogleMock's matcher constructors at -O2 (a null reference in
@@ -42,3 +44,17 @@ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_6
 cmake --build "$build_dir" -j "$(nproc)"
 
 ctest --test-dir "$build_dir" --output-on-failure --no-tests=error --timeout 120 -j "$(nproc)"
+
+# The zip ships the executable the tests above ran under wine.
+rm -f "$build_dir"/TslFlash-*-win64.zip
+(cd "$build_dir" && cpack -G ZIP >/dev/null)
+zip_file=$(ls "$build_dir"/TslFlash-*-win64.zip)
+python3 - "$zip_file" <<'PYTHON'
+import sys
+import zipfile
+names = sorted(zipfile.ZipFile(sys.argv[1]).namelist())
+print("\n".join(names))
+expected = ["LICENSE", "README.md", "TslFlash.exe"]
+sys.exit(0 if names == expected else f"{sys.argv[1]}: expected {expected}, found {names}")
+PYTHON
+echo "wrote $zip_file"
