@@ -74,7 +74,16 @@ class LiveRun {
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    if (posix_spawn(&pid_, TSLFLASH_PATH, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    // A group of its own whose parent is outside it: a stop is not
+    // discarded as it would be in an orphaned group.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    if (posix_spawn(&pid_, TSLFLASH_PATH, &actions, &attributes, argv.data(), environ) != 0) {
+      pid_ = -1;
+    }
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     out_ = out[0];
@@ -106,6 +115,16 @@ class LiveRun {
   void CloseOutput() {
     if (out_ >= 0) close(out_);
     out_ = -1;
+  }
+  // True once the program has stopped (SIGTSTP), within the limit.
+  bool WaitUntilStopped(std::chrono::milliseconds limit = 60s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (waitpid(pid_, &status, WNOHANG | WUNTRACED) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(10ms);
+    }
+    return WIFSTOPPED(status);
   }
   // The exit code once the program has ended (reading what is left of its
   // output); -1 when it ended otherwise or not within the limit.
@@ -225,6 +244,21 @@ TEST_F(HeldSignalTest, ARunCompletesWhateverSignalArrivesInWhicheverStep) {
       EXPECT_TRUE(err.ends_with(ending)) << err;
     }
   }
+}
+
+// Ctrl-Z during the transfer stops the program only once the run has ended
+// and its trace and images are written; continued, it exits as the run says.
+TEST_F(HeldSignalTest, AStopIsHeldUntilTheRunHasEnded) {
+  LiveRun run(UpgradeArgs(), Path("stderr"));
+  ASSERT_TRUE(run.Started());
+  ASSERT_TRUE(run.WaitForLine("Don't turn off the power!!")) << run.Output();
+  kill(run.Pid(), SIGTSTP);
+  ASSERT_TRUE(run.WaitUntilStopped());
+  EXPECT_EQ(ReadFile("drive-1.bin"), image_);
+  EXPECT_EQ(BlockWrites(testing::Slurp(Path("stderr"))).size(), 6U);
+  kill(run.Pid(), SIGCONT);
+  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_THAT(testing::Slurp(Path("stderr")), HasSubstr(kHeldNotice));
 }
 
 }  // namespace
