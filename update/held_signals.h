@@ -37,4 +37,10 @@ void SetWakeDescriptor(int fd);
 // "SIGTERM" and so on for the held signals; "signal" for any other.
 std::string_view SignalName(int signal);
 
+#ifdef _WIN32
+// The console's Ctrl-C, Ctrl-Break and close, held like the signals; the
+// Windows shield registers it for the run.
+int __stdcall HoldConsoleEvent(unsigned long event);
+#endif
+
 }  // namespace tslflash::held_signals
