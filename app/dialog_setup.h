@@ -20,11 +20,14 @@ struct DialogSetup {
   bool skipWaits = false;
   // The machine's restart; only real drives get one.
   std::function<std::unique_ptr<Restarter>()> makeRestarter;
+  // What keeps the run from being broken into; none in the dialog's tests.
+  std::function<std::unique_ptr<RunShield>()> makeRunShield;
 };
 
 // Gives the dialog what the setup says beyond its constructor.
 inline void ApplySetup(const DialogSetup& setup, UpdateDialog& dialog) {
   if (setup.makeRestarter) dialog.UseRestarter(setup.makeRestarter());
+  if (setup.makeRunShield) dialog.UseRunShield(setup.makeRunShield());
 }
 
 }  // namespace tslflash

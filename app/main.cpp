@@ -19,6 +19,8 @@
 #include "tools/file_io.h"
 #include "transport/platform_transport.h"
 #include "ui/terminal/terminal_front_end.h"
+#include "update/held_signals.h"
+#include "update/run_shield.h"
 #include "update/system_restarter.h"
 
 #ifdef TSLFLASH_WITH_QT
@@ -78,6 +80,7 @@ DialogSetup RealDrives() {
   setup.makeTransport = [] { return MakePlatformTransport(); };
   setup.package = EmbeddedPackage();
   setup.makeRestarter = [] { return std::make_unique<SystemRestarter>(); };
+  setup.makeRunShield = [] { return MakeSystemRunShield(); };
   return setup;
 }
 
@@ -177,10 +180,27 @@ void UseParentConsole() {
 }
 #endif
 
+// A signal held during the update acts now that the trace and the received
+// images are written: a stop stops the program here, to go on when
+// continued; a signal that ends it says so in one line, and the exit status
+// stays the run's own, which says what happened to the drive.
+int ActOnHeldSignals(int status) {
+  if (held_signals::TakeHeldStop()) held_signals::StopNow();
+  const std::optional<int> signal = held_signals::TakeHeldEnd();
+  if (!signal) return status;
+  std::cerr << "tslflash: ending on " << held_signals::SignalName(*signal)
+            << ", held until the update had ended; "
+            << (status == exit_status::kCompleted ? "the update completed."
+                                                  : "the update did not complete.")
+            << '\n';
+  return status;
+}
+
 int Run(int& argc, char** argv) {
 #ifdef TSLFLASH_WITH_WIN32
   UseParentConsole();
 #endif
+  held_signals::IgnoreBrokenPipe();
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   const ParsedCommandLine parsed = ParseCommandLine(args);
   if (!parsed.error.empty()) {
@@ -212,10 +232,10 @@ int Run(int& argc, char** argv) {
     if (const std::string error = WriteReceivedImages(sources, *line.receivedImages);
         !error.empty()) {
       std::cerr << "tslflash: " << error << '\n';
-      return exit_status::kBadCommandLine;
+      return ActOnHeldSignals(exit_status::kBadCommandLine);
     }
   }
-  return status;
+  return ActOnHeldSignals(status);
 }
 
 }  // namespace

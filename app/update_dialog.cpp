@@ -135,15 +135,23 @@ void UpdateDialog::OnUpgrade() {
   if (runActive_) return;
   lastOutcome_.reset();
   lastRunCompleted_ = false;
+  runStarted_ = false;
   tslflash::OnUpgrade(*this);
+  if (!runStarted_ && shield_) shield_->Lower();  // the checks refused, or nothing was selected
+}
+
+void UpdateDialog::RaiseRunShield() {
+  if (shield_ && !shield_->Raise()) AppendLog(kSleepNotBlocked);
 }
 
 void UpdateDialog::BeginRun() {
+  runStarted_ = true;
   runActive_ = true;
   EnableButtons(false);
 }
 
 void UpdateDialog::EndRun(bool completed) {
+  if (shield_) shield_->Lower();  // before the dialog may close
   lastRunCompleted_ = completed;
   runActive_ = false;
   EnableButtons(true);

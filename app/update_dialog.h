@@ -20,6 +20,7 @@
 #include "ui/dialog_view.h"
 #include "ui/drive_tree.h"
 #include "update/restarter.h"
+#include "update/run_shield.h"
 
 namespace tslflash {
 
@@ -71,6 +72,12 @@ class UpdateDialog final : public DialogReporter {
   void UseRestarter(std::unique_ptr<Restarter> restarter) { restarter_ = std::move(restarter); }
   Restarter* GetRestarter() { return restarter_.get(); }
 
+  // The shield goes up when the Upgrade checks start (they may write the
+  // drive) and comes down when the run ends: refused in the checks, or when
+  // its worker ends.
+  void UseRunShield(std::unique_ptr<RunShield> shield) { shield_ = std::move(shield); }
+  void RaiseRunShield();
+
   DialogView& View() { return view_; }
   DriveRegistry& Registry() { return registry_; }
   DriveCommands& Commands() { return commands_; }
@@ -94,6 +101,10 @@ class UpdateDialog final : public DialogReporter {
   PackageState packageState_;
   UpdatePlan plan_;
   std::unique_ptr<Restarter> restarter_;
+  std::unique_ptr<RunShield> shield_;
+  // UI thread only: the Upgrade that raised the shield has started its run,
+  // whose end lowers it.
+  bool runStarted_ = false;
   std::atomic<bool> runActive_ = false;
   // Written by the worker before it clears runActive_, read after.
   std::optional<OutcomeCode> lastOutcome_;

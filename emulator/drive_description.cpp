@@ -328,6 +328,8 @@ const FieldTable<DriveDescription>& DriveFieldTable() {
       {"vendorCommands", [](const json& v, D& d) { return ReadFlag(v, d.vendorCommands); }},
       {"bankSize",
        [](const json& v, D& d) { return ReadNumber(v, 0, std::uint64_t{1} << 24, d.bankSize); }},
+      {"commandDelayMs",
+       [](const json& v, D& d) { return ReadNumber(v, 0, 60000, d.commandDelayMs); }},
       {"faults", [](const json& v, D& d) { return ReadArray<Fault>(v, ReadFault, d.faults); }},
   };
   return kFields;

@@ -41,6 +41,9 @@ struct DriveDescription {
   std::map<std::uint8_t, ParameterBlock> parameterBlocks = {{0x02, {}}, {0x24, {}}};
   bool vendorCommands = true;  // false: every vendor opcode is refused
   std::uint32_t bankSize = 0;  // bytes per bank of a banked download; 0 = one bank
+  // How long each command takes before its answer: a slow drive, so that a
+  // test can act while a run is in a given step.
+  std::uint32_t commandDelayMs = 0;
 
   std::vector<Fault> faults;
 };

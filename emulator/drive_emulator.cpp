@@ -1,7 +1,9 @@
 #include "emulator/drive_emulator.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string_view>
+#include <thread>
 
 namespace tslflash::emu {
 namespace {
@@ -64,6 +66,9 @@ DriveEmulator::DriveEmulator(DriveDescription description)
 }
 
 TransportReply DriveEmulator::Execute(const CommandRequest& request) {
+  // Outside the lock: a test may look at the drive while a command takes
+  // its time.
+  std::this_thread::sleep_for(std::chrono::milliseconds(description_.commandDelayMs));
   const std::lock_guard lock(mutex_);
   ++commandCount_;
   const std::optional<Fault> fault = faults_.Strike(request.cdb, commandCount_);

@@ -293,6 +293,7 @@ void OnUpgrade(UpdateDialog& dialog) {
         {std::string(kNoDriveSelectedBox), std::nullopt, BoxButtons::Ok, BoxIcon::Exclamation});
     return;
   }
+  dialog.RaiseRunShield();
   // Nothing decided for an earlier drive holds for this one.
   dialog.Packaging() = PackageState{};
   // The tree's position always names a registered drive.

@@ -5,7 +5,8 @@
 
 namespace tslflash {
 
-// Linux: asks systemd (through logind) to reboot, as `systemctl reboot` does.
+// Linux: asks the login manager on the system bus to reboot (polkit applies
+// the user's rights), else runs the reboot command by its absolute path.
 // Windows: enables the shutdown privilege, then asks Windows to reboot.
 class SystemRestarter final : public Restarter {
  public:

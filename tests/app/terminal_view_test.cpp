@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <csignal>
 #include <deque>
 #include <mutex>
 #include <sstream>
@@ -392,22 +391,6 @@ TEST_F(TerminalViewTest, DiagnosticLinesFromTheWorkerArePrintedByTheUiThread) {
   }
   EXPECT_EQ(out_.str(), "\r" + ProgressBar(50, TerminalView::kBarWidth) +
                             "\nRead buffer size fail\nunfinished\n");
-}
-
-TEST_F(TerminalViewTest, CtrlCIsIgnoredWhileTheCloseCommandIsGreyed) {
-  TerminalView& view = View();
-  // std::signal can only read the handler by setting one; put it straight back.
-  const auto current = [] {
-    const auto handler = std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGINT, handler);
-    return handler;
-  };
-  const auto before = current();
-  view.EnableCloseCommand(false);
-  EXPECT_EQ(current(), SIG_IGN);
-  view.EnableCloseCommand(false);  // greyed twice: still restores the first handler
-  view.EnableCloseCommand(true);
-  EXPECT_EQ(current(), before);
 }
 
 }  // namespace

@@ -50,7 +50,9 @@ class ToolRunTest : public ::testing::Test {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override {
+    if (!HasFailure()) std::filesystem::remove_all(dir_);
+  }
 
   const std::filesystem::path& Dir() const { return dir_; }
   std::string Path(std::string_view name) const { return (dir_ / name).string(); }

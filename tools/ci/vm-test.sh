@@ -19,7 +19,7 @@ fi
 # Everything linked statically (zlib too): the guest has no shared libraries.
 # No optimisation level: GCC 12's -O3 raises a false -Wrestrict in the emulator.
 zlib=$(find /usr/lib -name libz.a | head -n1)
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE= -DTSLFLASH_WITH_QT=OFF \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE= -DTSLFLASH_WITH_QT=OFF -DTSLFLASH_WITH_SDBUS=OFF \
   -DTSLFLASH_BUILD_TESTS=OFF -DTSLFLASH_BUILD_BENCH=OFF -DCMAKE_EXE_LINKER_FLAGS=-static \
   -DZLIB_LIBRARY="$zlib" -DZLIB_LIBRARY_RELEASE="$zlib" \
   -DCMAKE_PROJECT_INCLUDE="$PWD/tests/vm/guest-target.cmake" >/dev/null

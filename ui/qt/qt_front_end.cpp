@@ -6,8 +6,11 @@
 #include <iostream>
 #include <utility>
 
+#include "app/command_line.h"
 #include "ui/qt/artwork.h"
+#include "ui/qt/qt_signal_watch.h"
 #include "ui/qt/qt_text.h"
+#include "update/held_signals.h"
 
 namespace tslflash {
 
@@ -60,8 +63,14 @@ int RunQtFrontEnd(int& argc, char** argv, const DialogSetup& setup, std::functio
   QtFrontEnd frontEnd(setup);
   if (!frontEnd.Dialog().OnInitDialog()) return 1;
   FirstPaintWatch watch(frontEnd.Window(), std::move(shown));
+  const QtSignalWatch signalWatch(frontEnd.Window(), frontEnd.Dialog());
   frontEnd.Window().exec();
-  return 0;
+  // Closed after a run by a signal held during it: the status says whether
+  // the update completed.
+  if (held_signals::EndHeld() && !frontEnd.Dialog().LastRunCompleted()) {
+    return exit_status::kNotUpdated;
+  }
+  return exit_status::kCompleted;
 }
 
 }  // namespace tslflash

@@ -1,6 +1,5 @@
 #include "ui/terminal/terminal_view.h"
 
-#include <csignal>
 #include <istream>
 #include <ostream>
 #include <utility>
@@ -84,16 +83,9 @@ void TerminalView::ScrollLogToEnd() {}
 // A terminal has no window menu; the front end offers the About box itself.
 void TerminalView::AddAboutMenuItem(std::string_view /*text*/, int /*commandId*/) {}
 
-// The terminal's Close command is Ctrl-C: while it is greyed (an update is
-// writing firmware) an interrupt must not leave the drive half-written.
-void TerminalView::EnableCloseCommand(bool enable) {
-  if (!enable && !interruptBeforeRun_) {
-    interruptBeforeRun_ = std::signal(SIGINT, SIG_IGN);
-  } else if (enable && interruptBeforeRun_) {
-    std::signal(SIGINT, *interruptBeforeRun_);
-    interruptBeforeRun_.reset();
-  }
-}
+// The terminal's Close command is Ctrl-C, which the run's shield holds for
+// the whole run (run_shield.h), not only while Close is greyed.
+void TerminalView::EnableCloseCommand(bool /*enable*/) {}
 
 // The session ends when the handler that ended the dialog returns (start-up
 // says so through OnInitDialog's result); nothing is left to close here.

@@ -150,9 +150,6 @@ class TerminalView final : public DialogView {
   std::vector<Item> items_;  // handle = index + 1, in insertion order
   TreeItem selected_ = kNoTreeItem;
 
-  using SignalHandler = void (*)(int);
-  std::optional<SignalHandler> interruptBeforeRun_;  // set while Close is greyed
-
   TimerThread::TickHandler onTick_;
   TimerThread timers_;
   std::atomic<bool> workerRunning_ = false;

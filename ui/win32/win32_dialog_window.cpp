@@ -9,6 +9,7 @@
 #include "ui/win32/win32_about_box.h"
 #include "ui/win32/win32_resources.h"
 #include "ui/win32/win32_tree_control.h"
+#include "update/windows_run_shield.h"
 
 namespace tslflash {
 namespace {
@@ -104,7 +105,16 @@ INT_PTR Win32DialogWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
       if (closeEnabled_) return FALSE;
       MessageBeep(MB_OK);
       return TRUE;
+    case WM_QUERYENDSESSION:
+      // No shutdown while firmware is written; the reason says why.
+      if (!ShutdownBlocked()) return FALSE;
+      SetWindowLongPtrA(window_, DWLP_MSGRESULT, FALSE);
+      return TRUE;
+    case kShutdownUnblockMessage:
+      FinishShutdownBlock(SystemRunShieldCalls());
+      return TRUE;
     case WM_DESTROY:
+      SetShutdownBlockWindow(nullptr);
       OnDestroy();
       return FALSE;
     default:
@@ -115,6 +125,7 @@ INT_PTR Win32DialogWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 BOOL Win32DialogWindow::OnInitDialog(HWND window) {
   window_ = window;
   dispatcher_.AttachWindow(window);
+  SetShutdownBlockWindow(window);
   SendMessageA(window, WM_SETICON, ICON_BIG, AsLParam(icon_));
   SendMessageA(window, WM_SETICON, ICON_SMALL, AsLParam(icon_));
   tree_.Attach(Tree());
