@@ -292,6 +292,7 @@ void OnUpgrade(UpdateDialog& dialog) {
   // The tree's position always names a registered drive.
   (void)dialog.Registry().SelectDrive(
       static_cast<std::uint8_t>(dialog.Selection().selectedDriveIndex & 0xFF));
+  if (!dialog.TakeDriveForRun()) return;
   const ToolVariant variant = DetermineToolVariant(dialog.HeaderCopy());
   if (const std::optional<OutcomeCode> refusal = CheckDriveAndPackage(dialog, variant)) {
     dialog.ReportOutcome(*refusal);
