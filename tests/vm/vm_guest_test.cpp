@@ -314,7 +314,41 @@ int RunBench(const std::string& self, const std::string& peer) {
   return failures;
 }
 
+// The kernel keeps a second exclusive open out, and the lock names its
+// holder: a second registry in this very process is refused and told who.
+void CheckExclusiveHold() {
+  DriveRegistry first(MakePlatformTransport());
+  DriveRegistry second(MakePlatformTransport());
+  const bool found = first.InitTransport() && first.EnumerateDrives() >= 1 &&
+                     second.InitTransport() && second.EnumerateDrives() >= 1;
+  if (!found) return Check("hold-found-drive", false);
+  HoldAttempt held = first.HoldSelected();
+  const HoldAttempt refused = second.HoldSelected();
+  const std::string self = "guest-test, process " + std::to_string(getpid());
+  Check("hold-taken", held.hold != nullptr, held.reason);
+  Check("second-hold-refused-naming-holder",
+        refused.hold == nullptr && refused.inUse && refused.holder == self,
+        "holder='" + refused.holder + "' reason='" + refused.reason + "'");
+  held.hold.reset();
+  const HoldAttempt again = second.HoldSelected();
+  Check("hold-free-after-release", again.hold != nullptr, again.reason);
+}
+
+// Holds the first drive as the tool does until killed: another program in
+// the tool's way. Says HELD once it has it.
+int HoldDrive(int seconds) {
+  DriveRegistry registry(MakePlatformTransport());
+  if (!registry.InitTransport() || registry.EnumerateDrives() == 0) return 1;
+  const HoldAttempt attempt = registry.HoldSelected();
+  if (attempt.hold == nullptr) return 1;
+  std::printf("HELD\n");
+  std::fflush(stdout);
+  sleep(static_cast<unsigned>(seconds));
+  return 0;
+}
+
 int RunAsRoot() {
+  CheckExclusiveHold();
   DriveRegistry registry(MakePlatformTransport());
   CheckEnumeration(registry);
   if (registry.GetDriveCount() > 0) {
@@ -338,6 +372,7 @@ int main(int argc, char** argv) {
   if (mode == "empty-tray") RunEmptyTray();
   // chunks FILE N: the bench's own side, silent; bench PEER: both sides, timed.
   if (mode == "chunks" && argc > 3) return RunChunks(argv[2], std::atoi(argv[3]));
+  if (mode == "hold" && argc > 2) return HoldDrive(std::atoi(argv[2]));
   if (mode == "bench" && argc > 2) RunBench(argv[0], argv[2]);
   std::printf("GUEST-DONE failures=%d\n", failures);
   return failures == 0 ? 0 : 1;
