@@ -260,7 +260,6 @@ std::vector<TraceEntry> DriveEmulator::Trace() const {
   return trace_;
 }
 
-
 bool DriveEmulator::TakeHold() {
   const std::lock_guard lock(mutex_);
   if (held_ || description_.inUse) return false;

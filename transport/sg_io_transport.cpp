@@ -177,7 +177,9 @@ std::optional<std::string> SgIoTransport::MissingWriteRights() {
          "example from the desktop menu's administrator entry or with sudo.";
 }
 
-void SgIoTransport::UseNotice(TransportNotice notice) { privilegeNotice_->Redirect(std::move(notice)); }
+void SgIoTransport::UseNotice(TransportNotice notice) {
+  privilegeNotice_->Redirect(std::move(notice));
+}
 
 void SgIoTransport::ScanDrives(const CandidateSink& offer) {
   std::vector<std::pair<unsigned, std::string>> devices;
@@ -197,8 +199,8 @@ void SgIoTransport::ScanDrives(const CandidateSink& offer) {
 std::unique_ptr<DriveDevice> SgIoTransport::OpenCandidate(const std::string& path) {
   const SysResult opened = system_->Open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (opened.value < 0) {
-    privilegeNotice_->Tell(path + " could not be opened: " +
-                           std::generic_category().message(opened.error));
+    privilegeNotice_->Tell(
+        path + " could not be opened: " + std::generic_category().message(opened.error));
     return nullptr;
   }
   auto device = std::make_unique<SgIoDevice>(system_, privilegeNotice_, opened.value, path);

@@ -184,11 +184,10 @@ TEST_F(DriveAccessTest, TheSamplePackageListsRealDrivesGreyedAndWritesNone) {
     DialogOptions options;
     bool sampleOnly;
   };
-  for (const Case& c : {Case{"sample, real drives", {.samplePackage = true}, true},
-                        Case{"sample, emulated drives",
-                             {.emulatedDrives = true, .samplePackage = true},
-                             false},
-                        Case{"real package", {}, false}}) {
+  for (const Case& c :
+       {Case{"sample, real drives", {.samplePackage = true}, true},
+        Case{"sample, emulated drives", {.emulatedDrives = true, .samplePackage = true}, false},
+        Case{"real package", {}, false}}) {
     SCOPED_TRACE(c.name);
     testing::EmulatedDialog d;
     Start(d, {SampleDrive()}, c.options);
@@ -199,8 +198,7 @@ TEST_F(DriveAccessTest, TheSamplePackageListsRealDrivesGreyedAndWritesNone) {
     const std::size_t sent = Upgrade(d, {BoxAnswer::Ok});
     if (c.sampleOnly) {
       EXPECT_THAT(log, HasSubstr(std::string("\r\n") + std::string(kSampleLine)));
-      ExpectRefusedWith(d,
-                        std::string(kSampleLine) + " Nothing was sent to emulated:0.", sent);
+      ExpectRefusedWith(d, std::string(kSampleLine) + " Nothing was sent to emulated:0.", sent);
     } else {
       EXPECT_THAT(log, Not(HasSubstr(kSampleLine)));
       EXPECT_TRUE(d.dialog->RunActive());
@@ -220,9 +218,10 @@ TEST(RaisedPrivilegesTest, TheWindowIsNeverOfferedToAProcessStartedWithThem) {
     if (name == "DISPLAY") return ":0";
     return std::nullopt;
   };
-  for (const Case& c : {Case{"ordinary", false, false, FrontEnd::Window, false},
-                        Case{"raised", false, true, FrontEnd::Terminal, true},
-                        Case{"raised, terminal asked for", true, true, FrontEnd::Terminal, false}}) {
+  for (const Case& c :
+       {Case{"ordinary", false, false, FrontEnd::Window, false},
+        Case{"raised", false, true, FrontEnd::Terminal, true},
+        Case{"raised, terminal asked for", true, true, FrontEnd::Terminal, false}}) {
     CommandLine line;
     line.terminal = c.terminalAsked;
     const FrontEndChoice choice =

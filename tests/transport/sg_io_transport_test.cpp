@@ -406,8 +406,12 @@ TEST(SgIoHoldTest, ADriveSomeoneElseHoldsIsInUseAndNamesTheHolder) {
        "tslflash, process 1234",
        "",
        {exclusive}},
-      {"exclusive open refused", {.name = "sr0", .exclusiveError = EACCES}, false, "",
-       "Permission denied", {}},
+      {"exclusive open refused",
+       {.name = "sr0", .exclusiveError = EACCES},
+       false,
+       "",
+       "Permission denied",
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -445,10 +449,10 @@ TEST(LockHolderTest, FindsTheGrantedLockOnTheNodesInode) {
     std::optional<long> pid;
   };
   for (const Case c : {Case{0, 5, 412, 1234}, Case{8, 1, 1234, 700},
-                       Case{0, 5, 413, std::nullopt},   // only waiting
-                       Case{0, 5, 414, std::nullopt},   // no process owns it
-                       Case{0, 6, 412, std::nullopt},   // same inode, other filesystem
-                       Case{10, 31, 415, 99}}) {        // device numbers are hexadecimal
+                       Case{0, 5, 413, std::nullopt},  // only waiting
+                       Case{0, 5, 414, std::nullopt},  // no process owns it
+                       Case{0, 6, 412, std::nullopt},  // same inode, other filesystem
+                       Case{10, 31, 415, 99}}) {       // device numbers are hexadecimal
     EXPECT_EQ(FindLockHolder(kLocks, c.major, c.minor, c.inode), c.pid) << c.inode;
   }
   EXPECT_EQ(FindLockHolder("garbage\n\n1: FLOCK\n", 0, 5, 412), std::nullopt);

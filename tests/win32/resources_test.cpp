@@ -92,9 +92,8 @@ TEST_F(ProgramResourcesTest, ManifestAsksForAdministratorDpiAwarenessAndCommonCo
   ASSERT_NE(loaded, nullptr);
   const std::string manifest(static_cast<const char*>(LockResource(loaded)),
                              SizeofResource(program_, found));
-  for (const char* part :
-       {"<requestedExecutionLevel level=\"requireAdministrator\"", "<dpiAware",
-        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""}) {
+  for (const char* part : {"<requestedExecutionLevel level=\"requireAdministrator\"", "<dpiAware",
+                           "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""}) {
     EXPECT_NE(manifest.find(part), std::string::npos) << part;
   }
 }
