@@ -13,6 +13,7 @@
 
 #include "app/command_line.h"
 #include "app/update_dialog.h"
+#include "tests/package/package_fixture.h"
 #include "tests/support/emulated_dialog.h"
 #include "tools/package_builder.h"
 
@@ -38,16 +39,7 @@ MessageBox Warning(std::string_view text) {
 }
 
 // A package the sample drive (revision 1.02) takes: every check passes.
-PackageRecipe UpdateForSampleDrive() {
-  PackageRecipe recipe;
-  recipe.inquiryId = "VARN    DVD RW LPX-650A 1.07";
-  recipe.altProductName = "TK300B";
-  recipe.altProductNameNulPadded = true;
-  recipe.variantMark = "TW";
-  recipe.revisionPattern = "1.**";
-  recipe.image = SynthesizeImage(0x20000, 7);
-  return recipe;
-}
+PackageRecipe UpdateForSampleDrive() { return testing::PlainRecipe(0x20000, 7); }
 
 // Emulated drives as a platform transport would offer them: with the rights
 // this test gives, and with notices about devices that did not open.

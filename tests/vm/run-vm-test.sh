@@ -43,6 +43,11 @@ build_initramfs() {
     cp -L "$file" "$root$file"
   done
   modules=$(echo "$work"/kernel/lib/modules/*/kernel)
+  # A disc with a filesystem to mount: a small romfs written onto the medium.
+  mkdir -p "$work/medium"
+  echo "a file on the disc" >"$work/medium/readme.txt"
+  genromfs -f "$root/medium.romfs" -d "$work/medium" -V tslmedium
+  cp "$modules/fs/romfs/romfs.ko" "$root/modules/"
   # Dependencies first: the host has no depmod for this kernel.
   for module in drivers/virtio/virtio_ring drivers/virtio/virtio drivers/virtio/virtio_pci_modern_dev \
     drivers/virtio/virtio_pci_legacy_dev drivers/virtio/virtio_pci drivers/scsi/virtio_scsi \
@@ -118,6 +123,18 @@ echo "$out" | sed 's/^/tslflash-real: /'
 kill $holder
 check second-writer-refused "$(has "$out" "The drive /dev/sr0 is in use by another program (guest-test, process $holder); nothing was sent to it.")"
 check second-writer-never-asked-to-confirm "$(lacks "$out" 'Do you really want to upgrade')"
+# A disc whose filesystem is mounted: the drive is refused before anything is
+# sent, whoever holds it.
+mkdir -p /mnt
+/bin/guest-test fill /medium.romfs && insmod /modules/romfs.ko && blockdev --flushbufs /dev/sr0 &&
+  mount -t romfs -o ro /dev/sr0 /mnt
+grep -q '^/dev/sr0 /mnt romfs' /proc/mounts && mounted=yes || mounted=no
+check medium-mounted $mounted
+out=$(upgrade /bin/tslflash-real)
+echo "$out" | sed 's/^/tslflash-real: /'
+umount /mnt
+check mounted-disc-refused "$(has "$out" 'The drive /dev/sr0 is in use by another program; nothing was sent to it.')"
+check mounted-disc-never-asked-to-confirm "$(lacks "$out" 'Do you really want to upgrade')"
 /bin/guest-test bench /bin/sg_write_buffer || status=1
 rmmod scsi_debug
 insmod /modules/scsi_debug.ko ptype=5 num_tgts=10

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -347,6 +348,48 @@ int HoldDrive(int seconds) {
   return 0;
 }
 
+// Writes FILE onto the medium from its first block with WRITE(10), for a
+// filesystem to mount from it.
+int FillMedium(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                  std::istreambuf_iterator<char>()};
+  DriveRegistry registry(MakePlatformTransport());
+  if (bytes.empty() || !registry.InitTransport() || registry.EnumerateDrives() == 0) return 1;
+  std::array<std::uint8_t, 8> capacity{};
+  const std::array<std::uint8_t, 10> readCapacity{0x25};
+  if (registry.ExecuteCommand(readCapacity, DataDirection::FromDrive, capacity.data(),
+                              capacity.size(),
+                              std::chrono::seconds{15}) != CommandResult::Completed) {
+    return 1;
+  }
+  const std::uint32_t block = std::uint32_t{capacity[4]} << 24 | std::uint32_t{capacity[5]} << 16 |
+                              std::uint32_t{capacity[6]} << 8 | capacity[7];
+  if (block == 0) return 1;
+  bytes.resize((bytes.size() + block - 1) / block * block);
+  constexpr std::uint32_t kBlocksPerWrite = 16;
+  for (std::uint32_t lba = 0; lba * block < bytes.size(); lba += kBlocksPerWrite) {
+    const auto count = static_cast<std::uint16_t>(
+        std::min<std::size_t>(kBlocksPerWrite, bytes.size() / block - lba));
+    const std::array<std::uint8_t, 10> cdb{0x2A,
+                                           0,
+                                           static_cast<std::uint8_t>(lba >> 24),
+                                           static_cast<std::uint8_t>(lba >> 16),
+                                           static_cast<std::uint8_t>(lba >> 8),
+                                           static_cast<std::uint8_t>(lba),
+                                           0,
+                                           static_cast<std::uint8_t>(count >> 8),
+                                           static_cast<std::uint8_t>(count),
+                                           0};
+    if (registry.ExecuteCommand(cdb, DataDirection::ToDrive, bytes.data() + lba * block,
+                                count * block,
+                                std::chrono::seconds{15}) != CommandResult::Completed) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
 int RunAsRoot() {
   CheckExclusiveHold();
   DriveRegistry registry(MakePlatformTransport());
@@ -373,6 +416,7 @@ int main(int argc, char** argv) {
   // chunks FILE N: the bench's own side, silent; bench PEER: both sides, timed.
   if (mode == "chunks" && argc > 3) return RunChunks(argv[2], std::atoi(argv[3]));
   if (mode == "hold" && argc > 2) return HoldDrive(std::atoi(argv[2]));
+  if (mode == "fill" && argc > 2) return FillMedium(argv[2]);
   if (mode == "bench" && argc > 2) RunBench(argv[0], argv[2]);
   std::printf("GUEST-DONE failures=%d\n", failures);
   return failures == 0 ? 0 : 1;

@@ -11,6 +11,8 @@ command -v qemu-system-x86_64 >/dev/null || missing+=(qemu-system-x86)
 [ -x /bin/busybox ] && /bin/busybox --list | grep -qx cpio || missing+=(busybox-static)
 # The peer the SG_IO path is timed against inside the guest.
 command -v sg_write_buffer >/dev/null || missing+=(sg3-utils)
+# The filesystem of the mounted disc the guest refuses to write to.
+command -v genromfs >/dev/null || missing+=(genromfs)
 if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
