@@ -93,7 +93,7 @@ echo 'nobody:x:65534:65534::/:/bin/sh' >>/etc/passwd
 echo 'nogroup:x:65534:' >/etc/group
 # A device node the user may not open is named with the reason.
 chmod 600 /dev/sr0
-out=$(su nobody -c '/bin/tslflash --terminal --non-interactive </dev/null' 2>&1)
+out=$(su nobody -c '/bin/tslflash --terminal --answer ok --answer ok --non-interactive </dev/null' 2>&1)
 echo "$out" | sed 's/^/tslflash: /'
 check unopenable-node-named "$(has "$out" '/dev/sr0 could not be opened: Permission denied')"
 # Without raw-I/O rights: an ordinary user who may open the device.

@@ -356,11 +356,18 @@ int FillMedium(const std::string& file) {
                                   std::istreambuf_iterator<char>()};
   DriveRegistry registry(MakePlatformTransport());
   if (bytes.empty() || !registry.InitTransport() || registry.EnumerateDrives() == 0) return 1;
+  // The root checks ejected the medium: load it again. The medium change
+  // is reported once as a unit attention, so the capacity is asked twice.
+  const std::array<std::uint8_t, 6> load{0x1B, 0, 0, 0, 0x03, 0};
+  (void)registry.ExecuteCommand(load, DataDirection::NoData, nullptr, 0, std::chrono::seconds{15});
   std::array<std::uint8_t, 8> capacity{};
   const std::array<std::uint8_t, 10> readCapacity{0x25};
-  if (registry.ExecuteCommand(readCapacity, DataDirection::FromDrive, capacity.data(),
-                              capacity.size(),
-                              std::chrono::seconds{15}) != CommandResult::Completed) {
+  const auto readIt = [&] {
+    return registry.ExecuteCommand(readCapacity, DataDirection::FromDrive, capacity.data(),
+                                   capacity.size(), std::chrono::seconds{15});
+  };
+  if (readIt() != CommandResult::Completed && readIt() != CommandResult::Completed) {
+    std::printf("fill: READ CAPACITY failed, sense %s\n", SenseText(registry).c_str());
     return 1;
   }
   const std::uint32_t block = std::uint32_t{capacity[4]} << 24 | std::uint32_t{capacity[5]} << 16 |
@@ -384,6 +391,7 @@ int FillMedium(const std::string& file) {
     if (registry.ExecuteCommand(cdb, DataDirection::ToDrive, bytes.data() + lba * block,
                                 count * block,
                                 std::chrono::seconds{15}) != CommandResult::Completed) {
+      std::printf("fill: WRITE(10) at %u failed, sense %s\n", lba, SenseText(registry).c_str());
       return 1;
     }
   }
