@@ -47,7 +47,7 @@ build_initramfs() {
   mkdir -p "$work/medium"
   echo "a file on the disc" >"$work/medium/readme.txt"
   genromfs -f "$root/medium.romfs" -d "$work/medium" -V tslmedium
-  cp "$modules/fs/romfs/romfs.ko" "$root/modules/"
+  cp "$modules/drivers/mtd/mtd.ko" "$modules/fs/romfs/romfs.ko" "$root/modules/"
   # Dependencies first: the host has no depmod for this kernel.
   for module in drivers/virtio/virtio_ring drivers/virtio/virtio drivers/virtio/virtio_pci_modern_dev \
     drivers/virtio/virtio_pci_legacy_dev drivers/virtio/virtio_pci drivers/scsi/virtio_scsi \
@@ -126,7 +126,7 @@ check second-writer-never-asked-to-confirm "$(lacks "$out" 'Do you really want t
 # A disc whose filesystem is mounted: the drive is refused before anything is
 # sent, whoever holds it.
 mkdir -p /mnt
-/bin/guest-test fill /medium.romfs && insmod /modules/romfs.ko && blockdev --flushbufs /dev/sr0 &&
+/bin/guest-test fill /medium.romfs && insmod /modules/mtd.ko && insmod /modules/romfs.ko && blockdev --flushbufs /dev/sr0 &&
   mount -t romfs -o ro /dev/sr0 /mnt
 grep -q '^/dev/sr0 /mnt romfs' /proc/mounts && mounted=yes || mounted=no
 check medium-mounted $mounted
