@@ -275,7 +275,7 @@ TEST(PassThroughScanTest, DestroyingADeviceClosesItsHandleOnce) {
 // --- Holding the volume and the rights to write --------------------------------
 
 TEST(PassThroughHoldTest, LocksTheVolumeOnItsOwnHandleUntilTheHoldEnds) {
-  Scan scan({{.letter = 'd'}});
+  Scan scan(std::vector<FakeVolume>{{.letter = 'd'}});
   scan.Run();
   ASSERT_EQ(scan.offered.size(), 1u);
   const HANDLE handle = FakeSystem::HandleOf(0);
@@ -297,7 +297,7 @@ TEST(PassThroughHoldTest, AVolumeOthersHaveOpenIsInUseAndNothingIsUnlocked) {
   };
   for (const Case c : {Case{ERROR_ACCESS_DENIED, true}, Case{ERROR_SHARING_VIOLATION, true},
                        Case{ERROR_NOT_SUPPORTED, false}}) {
-    Scan scan({{.letter = 'd'}});
+    Scan scan(std::vector<FakeVolume>{{.letter = 'd'}});
     scan.system->lockError = c.error;
     scan.Run();
     ASSERT_EQ(scan.offered.size(), 1u);
@@ -310,7 +310,7 @@ TEST(PassThroughHoldTest, AVolumeOthersHaveOpenIsInUseAndNothingIsUnlocked) {
 }
 
 TEST(PassThroughRightsTest, WritingNeedsAnAdministratorsToken) {
-  Scan scan({});
+  Scan scan(std::vector<FakeVolume>{});
   EXPECT_EQ(scan.transport.MissingWriteRights(), std::nullopt);
   scan.system->administrator = false;
   EXPECT_EQ(scan.transport.MissingWriteRights(),
