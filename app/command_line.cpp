@@ -214,4 +214,12 @@ FrontEnd ChooseFrontEnd(const CommandLine& line, bool windowBuilt,
   return windowBuilt && display && !terminalOnly ? FrontEnd::Window : FrontEnd::Terminal;
 }
 
+FrontEndChoice ChooseFrontEndFor(const CommandLine& line, bool windowBuilt,
+                                 const EnvironmentLookup& environment, WindowSystem system,
+                                 bool raisedPrivileges) {
+  const FrontEnd wanted = ChooseFrontEnd(line, windowBuilt, environment, system);
+  if (raisedPrivileges && wanted == FrontEnd::Window) return {FrontEnd::Terminal, true};
+  return {wanted, false};
+}
+
 }  // namespace tslflash

@@ -67,4 +67,19 @@ FrontEnd ChooseFrontEnd(const CommandLine& line, bool windowBuilt,
                         const EnvironmentLookup& environment,
                         WindowSystem system = WindowSystem::NeedsDisplay);
 
+inline constexpr std::string_view kRaisedPrivilegesLine =
+    "tslflash: started with raised privileges; the window is not offered, using the terminal.";
+
+struct FrontEndChoice {
+  FrontEnd frontEnd = FrontEnd::Terminal;
+  bool windowRefused = false;  // the window was refused for raised privileges
+};
+
+// As ChooseFrontEnd, but a process started with raised privileges (set-id or
+// file capabilities: the kernel's secure-execution flag) never gets the
+// window, whose toolkit loads plugins that the environment names.
+FrontEndChoice ChooseFrontEndFor(const CommandLine& line, bool windowBuilt,
+                                 const EnvironmentLookup& environment, WindowSystem system,
+                                 bool raisedPrivileges);
+
 }  // namespace tslflash

@@ -1,6 +1,9 @@
 // tslflash: reads the command line, decides where the drives and the package
 // come from, and hands the main dialog to the window or to the terminal.
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/auxv.h>
+#endif
 
 #include <cstdlib>
 #include <iostream>
@@ -41,6 +44,12 @@ constexpr bool kWindowBuilt = true;
 #else
 constexpr bool kWindowBuilt = false;
 #endif
+// Decided where the package to embed is chosen (package/CMakeLists.txt).
+#ifdef TSLFLASH_SAMPLE_PACKAGE
+constexpr bool kSamplePackage = true;
+#else
+constexpr bool kSamplePackage = false;
+#endif
 #ifdef TSLFLASH_WITH_WIN32
 constexpr WindowSystem kWindowSystem = WindowSystem::Desktop;
 #else
@@ -79,6 +88,7 @@ DialogSetup RealDrives() {
   DialogSetup setup;
   setup.makeTransport = [] { return MakePlatformTransport(); };
   setup.package = EmbeddedPackage();
+  setup.options.samplePackage = kSamplePackage;
   setup.makeRestarter = [] { return std::make_unique<SystemRestarter>(); };
   setup.makeRunShield = [] { return MakeSystemRunShield(); };
   return setup;
@@ -146,11 +156,25 @@ int RunTerminal(const CommandLine& line, const DialogSetup& setup) {
       RunTerminalFrontEnd(setup, options, {std::cin, std::cout, std::cerr}, clock));
 }
 
-// The window when this build has one and ChooseFrontEnd picks it; else the
+// Whether the kernel started this process with raised privileges (set-id, or
+// file capabilities): then the loader ignores the environment, and so must
+// the tool.
+bool RaisedPrivileges() {
+#ifdef __linux__
+  return getauxval(AT_SECURE) != 0;
+#else
+  return false;
+#endif
+}
+
+// The window when this build has one and ChooseFrontEndFor picks it; else the
 // terminal.
 int RunFrontEnd(const CommandLine& line, const DialogSetup& setup, [[maybe_unused]] int& argc,
                 [[maybe_unused]] char** argv) {
-  if (ChooseFrontEnd(line, kWindowBuilt, ReadEnvironment, kWindowSystem) == FrontEnd::Window) {
+  const FrontEndChoice choice =
+      ChooseFrontEndFor(line, kWindowBuilt, ReadEnvironment, kWindowSystem, RaisedPrivileges());
+  if (choice.windowRefused) std::cerr << kRaisedPrivilegesLine << '\n';
+  if (choice.frontEnd == FrontEnd::Window) {
 #if defined(TSLFLASH_WITH_QT)
     return RunQtFrontEnd(argc, argv, setup);
 #elif defined(TSLFLASH_WITH_WIN32)

@@ -20,6 +20,8 @@ constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::string_view kNotAllowed = "The drive is not allowed to be updated.";
 constexpr std::string_view kEmulatedTitleSuffix = " [emulated drives]";
 constexpr std::string_view kEmulatedNotice = "Emulated drives: no command reaches a real device.";
+constexpr std::string_view kSamplePackageNotice =
+    "This build carries a sample firmware package; it writes only to emulated drives.";
 
 constexpr std::string_view kTransferFailedBox =
     "Updating incomplete or interrupted! \n\nPlease retry after rebooting your computer and "
@@ -36,6 +38,17 @@ struct OutcomeDisplay {
 
 MessageBox WarningBox(std::string_view text) {
   return {std::string(text), std::string(kWarningCaption), BoxButtons::Ok, BoxIcon::Exclamation};
+}
+
+std::string HoldRefusalText(const std::string& location, const HoldAttempt& attempt) {
+  std::string text = "The drive " + location;
+  if (attempt.inUse) {
+    text += " is in use by another program";
+    if (!attempt.holder.empty()) text += " (" + attempt.holder + ")";
+  } else {
+    text += " could not be taken for this program alone (" + attempt.reason + ")";
+  }
+  return text + "; nothing was sent to it.";
 }
 
 OutcomeDisplay DisplayFor(OutcomeCode code) {
@@ -79,6 +92,7 @@ UpdateDialog::UpdateDialog(DialogView& view, std::unique_ptr<DriveTransport> tra
       commands_(registry_, *this, clock, diagnostics),
       package_(package),
       options_(options) {
+  registry_.UseNotice([this](std::string_view text) { AppendLog(text); });
   if (options_.emulatedDrives) {
     restarter_ =
         std::make_unique<AnnouncingRestarter>([this](std::string_view text) { AppendLog(text); });
@@ -113,7 +127,9 @@ bool UpdateDialog::OnInitDialog() {
   view_.SetTitle(title);
   view_.EnableControl(ControlId::Upgrade, false);
   if (options_.emulatedDrives) AppendLog(kEmulatedNotice);
-  FillDriveTree(view_, registry_, headerCopy_, selection_);
+  const bool sampleOnly = options_.samplePackage && !options_.emulatedDrives;
+  if (sampleOnly) AppendLog(kSamplePackageNotice);
+  FillDriveTree(view_, registry_, headerCopy_, selection_, sampleOnly);
   return true;
 }
 
@@ -137,11 +153,39 @@ void UpdateDialog::OnUpgrade() {
   lastRunCompleted_ = false;
   runStarted_ = false;
   tslflash::OnUpgrade(*this);
+  // A refusal after the drive was taken gives it back; a started run keeps it
+  // until it ends.
+  if (!runActive_) ReleaseDrive();
   if (!runStarted_ && shield_) shield_->Lower();  // the checks refused, or nothing was selected
 }
 
 void UpdateDialog::RaiseRunShield() {
   if (shield_ && !shield_->Raise()) AppendLog(kSleepNotBlocked);
+}
+
+bool UpdateDialog::TakeDriveForRun() {
+  const std::string location = registry_.SelectedLocation().value_or("");
+  const auto refuse = [this](const std::string& text) {
+    AppendLog(text);
+    view_.ShowMessageBox(WarningBox(text));
+    return false;
+  };
+  if (options_.samplePackage && !options_.emulatedDrives) {
+    return refuse(std::string(kSamplePackageNotice) + " Nothing was sent to " + location + ".");
+  }
+  HoldAttempt attempt = registry_.HoldSelected();
+  if (!attempt.hold) return refuse(HoldRefusalText(location, attempt));
+  if (const std::optional<std::string> missing = registry_.MissingWriteRights()) {
+    return refuse(*missing);  // the hold goes with `attempt`
+  }
+  const std::lock_guard lock(holdMutex_);
+  hold_ = std::move(attempt.hold);
+  return true;
+}
+
+void UpdateDialog::ReleaseDrive() {
+  const std::lock_guard lock(holdMutex_);
+  hold_.reset();
 }
 
 void UpdateDialog::BeginRun() {
@@ -151,6 +195,7 @@ void UpdateDialog::BeginRun() {
 }
 
 void UpdateDialog::EndRun(bool completed) {
+  ReleaseDrive();                 // before the next run can be started
   if (shield_) shield_->Lower();  // before the dialog may close
   lastRunCompleted_ = completed;
   runActive_ = false;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string_view>
 
@@ -30,6 +31,9 @@ struct DialogOptions {
   // Drives come from the emulator: nothing is sent to real hardware, and the
   // window says so.
   bool emulatedDrives = false;
+  // The build carries the sample package, made from synthetic bytes: it must
+  // never reach a real drive, so real drives are listed but never written.
+  bool samplePackage = false;
 };
 
 class UpdateDialog final : public DialogReporter {
@@ -56,6 +60,13 @@ class UpdateDialog final : public DialogReporter {
   void AppendLog(std::string_view text) override;
   void EnableButtons(bool enable);
   void ReportOutcome(OutcomeCode code) override;
+
+  // Before anything is sent to the selected drive: refuses (with a log line
+  // and a box) a build that may not write to it, a drive another program
+  // holds, and a process without the rights to write; otherwise holds the
+  // drive for this process alone until ReleaseDrive or the run's end.
+  [[nodiscard]] bool TakeDriveForRun();
+  void ReleaseDrive();
 
   // The update run's life: while it is active the Upgrade button stays
   // disabled and the dialog cannot be closed.
@@ -111,6 +122,10 @@ class UpdateDialog final : public DialogReporter {
   bool lastRunCompleted_ = false;
   DriveSelection selection_;
   DialogOptions options_;
+  // The selected drive, held from the Upgrade checks to the end of the run;
+  // released by the worker or the UI thread, whichever ends it.
+  std::mutex holdMutex_;
+  std::unique_ptr<DriveHold> hold_;
 };
 
 }  // namespace tslflash

@@ -313,6 +313,7 @@ const FieldTable<DriveDescription>& DriveFieldTable() {
       {"enclosure", [](const json& v, D& d) { return ReadTextField<12>(v, d.enclosure); }},
       {"enclosureTail", [](const json& v, D& d) { return ReadTextField<3>(v, d.enclosureTail); }},
       {"answersInquiry", [](const json& v, D& d) { return ReadFlag(v, d.answersInquiry); }},
+      {"inUse", [](const json& v, D& d) { return ReadFlag(v, d.inUse); }},
       {"medium", [](const json& v, D& d) { return ReadMedium(v, d.mediumPresent); }},
       {"becomingReadyPolls",
        [](const json& v, D& d) { return ReadNumber(v, 0, UINT32_MAX, d.becomingReadyPolls); }},

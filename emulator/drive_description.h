@@ -26,6 +26,8 @@ struct DriveDescription {
   std::string enclosure;      // up to 12
   std::string enclosureTail;  // up to 3
   bool answersInquiry = true;
+  // Another program holds the drive: the tool's hold on it is refused.
+  bool inUse = false;
 
   bool mediumPresent = false;
   std::uint32_t becomingReadyPolls = 0;  // TEST UNIT READYs answered "becoming ready"

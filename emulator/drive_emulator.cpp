@@ -265,4 +265,21 @@ std::vector<TraceEntry> DriveEmulator::Trace() const {
   return trace_;
 }
 
+bool DriveEmulator::TakeHold() {
+  const std::lock_guard lock(mutex_);
+  if (held_ || description_.inUse) return false;
+  held_ = true;
+  return true;
+}
+
+void DriveEmulator::ReleaseHold() {
+  const std::lock_guard lock(mutex_);
+  held_ = false;
+}
+
+bool DriveEmulator::Held() const {
+  const std::lock_guard lock(mutex_);
+  return held_;
+}
+
 }  // namespace tslflash::emu

@@ -44,6 +44,12 @@ class DriveEmulator {
   std::vector<std::uint8_t> DownloadMemoryBytes(std::uint32_t address, std::uint32_t length) const;
   std::vector<TraceEntry> Trace() const;
 
+  // One holder at a time, as a real drive opened exclusively: false while the
+  // drive is held already or its description says another program has it.
+  bool TakeHold();
+  void ReleaseHold();
+  bool Held() const;
+
  private:
   using Handler = TransportReply (DriveEmulator::*)(const CommandRequest&);
   struct Command {
@@ -74,6 +80,7 @@ class DriveEmulator {
   const std::array<std::uint8_t, kInquiryDataLength> inquiryData_;
   bool mediumPresent_;
   bool ejected_ = false;
+  bool held_ = false;
   bool unitAttentionPending_;
   std::uint32_t becomingReadyPolls_;
   std::map<std::uint8_t, ParameterBlock> parameterBlocks_;

@@ -6,6 +6,17 @@
 namespace tslflash::emu {
 namespace {
 
+class EmulatedHold final : public DriveHold {
+ public:
+  explicit EmulatedHold(std::shared_ptr<DriveEmulator> drive) : drive_(std::move(drive)) {}
+  ~EmulatedHold() override { drive_->ReleaseHold(); }
+  EmulatedHold(const EmulatedHold&) = delete;
+  EmulatedHold& operator=(const EmulatedHold&) = delete;
+
+ private:
+  std::shared_ptr<DriveEmulator> drive_;
+};
+
 class EmulatedDevice final : public DriveDevice {
  public:
   EmulatedDevice(std::shared_ptr<DriveEmulator> drive, std::size_t index)
@@ -15,6 +26,16 @@ class EmulatedDevice final : public DriveDevice {
     return drive_->Execute(request);
   }
   std::string Location() const override { return location_; }
+
+  HoldAttempt HoldExclusively() override {
+    HoldAttempt attempt;
+    if (drive_->TakeHold()) {
+      attempt.hold = std::make_unique<EmulatedHold>(drive_);
+    } else {
+      attempt.inUse = true;
+    }
+    return attempt;
+  }
 
  private:
   std::shared_ptr<DriveEmulator> drive_;

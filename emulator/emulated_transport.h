@@ -20,6 +20,8 @@ class EmulatedTransport final : public DriveTransport {
   [[nodiscard]] bool Init() override { return true; }
   // Offers each drive as a device located at "emulated:N" (N from 0).
   void ScanDrives(const CandidateSink& offer) override;
+  // Emulated drives need no rights: nothing reaches a device.
+  std::optional<std::string> MissingWriteRights() override { return std::nullopt; }
 
  private:
   std::vector<std::shared_ptr<DriveEmulator>> drives_;

@@ -293,12 +293,13 @@ void OnUpgrade(UpdateDialog& dialog) {
         {std::string(kNoDriveSelectedBox), std::nullopt, BoxButtons::Ok, BoxIcon::Exclamation});
     return;
   }
-  dialog.RaiseRunShield();
   // Nothing decided for an earlier drive holds for this one.
   dialog.Packaging() = PackageState{};
   // The tree's position always names a registered drive.
   (void)dialog.Registry().SelectDrive(
       static_cast<std::uint8_t>(dialog.Selection().selectedDriveIndex & 0xFF));
+  if (!dialog.TakeDriveForRun()) return;
+  dialog.RaiseRunShield();
   const ToolVariant variant = DetermineToolVariant(dialog.HeaderCopy());
   if (const std::optional<OutcomeCode> refusal = CheckDriveAndPackage(dialog, variant)) {
     dialog.ReportOutcome(*refusal);

@@ -115,6 +115,10 @@ class AspiSession {
 
 namespace {
 
+// The 9x family has neither exclusive opens nor volume locks for an ASPI
+// target: the hold only marks the run.
+class AspiHold final : public DriveHold {};
+
 // One target (logical unit 0) on one host adapter.
 class AspiDevice final : public DriveDevice {
  public:
@@ -127,6 +131,12 @@ class AspiDevice final : public DriveDevice {
 
   std::string Location() const override {
     return "HA " + std::to_string(adapter_) + " target " + std::to_string(target_);
+  }
+
+  HoldAttempt HoldExclusively() override {
+    HoldAttempt attempt;
+    attempt.hold = std::make_unique<AspiHold>();
+    return attempt;
   }
 
  private:

@@ -53,6 +53,8 @@ class AspiTransport final : public DriveTransport {
   void ScanDrives(const CandidateSink& offer) override;
   // The layer's drives are asked for the standard INQUIRY data only.
   std::uint8_t InquiryLength() const override { return kAspiInquiryLength; }
+  // The 9x family knows no user rights.
+  std::optional<std::string> MissingWriteRights() override { return std::nullopt; }
 
  private:
   bool LoadAspi();

@@ -86,6 +86,24 @@ std::optional<std::string> DriveRegistry::SelectedLocation() const {
   return slots_[selected_].device->Location();
 }
 
+HoldAttempt DriveRegistry::HoldSelected() {
+  if (selected_ >= kMaxDrives || slots_[selected_].device == nullptr) {
+    HoldAttempt none;
+    none.reason = "no drive is selected";
+    return none;
+  }
+  return slots_[selected_].device->HoldExclusively();
+}
+
+std::optional<std::string> DriveRegistry::MissingWriteRights() {
+  if (transport_ == nullptr) return "No way to reach the drives.";
+  return transport_->MissingWriteRights();
+}
+
+void DriveRegistry::UseNotice(TransportNotice notice) {
+  if (transport_ != nullptr) transport_->UseNotice(std::move(notice));
+}
+
 CommandResult DriveRegistry::ExecuteCommand(std::span<const std::uint8_t> cdb,
                                             DataDirection direction, std::uint8_t* data,
                                             std::uint32_t length, std::chrono::seconds timeout) {

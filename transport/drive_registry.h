@@ -43,6 +43,14 @@ class DriveRegistry {
   // Where the selected drive was found, or nothing when no drive is selected.
   std::optional<std::string> SelectedLocation() const;
 
+  // Takes the selected drive for this process alone (see
+  // DriveDevice::HoldExclusively); a failed attempt without a selection.
+  HoldAttempt HoldSelected();
+  // What keeps this process from sending the writing commands, if anything.
+  std::optional<std::string> MissingWriteRights();
+  // Where the transport's messages go.
+  void UseNotice(TransportNotice notice);
+
   // Sends the CDB's first CdbLengthFor(cdb[0]) bytes to the selected drive.
   CommandResult ExecuteCommand(std::span<const std::uint8_t> cdb, DataDirection direction,
                                std::uint8_t* data, std::uint32_t length,

@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "transport/cdb.h"
 #include "transport/command_result.h"
@@ -33,11 +34,33 @@ struct TransportReply {
   std::optional<SenseBytes> sense;
 };
 
+// Receives a message for the user about the transport itself (not about one
+// command), such as a device that could not be opened or the rights the tool
+// lacks.
+using TransportNotice = std::function<void(std::string_view)>;
+
+// A drive taken for this process alone; destroying it lets others have it.
+class DriveHold {
+ public:
+  virtual ~DriveHold() = default;
+};
+
+// What asking for a drive alone gave: the hold, or why there is none.
+struct HoldAttempt {
+  std::unique_ptr<DriveHold> hold;  // set exactly when the drive is held
+  bool inUse = false;               // another program has the drive
+  std::string holder{};             // who, when it can be found ("tslflash, process 1234")
+  std::string reason{};             // why the hold failed, when not because the drive is in use
+};
+
 // One opened drive. Destroying it closes the handle (or releases the address).
 class DriveDevice {
  public:
   virtual ~DriveDevice() = default;
   virtual TransportReply Execute(const CommandRequest& request) = 0;
+  // Takes the drive so that no other program writes to it while the hold
+  // lives; a second copy of the tool is refused at once.
+  virtual HoldAttempt HoldExclusively() = 0;
   // Where the drive was found ("/dev/sr0", "E:", "HA 1 target 3"), for messages.
   virtual std::string Location() const = 0;
 };
@@ -55,6 +78,12 @@ class DriveTransport {
   virtual void ScanDrives(const CandidateSink& offer) = 0;
   // How many INQUIRY bytes the registry asks each candidate for.
   virtual std::uint8_t InquiryLength() const { return kInquiryLength; }
+  // What stops this process from sending the writing commands, as a message
+  // naming the remedy; nothing when it may send them.
+  virtual std::optional<std::string> MissingWriteRights() = 0;
+  // Where messages about the transport go from now on; a transport that has
+  // its own way of telling the user keeps it.
+  virtual void UseNotice(TransportNotice /*notice*/) {}
 };
 
 }  // namespace tslflash

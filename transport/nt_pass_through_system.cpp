@@ -21,6 +21,20 @@ class WindowsPassThroughSystem final : public NtPassThroughSystem {
   }
 
   void Close(HANDLE handle) override { ::CloseHandle(handle); }
+
+  bool IsAdministrator() override {
+    SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (::AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                   DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                   &administrators) == 0) {
+      return false;
+    }
+    BOOL member = FALSE;
+    const bool asked = ::CheckTokenMembership(nullptr, administrators, &member) != 0;
+    ::FreeSid(administrators);
+    return asked && member != FALSE;
+  }
 };
 
 }  // namespace

@@ -28,6 +28,9 @@ class NtPassThroughSystem {
   virtual IoControlResult IoControl(HANDLE handle, DWORD code, void* in, DWORD inSize, void* out,
                                     DWORD outSize) = 0;
   virtual void Close(HANDLE handle) = 0;
+  // Whether the process's token is a member of the Administrators group
+  // (CheckTokenMembership), which pass-through needs to write.
+  virtual bool IsAdministrator() = 0;
 };
 
 // The running Windows.

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "transport/fixed_sense.h"
+#include "transport/nt_volume_lock.h"
 
 namespace tslflash {
 namespace {
@@ -54,6 +55,8 @@ class NtPassThroughDevice final : public DriveDevice {
 
   std::string Location() const override { return {static_cast<char>(letter_ - 'a' + 'A'), ':'}; }
 
+  HoldAttempt HoldExclusively() override { return LockVolume(system_, handle_); }
+
  private:
   std::shared_ptr<NtPassThroughSystem> system_;
   HANDLE handle_;
@@ -92,6 +95,11 @@ NtPassThroughTransport::NtPassThroughTransport(std::shared_ptr<NtPassThroughSyst
     : system_(std::move(system)) {}
 
 bool NtPassThroughTransport::Init() { return system_ != nullptr; }
+
+std::optional<std::string> NtPassThroughTransport::MissingWriteRights() {
+  if (system_->IsAdministrator()) return std::nullopt;
+  return "Writing firmware needs administrator rights. Start TslFlash.exe as administrator.";
+}
 
 // A and B are floppy letters and never probed. A volume that is not a CD/DVD
 // drive is closed again when its device goes out of scope. The drive type is

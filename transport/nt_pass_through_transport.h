@@ -47,6 +47,8 @@ class NtPassThroughTransport final : public DriveTransport {
   bool Init() override;
   // Offers the volumes C: to Z:, in letter order, that open and are CD/DVD drives.
   void ScanDrives(const CandidateSink& offer) override;
+  // Pass-through writes need a token in the Administrators group.
+  std::optional<std::string> MissingWriteRights() override;
 
  private:
   std::shared_ptr<NtPassThroughSystem> system_;

@@ -9,10 +9,6 @@
 
 namespace tslflash {
 
-// Receives a message for the user about the transport itself (not about one
-// command), such as the rights the tool lacks.
-using TransportNotice = std::function<void(std::string_view)>;
-
 // The transport of the platform the tool was built for. Without a notice
 // receiver, messages go to standard error on Linux and to a message box on
 // Windows.

@@ -7,10 +7,12 @@
 #include <array>
 #include <cerrno>
 #include <limits>
+#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "transport/fixed_sense.h"
+#include "transport/sg_io_hold.h"
 
 namespace tslflash {
 namespace {
@@ -89,6 +91,8 @@ class SgIoDevice final : public DriveDevice {
 
   std::string Location() const override { return path_; }
 
+  HoldAttempt HoldExclusively() override { return HoldSgIoDevice(system_, path_); }
+
  private:
   std::shared_ptr<SgIoSystem> system_;
   std::shared_ptr<PrivilegeNotice> notice_;
@@ -154,7 +158,11 @@ PrivilegeNotice::PrivilegeNotice(std::shared_ptr<SgIoSystem> system, TransportNo
 void PrivilegeNotice::Refused(std::string_view location) {
   if (given_) return;
   given_ = true;
-  if (notice_) notice_(PrivilegeText(location, system_->ProgramPath()));
+  Tell(PrivilegeText(location, system_->ProgramPath()));
+}
+
+void PrivilegeNotice::Tell(std::string_view text) const {
+  if (notice_) notice_(text);
 }
 
 SgIoTransport::SgIoTransport(std::shared_ptr<SgIoSystem> system, TransportNotice notice)
@@ -162,6 +170,16 @@ SgIoTransport::SgIoTransport(std::shared_ptr<SgIoSystem> system, TransportNotice
       privilegeNotice_(std::make_shared<PrivilegeNotice>(system_, std::move(notice))) {}
 
 bool SgIoTransport::Init() { return system_ != nullptr; }
+
+std::optional<std::string> SgIoTransport::MissingWriteRights() {
+  if (system_->HasRawIoCapability()) return std::nullopt;
+  return "Writing firmware needs raw SCSI access (CAP_SYS_RAWIO). Start the tool as root, for "
+         "example from the desktop menu's administrator entry or with sudo.";
+}
+
+void SgIoTransport::UseNotice(TransportNotice notice) {
+  privilegeNotice_->Redirect(std::move(notice));
+}
 
 void SgIoTransport::ScanDrives(const CandidateSink& offer) {
   std::vector<std::pair<unsigned, std::string>> devices;
@@ -180,7 +198,11 @@ void SgIoTransport::ScanDrives(const CandidateSink& offer) {
 // no commands of its own; a device that is not a CD/DVD drive is closed again.
 std::unique_ptr<DriveDevice> SgIoTransport::OpenCandidate(const std::string& path) {
   const SysResult opened = system_->Open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
-  if (opened.value < 0) return nullptr;
+  if (opened.value < 0) {
+    privilegeNotice_->Tell(
+        path + " could not be opened: " + std::generic_category().message(opened.error));
+    return nullptr;
+  }
   auto device = std::make_unique<SgIoDevice>(system_, privilegeNotice_, opened.value, path);
   if (!device->IsOpticalDrive()) return nullptr;
   return device;

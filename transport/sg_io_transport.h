@@ -19,6 +19,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "transport/drive_transport.h"
 #include "transport/platform_transport.h"
@@ -56,6 +57,9 @@ class PrivilegeNotice {
  public:
   PrivilegeNotice(std::shared_ptr<SgIoSystem> system, TransportNotice notice);
   void Refused(std::string_view location);
+  // Passes any other message on to the same receiver.
+  void Tell(std::string_view text) const;
+  void Redirect(TransportNotice notice) { notice_ = std::move(notice); }
 
  private:
   std::shared_ptr<SgIoSystem> system_;
@@ -70,8 +74,13 @@ class SgIoTransport final : public DriveTransport {
   // Nothing to load: SG_IO is part of the kernel.
   bool Init() override;
   // Offers /dev/sr0, /dev/sr1, ... in numeric order, each that opens and
-  // reports CD/DVD capabilities.
+  // reports CD/DVD capabilities; a node that does not open is named in a
+  // notice with the reason.
   void ScanDrives(const CandidateSink& offer) override;
+  // The writing commands need CAP_SYS_RAWIO; the kernel is asked, since a
+  // user id says nothing about capabilities.
+  std::optional<std::string> MissingWriteRights() override;
+  void UseNotice(TransportNotice notice) override;
 
  private:
   std::unique_ptr<DriveDevice> OpenCandidate(const std::string& path);

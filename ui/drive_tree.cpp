@@ -41,7 +41,7 @@ bool IsGreyed(std::string_view displayText, const PackageHeaderCopy& header,
 }  // namespace
 
 void FillDriveTree(DialogView& view, DriveRegistry& registry, const PackageHeaderCopy& header,
-                   DriveSelection& selection) {
+                   DriveSelection& selection, bool greyEvery) {
   view.ClearTree();
   const TreeItem root = view.InsertTreeItem(kNoTreeItem, kTreeRootText, kRootImage);
   registry.EnumerateDrives();
@@ -55,7 +55,8 @@ void FillDriveTree(DialogView& view, DriveRegistry& registry, const PackageHeade
     text.resize(std::min(text.size(), kDisplayTextLength));
     selection.selectedDriveText = text;
     const TreeItem item = view.InsertTreeItem(root, text, kDriveImage);
-    if (IsGreyed(text, header, selection)) view.AssignItemColor(item, kGreyedDrive);
+    // The package check runs either way: it leaves the model code it looked up.
+    if (IsGreyed(text, header, selection) || greyEvery) view.AssignItemColor(item, kGreyedDrive);
   }
   view.ExpandTreeItem(root);
   (void)registry.SelectDrive(0);

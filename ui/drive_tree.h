@@ -25,8 +25,10 @@ struct DriveSelection {
   std::array<char, 10> selectedModelCode{};  // zero-terminated when shorter than 10
 };
 
+// With `greyEvery`, every drive is greyed whatever the package says: the
+// build may not write to any of them.
 void FillDriveTree(DialogView& view, DriveRegistry& registry, const PackageHeaderCopy& header,
-                   DriveSelection& selection);
+                   DriveSelection& selection, bool greyEvery);
 void OnDriveSelChanged(DialogView& view, const PackageHeaderCopy& header,
                        DriveSelection& selection);
 

@@ -48,6 +48,7 @@ class RewritingDevice final : public DriveDevice {
     return reply;
   }
   std::string Location() const override { return drive_->Location(); }
+  HoldAttempt HoldExclusively() override { return drive_->HoldExclusively(); }
 
  private:
   void FlipReturnedByte(const CommandRequest& request) {
@@ -68,6 +69,7 @@ class RewritingTransport final : public DriveTransport {
   RewritingTransport(std::unique_ptr<DriveTransport> drives, InputCursor& input)
       : drives_(std::move(drives)), input_(input) {}
   bool Init() override { return drives_->Init(); }
+  std::optional<std::string> MissingWriteRights() override { return drives_->MissingWriteRights(); }
   void ScanDrives(const CandidateSink& offer) override {
     drives_->ScanDrives([&](std::unique_ptr<DriveDevice> drive) {
       return offer(std::make_unique<RewritingDevice>(std::move(drive), input_));

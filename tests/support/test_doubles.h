@@ -45,6 +45,7 @@ class RefusingTransport final : public DriveTransport {
  public:
   bool Init() override { return false; }
   void ScanDrives(const CandidateSink&) override { ADD_FAILURE() << "scanned without a transport"; }
+  std::optional<std::string> MissingWriteRights() override { return std::nullopt; }
 };
 
 // A drive answering INQUIRY with these texts, everything else as a drive

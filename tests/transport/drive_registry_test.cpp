@@ -52,6 +52,11 @@ class ScriptedDevice final : public DriveDevice {
     return drive_->nextReply;
   }
   std::string Location() const override { return "scripted"; }
+  HoldAttempt HoldExclusively() override {
+    HoldAttempt attempt;
+    attempt.hold = std::make_unique<DriveHold>();
+    return attempt;
+  }
 
  private:
   std::shared_ptr<ScriptedDrive> drive_;
@@ -62,6 +67,7 @@ class ScriptedTransport final : public DriveTransport {
   explicit ScriptedTransport(std::vector<std::shared_ptr<ScriptedDrive>> drives)
       : drives_(std::move(drives)) {}
   bool Init() override { return true; }
+  std::optional<std::string> MissingWriteRights() override { return std::nullopt; }
   void ScanDrives(const CandidateSink& offer) override {
     for (const auto& drive : drives_) {
       ++offered;

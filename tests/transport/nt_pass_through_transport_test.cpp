@@ -93,6 +93,11 @@ class FakeSystem final : public NtPassThroughSystem {
 
   IoControlResult IoControl(HANDLE handle, DWORD code, void* in, DWORD inSize, void* out,
                             DWORD outSize) override {
+    if (code == FSCTL_LOCK_VOLUME || code == FSCTL_UNLOCK_VOLUME) {
+      volumeControls.push_back({handle, code});
+      if (code == FSCTL_LOCK_VOLUME && lockError != 0) return {false, lockError};
+      return {true, 0};
+    }
     EXPECT_EQ(code, static_cast<DWORD>(IOCTL_SCSI_PASS_THROUGH_DIRECT));
     EXPECT_EQ(inSize, kRequestSize);
     EXPECT_EQ(out, in);
@@ -103,6 +108,11 @@ class FakeSystem final : public NtPassThroughSystem {
   }
 
   void Close(HANDLE handle) override { closes.push_back(handle); }
+  bool IsAdministrator() override { return administrator; }
+
+  bool administrator = true;
+  DWORD lockError = 0;  // what FSCTL_LOCK_VOLUME fails with; 0: it succeeds
+  std::vector<std::pair<HANDLE, DWORD>> volumeControls;
 
   static HANDLE HandleOf(std::size_t index) {
     return reinterpret_cast<HANDLE>(kFirstHandle + index);
@@ -260,6 +270,51 @@ TEST(PassThroughScanTest, DestroyingADeviceClosesItsHandleOnce) {
   EXPECT_THAT(scan.system->closes, ElementsAre(FakeSystem::HandleOf(1)));
   scan.offered.clear();
   EXPECT_THAT(scan.system->closes, ElementsAre(FakeSystem::HandleOf(1), FakeSystem::HandleOf(0)));
+}
+
+// --- Holding the volume and the rights to write --------------------------------
+
+TEST(PassThroughHoldTest, LocksTheVolumeOnItsOwnHandleUntilTheHoldEnds) {
+  Scan scan(std::vector<FakeVolume>{{.letter = 'd'}});
+  scan.Run();
+  ASSERT_EQ(scan.offered.size(), 1u);
+  const HANDLE handle = FakeSystem::HandleOf(0);
+  HoldAttempt attempt = scan.offered[0]->HoldExclusively();
+  ASSERT_NE(attempt.hold, nullptr);
+  EXPECT_THAT(scan.system->volumeControls,
+              ElementsAre(std::pair{handle, static_cast<DWORD>(FSCTL_LOCK_VOLUME)}));
+  attempt.hold.reset();
+  EXPECT_THAT(scan.system->volumeControls,
+              ElementsAre(std::pair{handle, static_cast<DWORD>(FSCTL_LOCK_VOLUME)},
+                          std::pair{handle, static_cast<DWORD>(FSCTL_UNLOCK_VOLUME)}));
+  EXPECT_TRUE(scan.system->requests.empty());
+}
+
+TEST(PassThroughHoldTest, AVolumeOthersHaveOpenIsInUseAndNothingIsUnlocked) {
+  struct Case {
+    DWORD error;
+    bool inUse;
+  };
+  for (const Case c : {Case{ERROR_ACCESS_DENIED, true}, Case{ERROR_SHARING_VIOLATION, true},
+                       Case{ERROR_NOT_SUPPORTED, false}}) {
+    Scan scan(std::vector<FakeVolume>{{.letter = 'd'}});
+    scan.system->lockError = c.error;
+    scan.Run();
+    ASSERT_EQ(scan.offered.size(), 1u);
+    const HoldAttempt attempt = scan.offered[0]->HoldExclusively();
+    EXPECT_EQ(attempt.hold, nullptr);
+    EXPECT_EQ(attempt.inUse, c.inUse) << c.error;
+    EXPECT_EQ(attempt.reason.empty(), c.inUse) << c.error;
+    EXPECT_EQ(scan.system->volumeControls.size(), 1u) << "only the lock was asked for";
+  }
+}
+
+TEST(PassThroughRightsTest, WritingNeedsAnAdministratorsToken) {
+  Scan scan(std::vector<FakeVolume>{});
+  EXPECT_EQ(scan.transport.MissingWriteRights(), std::nullopt);
+  scan.system->administrator = false;
+  EXPECT_EQ(scan.transport.MissingWriteRights(),
+            "Writing firmware needs administrator rights. Start TslFlash.exe as administrator.");
 }
 
 // --- Through the registry -----------------------------------------------------

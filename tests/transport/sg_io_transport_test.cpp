@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <linux/cdrom.h>
+#include <sys/file.h>
 
 #include <algorithm>
 #include <array>
@@ -21,6 +22,7 @@
 #include "tests/support/offered_drives.h"
 #include "transport/cdb.h"
 #include "transport/drive_registry.h"
+#include "transport/sg_io_hold.h"
 
 namespace tslflash {
 namespace {
@@ -75,10 +77,13 @@ std::vector<std::uint8_t> FixedSense(std::uint8_t code, std::uint8_t key, std::u
 }
 
 struct FakeNode {
-  std::string name;  // in /dev
-  bool opens = true;
+  std::string name;   // in /dev
+  int openError = 0;  // what opening it fails with; 0: it opens
   bool optical = true;
   SgIoAnswer sgIo = Good;
+  int exclusiveError = 0;  // what an O_EXCL open fails with
+  int lockError = 0;       // what flock fails with
+  std::string holder{};    // who /proc/locks says holds it
 };
 
 struct OpenCall {
@@ -94,11 +99,28 @@ class FakeSystem final : public SgIoSystem {
     opens.push_back({path, flags});
     for (std::size_t i = 0; i < nodes_.size(); ++i) {
       if ("/dev/" + nodes_[i].name != path) continue;
-      if (!nodes_[i].opens) return {-1, EACCES};
-      return {FdOf(i), 0};
+      if (nodes_[i].openError != 0) return {-1, nodes_[i].openError};
+      if ((flags & O_EXCL) == 0) return {FdOf(i), 0};
+      if (nodes_[i].exclusiveError != 0) return {-1, nodes_[i].exclusiveError};
+      return {ExclusiveFdOf(i), 0};
     }
     return {-1, ENOENT};
   }
+
+  SysResult Flock(int fd, int operation) override {
+    flocks.push_back({fd, operation});
+    const int error = nodes_.at(static_cast<std::size_t>(fd - kFirstExclusiveFd)).lockError;
+    return error != 0 ? SysResult{-1, error} : SysResult{0, 0};
+  }
+
+  std::string LockHolder(const std::string& path) override {
+    for (const FakeNode& node : nodes_) {
+      if ("/dev/" + node.name == path) return node.holder;
+    }
+    return {};
+  }
+
+  bool HasRawIoCapability() override { return rawIo; }
 
   void Close(int fd) override { closes.push_back(fd); }
 
@@ -123,13 +145,19 @@ class FakeSystem final : public SgIoSystem {
   std::string ProgramPath() override { return kProgram; }
 
   static int FdOf(std::size_t index) { return kFirstFd + static_cast<int>(index); }
+  static int ExclusiveFdOf(std::size_t index) {
+    return kFirstExclusiveFd + static_cast<int>(index);
+  }
 
+  bool rawIo = true;
+  std::vector<std::pair<int, int>> flocks;  // descriptor, operation
   std::vector<OpenCall> opens;
   std::vector<int> closes;
   std::vector<sg_io_hdr> headers;  // as handed to SG_IO
 
  private:
   static constexpr int kFirstFd = 40;
+  static constexpr int kFirstExclusiveFd = 140;
   std::vector<FakeNode> nodes_;
 };
 
@@ -312,10 +340,17 @@ TEST(SgIoScanTest, OffersDevicesInNumericOrderOpenedWithoutBlocking) {
 }
 
 TEST(SgIoScanTest, SkipsDevicesThatDoNotOpenOrAreNotCdDvd) {
-  Scan scan({{.name = "sr0", .optical = false}, {.name = "sr1", .opens = false}, {.name = "sr3"}});
+  Scan scan({{.name = "sr0", .optical = false},
+             {.name = "sr1", .openError = EACCES},
+             {.name = "sr2", .openError = EBUSY},
+             {.name = "sr3"}});
   scan.Run();
   EXPECT_THAT(scan.Locations(), ElementsAre("/dev/sr3"));
   EXPECT_THAT(scan.system->closes, ElementsAre(FakeSystem::FdOf(0)));
+  // A node that exists but does not open is named with its reason, never
+  // left to a bare "no drive found".
+  EXPECT_THAT(scan.notices, ElementsAre("/dev/sr1 could not be opened: Permission denied",
+                                        "/dev/sr2 could not be opened: Device or resource busy"));
 }
 
 TEST(SgIoScanTest, StopsWhenTheSinkSaysSo) {
@@ -333,6 +368,94 @@ TEST(SgIoScanTest, DestroyingADeviceClosesItsDescriptorOnce) {
   EXPECT_THAT(scan.system->closes, ElementsAre(FakeSystem::FdOf(1)));
   scan.offered.clear();
   EXPECT_THAT(scan.system->closes, ElementsAre(FakeSystem::FdOf(1), FakeSystem::FdOf(0)));
+}
+
+// --- One writer per drive, and the rights to write ------------------------------
+
+TEST(SgIoHoldTest, OpensTheDeviceExclusivelyAndLocksItUntilTheHoldEnds) {
+  Scan scan({{.name = "sr0"}});
+  scan.Run();
+  ASSERT_EQ(scan.offered.size(), 1u);
+  HoldAttempt attempt = scan.offered[0]->HoldExclusively();
+  ASSERT_NE(attempt.hold, nullptr);
+  ASSERT_EQ(scan.system->opens.size(), 2u);
+  EXPECT_EQ(scan.system->opens[1].flags, kOpenFlags | O_EXCL);
+  EXPECT_THAT(scan.system->flocks,
+              ElementsAre(std::pair{FakeSystem::ExclusiveFdOf(0), LOCK_EX | LOCK_NB}));
+  EXPECT_TRUE(scan.system->closes.empty());
+  attempt.hold.reset();
+  EXPECT_THAT(scan.system->closes, ElementsAre(FakeSystem::ExclusiveFdOf(0)));
+  EXPECT_TRUE(scan.system->headers.empty()) << "holding sends no command";
+}
+
+TEST(SgIoHoldTest, ADriveSomeoneElseHoldsIsInUseAndNamesTheHolder) {
+  struct Case {
+    const char* name;
+    FakeNode node;
+    bool inUse;
+    std::string holder;
+    std::string reason;
+    std::vector<int> closes;  // descriptors closed by the refused attempt
+  };
+  const int exclusive = FakeSystem::ExclusiveFdOf(0);
+  const std::vector<Case> cases = {
+      {"mounted or held exclusively", {.name = "sr0", .exclusiveError = EBUSY}, true, "", "", {}},
+      {"another copy holds the lock",
+       {.name = "sr0", .lockError = EWOULDBLOCK, .holder = "tslflash, process 1234"},
+       true,
+       "tslflash, process 1234",
+       "",
+       {exclusive}},
+      {"exclusive open refused",
+       {.name = "sr0", .exclusiveError = EACCES},
+       false,
+       "",
+       "Permission denied",
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scan scan({c.node});
+    scan.Run();
+    ASSERT_EQ(scan.offered.size(), 1u);
+    const HoldAttempt attempt = scan.offered[0]->HoldExclusively();
+    EXPECT_EQ(attempt.hold, nullptr);
+    EXPECT_EQ(attempt.inUse, c.inUse);
+    EXPECT_EQ(attempt.holder, c.holder);
+    EXPECT_EQ(attempt.reason, c.reason);
+    EXPECT_EQ(scan.system->closes, c.closes);
+  }
+}
+
+TEST(SgIoRightsTest, WritingNeedsRawIoInTheEffectiveSet) {
+  Scan scan({});
+  EXPECT_EQ(scan.transport.MissingWriteRights(), std::nullopt);
+  scan.system->rawIo = false;
+  EXPECT_EQ(scan.transport.MissingWriteRights(),
+            "Writing firmware needs raw SCSI access (CAP_SYS_RAWIO). Start the tool as root, for "
+            "example from the desktop menu's administrator entry or with sudo.");
+}
+
+TEST(LockHolderTest, FindsTheGrantedLockOnTheNodesInode) {
+  constexpr std::string_view kLocks =
+      "1: POSIX  ADVISORY  WRITE 700 08:01:1234 0 EOF\n"
+      "2: FLOCK  ADVISORY  WRITE 1234 00:05:412 0 EOF\n"
+      "2: -> FLOCK  ADVISORY  WRITE 1300 00:05:413 0 EOF\n"
+      "3: OFDLCK ADVISORY  WRITE -1 00:05:414 0 EOF\n"
+      "4: FLOCK  ADVISORY  WRITE 99 0a:1f:415 0 EOF\n";
+  struct Case {
+    unsigned major, minor;
+    unsigned long inode;
+    std::optional<long> pid;
+  };
+  for (const Case c : {Case{0, 5, 412, 1234}, Case{8, 1, 1234, 700},
+                       Case{0, 5, 413, std::nullopt},  // only waiting
+                       Case{0, 5, 414, std::nullopt},  // no process owns it
+                       Case{0, 6, 412, std::nullopt},  // same inode, other filesystem
+                       Case{10, 31, 415, 99}}) {       // device numbers are hexadecimal
+    EXPECT_EQ(FindLockHolder(kLocks, c.major, c.minor, c.inode), c.pid) << c.inode;
+  }
+  EXPECT_EQ(FindLockHolder("garbage\n\n1: FLOCK\n", 0, 5, 412), std::nullopt);
 }
 
 TEST(OpticalDeviceNumberTest, AcceptsOnlySrAndDigits) {

@@ -4,12 +4,15 @@
 # 'N passed, N failed' and exits nonzero on any failure. The guest also times
 # the transport's WRITE BUFFER chunks against sg_write_buffer; those figures go
 # to WORK_DIR/sg-io-bench.txt for the benchmark table.
-#   run-vm-test.sh GUEST_BINARY TSLFLASH_BINARY [WORK_DIR]   (both linked statically)
+#   run-vm-test.sh GUEST_BINARY TSLFLASH_BINARY REAL_PACKAGE_TSLFLASH [WORK_DIR]
+# (all linked statically; the first tslflash carries the sample package, the
+# second a package made for scsi_debug's drive)
 set -euo pipefail
 
 guest_binary=$(realpath "$1")
 tool_binary=$(realpath "$2")
-work=${3:-$(mktemp -d)}
+real_tool_binary=$(realpath "$3")
+work=${4:-$(mktemp -d)}
 mkdir -p "$work"
 
 fetch_kernel() {
@@ -30,6 +33,7 @@ build_initramfs() {
   cp /bin/busybox "$root/bin/busybox"
   cp "$guest_binary" "$root/bin/guest-test"
   cp "$tool_binary" "$root/bin/tslflash"
+  cp "$real_tool_binary" "$root/bin/tslflash-real"
   # The peer is linked dynamically: its libraries and loader go where it looks.
   local peer file
   peer=$(command -v sg_write_buffer)
@@ -39,6 +43,11 @@ build_initramfs() {
     cp -L "$file" "$root$file"
   done
   modules=$(echo "$work"/kernel/lib/modules/*/kernel)
+  # A disc with a filesystem to mount: a small romfs written onto the medium.
+  mkdir -p "$work/medium"
+  echo "a file on the disc" >"$work/medium/readme.txt"
+  genromfs -f "$root/medium.romfs" -d "$work/medium" -V tslmedium
+  cp "$modules/drivers/mtd/mtd.ko" "$modules/fs/romfs/romfs.ko" "$root/modules/"
   # Dependencies first: the host has no depmod for this kernel.
   for module in drivers/virtio/virtio_ring drivers/virtio/virtio drivers/virtio/virtio_pci_modern_dev \
     drivers/virtio/virtio_pci_legacy_dev drivers/virtio/virtio_pci drivers/scsi/virtio_scsi \
@@ -73,22 +82,59 @@ for i in $(seq 50); do [ -e /dev/sr0 ] && break; sleep 0.2; done
 echo GUEST-START
 status=0
 /bin/guest-test root || status=1
-# Without raw-I/O rights: an ordinary user who may open the device.
-chmod 666 /dev/sr0
+check() { if [ "$2" = yes ]; then echo "PASS $1"; else echo "FAIL $1"; status=1; fi; }
+has() { echo "$1" | grep -qF -- "$2" && echo yes || echo no; }
+lacks() { echo "$1" | grep -qF -- "$2" && echo no || echo yes; }
+upgrade() {
+  $1 --terminal --select 1 --upgrade --answer ok --answer ok --non-interactive </dev/null 2>&1
+}
 echo 'root:x:0:0::/:/bin/sh' >/etc/passwd
 echo 'nobody:x:65534:65534::/:/bin/sh' >>/etc/passwd
 echo 'nogroup:x:65534:' >/etc/group
+# A device node the user may not open is named with the reason.
+chmod 600 /dev/sr0
+out=$(su nobody -c '/bin/tslflash --terminal --answer ok --answer ok --non-interactive </dev/null' 2>&1)
+echo "$out" | sed 's/^/tslflash: /'
+check unopenable-node-named "$(has "$out" '/dev/sr0 could not be opened: Permission denied')"
+# Without raw-I/O rights: an ordinary user who may open the device.
+chmod 666 /dev/sr0
 su nobody -c '/bin/guest-test unprivileged' || status=1
-# The terminal front end on the real device: listed greyed, upgrade refused.
-out=$(/bin/tslflash --terminal --select 1 --upgrade --answer ok --answer ok --non-interactive \
-  </dev/null 2>&1)
+out=$(su nobody -c '/bin/tslflash-real --terminal --select 1 --upgrade --answer ok --answer ok --non-interactive </dev/null' 2>&1)
+echo "$out" | sed 's/^/tslflash-real: /'
+check unprivileged-told-rights "$(has "$out" "Writing firmware needs raw SCSI access (CAP_SYS_RAWIO). Start the tool as root, for example from the desktop menu's administrator entry or with sudo.")"
+check unprivileged-never-asked-to-confirm "$(lacks "$out" 'Do you really want to upgrade')"
+# The sample package's build on the real device: listed greyed, upgrade refused.
+out=$(upgrade /bin/tslflash)
 rc=$?
 echo "$out" | sed 's/^/tslflash: /'
-check() { if [ "$2" = yes ]; then echo "PASS $1"; else echo "FAIL $1"; status=1; fi; }
 echo "$out" | grep -q '^ *1\. Linux *scsi_debug.*(not for this package)' && listed=yes || listed=no
 check terminal-lists-drive-greyed $listed
-[ $rc -eq 16 ] && refused=yes || refused=no
+check sample-build-says-so "$(has "$out" 'This build carries a sample firmware package; it writes only to emulated drives.')"
+check sample-build-sends-nothing "$(has "$out" 'it writes only to emulated drives. Nothing was sent to /dev/sr0.')"
+[ $rc -eq 4 ] && refused=yes || refused=no
 check "terminal-refuses-upgrade rc=$rc" $refused
+# Another program holds the drive as the tool does: a second writer is
+# refused at once, told who holds it.
+/bin/guest-test hold 60 >/tmp/hold.log 2>&1 &
+holder=$!
+for i in $(seq 50); do grep -q HELD /tmp/hold.log && break; sleep 0.1; done
+out=$(upgrade /bin/tslflash-real)
+echo "$out" | sed 's/^/tslflash-real: /'
+kill $holder
+check second-writer-refused "$(has "$out" "The drive /dev/sr0 is in use by another program (guest-test, process $holder); nothing was sent to it.")"
+check second-writer-never-asked-to-confirm "$(lacks "$out" 'Do you really want to upgrade')"
+# A disc whose filesystem is mounted: the drive is refused before anything is
+# sent, whoever holds it.
+mkdir -p /mnt
+/bin/guest-test fill /medium.romfs && insmod /modules/mtd.ko && insmod /modules/romfs.ko && blockdev --flushbufs /dev/sr0 &&
+  mount -t romfs -o ro /dev/sr0 /mnt
+grep -q '^/dev/sr0 /mnt romfs' /proc/mounts && mounted=yes || mounted=no
+check medium-mounted $mounted
+out=$(upgrade /bin/tslflash-real)
+echo "$out" | sed 's/^/tslflash-real: /'
+umount /mnt
+check mounted-disc-refused "$(has "$out" 'The drive /dev/sr0 is in use by another program; nothing was sent to it.')"
+check mounted-disc-never-asked-to-confirm "$(lacks "$out" 'Do you really want to upgrade')"
 /bin/guest-test bench /bin/sg_write_buffer || status=1
 rmmod scsi_debug
 insmod /modules/scsi_debug.ko ptype=5 num_tgts=10

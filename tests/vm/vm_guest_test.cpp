@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -314,7 +315,91 @@ int RunBench(const std::string& self, const std::string& peer) {
   return failures;
 }
 
+// The kernel keeps a second exclusive open out, and the lock names its
+// holder: a second registry in this very process is refused and told who.
+void CheckExclusiveHold() {
+  DriveRegistry first(MakePlatformTransport());
+  DriveRegistry second(MakePlatformTransport());
+  const bool found = first.InitTransport() && first.EnumerateDrives() >= 1 &&
+                     second.InitTransport() && second.EnumerateDrives() >= 1;
+  if (!found) return Check("hold-found-drive", false);
+  HoldAttempt held = first.HoldSelected();
+  const HoldAttempt refused = second.HoldSelected();
+  const std::string self = "guest-test, process " + std::to_string(getpid());
+  Check("hold-taken", held.hold != nullptr, held.reason);
+  Check("second-hold-refused-naming-holder",
+        refused.hold == nullptr && refused.inUse && refused.holder == self,
+        "holder='" + refused.holder + "' reason='" + refused.reason + "'");
+  held.hold.reset();
+  const HoldAttempt again = second.HoldSelected();
+  Check("hold-free-after-release", again.hold != nullptr, again.reason);
+}
+
+// Holds the first drive as the tool does until killed: another program in
+// the tool's way. Says HELD once it has it.
+int HoldDrive(int seconds) {
+  DriveRegistry registry(MakePlatformTransport());
+  if (!registry.InitTransport() || registry.EnumerateDrives() == 0) return 1;
+  const HoldAttempt attempt = registry.HoldSelected();
+  if (attempt.hold == nullptr) return 1;
+  std::printf("HELD\n");
+  std::fflush(stdout);
+  sleep(static_cast<unsigned>(seconds));
+  return 0;
+}
+
+// Writes FILE onto the medium from its first block with WRITE(10), for a
+// filesystem to mount from it.
+int FillMedium(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                  std::istreambuf_iterator<char>()};
+  DriveRegistry registry(MakePlatformTransport());
+  if (bytes.empty() || !registry.InitTransport() || registry.EnumerateDrives() == 0) return 1;
+  // The root checks ejected the medium: load it again. The medium change
+  // is reported once as a unit attention, so the capacity is asked twice.
+  const std::array<std::uint8_t, 6> load{0x1B, 0, 0, 0, 0x03, 0};
+  (void)registry.ExecuteCommand(load, DataDirection::NoData, nullptr, 0, std::chrono::seconds{15});
+  std::array<std::uint8_t, 8> capacity{};
+  const std::array<std::uint8_t, 10> readCapacity{0x25};
+  const auto readIt = [&] {
+    return registry.ExecuteCommand(readCapacity, DataDirection::FromDrive, capacity.data(),
+                                   capacity.size(), std::chrono::seconds{15});
+  };
+  if (readIt() != CommandResult::Completed && readIt() != CommandResult::Completed) {
+    std::printf("fill: READ CAPACITY failed, sense %s\n", SenseText(registry).c_str());
+    return 1;
+  }
+  const std::uint32_t block = std::uint32_t{capacity[4]} << 24 | std::uint32_t{capacity[5]} << 16 |
+                              std::uint32_t{capacity[6]} << 8 | capacity[7];
+  if (block == 0) return 1;
+  bytes.resize((bytes.size() + block - 1) / block * block);
+  constexpr std::uint32_t kBlocksPerWrite = 16;
+  for (std::uint32_t lba = 0; lba * block < bytes.size(); lba += kBlocksPerWrite) {
+    const auto count = static_cast<std::uint16_t>(
+        std::min<std::size_t>(kBlocksPerWrite, bytes.size() / block - lba));
+    const std::array<std::uint8_t, 10> cdb{0x2A,
+                                           0,
+                                           static_cast<std::uint8_t>(lba >> 24),
+                                           static_cast<std::uint8_t>(lba >> 16),
+                                           static_cast<std::uint8_t>(lba >> 8),
+                                           static_cast<std::uint8_t>(lba),
+                                           0,
+                                           static_cast<std::uint8_t>(count >> 8),
+                                           static_cast<std::uint8_t>(count),
+                                           0};
+    if (registry.ExecuteCommand(cdb, DataDirection::ToDrive, bytes.data() + lba * block,
+                                count * block,
+                                std::chrono::seconds{15}) != CommandResult::Completed) {
+      std::printf("fill: WRITE(10) at %u failed, sense %s\n", lba, SenseText(registry).c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
+
 int RunAsRoot() {
+  CheckExclusiveHold();
   DriveRegistry registry(MakePlatformTransport());
   CheckEnumeration(registry);
   if (registry.GetDriveCount() > 0) {
@@ -338,6 +423,8 @@ int main(int argc, char** argv) {
   if (mode == "empty-tray") RunEmptyTray();
   // chunks FILE N: the bench's own side, silent; bench PEER: both sides, timed.
   if (mode == "chunks" && argc > 3) return RunChunks(argv[2], std::atoi(argv[3]));
+  if (mode == "hold" && argc > 2) return HoldDrive(std::atoi(argv[2]));
+  if (mode == "fill" && argc > 2) return FillMedium(argv[2]);
   if (mode == "bench" && argc > 2) RunBench(argv[0], argv[2]);
   std::printf("GUEST-DONE failures=%d\n", failures);
   return failures == 0 ? 0 : 1;

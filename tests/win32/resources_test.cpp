@@ -1,6 +1,7 @@
 // The resources built into TslFlash.exe: the string table agrees with the
 // texts the dialog's logic uses, the version resource names the program, and
-// the icon and the tree's bitmap have the sizes and colours the window needs.
+// the icon and the tree's bitmap have the sizes and colours the window needs,
+// and the manifest asks for what the program needs from Windows.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -79,6 +80,22 @@ TEST_F(ProgramResourcesTest, TreeBitmapIs34By17At8BitsPerPixelOnPureRed) {
   SelectObject(dc, previous);
   DeleteDC(dc);
   DeleteObject(bitmap);
+}
+
+// Windows reads the manifest of id 1 when it starts the program: without it
+// the tool would run without the rights pass-through writes need, blurred on
+// a scaled display, and with the old unthemed controls.
+TEST_F(ProgramResourcesTest, ManifestAsksForAdministratorDpiAwarenessAndCommonControls6) {
+  const HRSRC found = FindResourceA(program_, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr) << "no RT_MANIFEST resource 1";
+  const HGLOBAL loaded = LoadResource(program_, found);
+  ASSERT_NE(loaded, nullptr);
+  const std::string manifest(static_cast<const char*>(LockResource(loaded)),
+                             SizeofResource(program_, found));
+  for (const char* part : {"<requestedExecutionLevel level=\"requireAdministrator\"", "<dpiAware",
+                           "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""}) {
+    EXPECT_NE(manifest.find(part), std::string::npos) << part;
+  }
 }
 
 TEST(ProgramVersionTest, VersionResourceNamesTheProgram) {

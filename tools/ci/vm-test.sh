@@ -11,6 +11,8 @@ command -v qemu-system-x86_64 >/dev/null || missing+=(qemu-system-x86)
 [ -x /bin/busybox ] && /bin/busybox --list | grep -qx cpio || missing+=(busybox-static)
 # The peer the SG_IO path is timed against inside the guest.
 command -v sg_write_buffer >/dev/null || missing+=(sg3-utils)
+# The filesystem of the mounted disc the guest refuses to write to.
+command -v genromfs >/dev/null || missing+=(genromfs)
 if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
@@ -23,5 +25,18 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE= -DTSLFLASH_WITH_QT=OFF -DTSL
   -DTSLFLASH_BUILD_TESTS=OFF -DTSLFLASH_BUILD_BENCH=OFF -DCMAKE_EXE_LINKER_FLAGS=-static \
   -DZLIB_LIBRARY="$zlib" -DZLIB_LIBRARY_RELEASE="$zlib" \
   -DCMAKE_PROJECT_INCLUDE="$PWD/tests/vm/guest-target.cmake" >/dev/null
-cmake --build "$build" -j2 --target tslflash_vm_guest tslflash
-bash tests/vm/run-vm-test.sh "$build/tslflash_vm_guest" "$build/app/tslflash" "$build/vm"
+cmake --build "$build" -j2 --target tslflash_vm_guest tslflash tslpkg_bootstrap
+# The same program carrying a package made for scsi_debug's drive, which it
+# may write to real drives (a build with the sample package never does).
+real=$build-real-package
+mkdir -p "$real"
+"$build/tools/tslpkg_bootstrap" synth --size 131072 --seed 1107 -o "$real/image.bin"
+"$build/tools/tslpkg_bootstrap" build -o "$real/package.bin" --image "$real/image.bin" \
+  --tag KOVA --protocol 0 --inquiry-id "Linux   scsi_debug      9999" \
+  --alt-name-nul TK300B --variant-mark TW --revision-pattern "****"
+cmake -S . -B "$real" -G Ninja -DCMAKE_BUILD_TYPE= -DTSLFLASH_WITH_QT=OFF \
+  -DTSLFLASH_BUILD_TESTS=OFF -DTSLFLASH_BUILD_BENCH=OFF -DCMAKE_EXE_LINKER_FLAGS=-static \
+  -DZLIB_LIBRARY="$zlib" -DZLIB_LIBRARY_RELEASE="$zlib" -DTSLFLASH_PACKAGE="$real/package.bin" >/dev/null
+cmake --build "$real" -j2 --target tslflash
+bash tests/vm/run-vm-test.sh "$build/tslflash_vm_guest" "$build/app/tslflash" "$real/app/tslflash" \
+  "$build/vm"
