@@ -74,12 +74,6 @@ class LinuxSgIoSystem final : public SgIoSystem {
     }
     return names;
   }
-
-  std::string ProgramPath() override {
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : path.string();
-  }
 };
 
 }  // namespace

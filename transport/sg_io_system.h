@@ -32,9 +32,6 @@ class SgIoSystem {
   virtual bool HasRawIoCapability() = 0;
   // Names of the CD/DVD block devices in /dev ("sr0", "sr1", ...), in any order.
   virtual std::vector<std::string> ListOpticalDeviceNames() = 0;
-  // The running program's file, for telling the user what to grant rights to;
-  // empty when it cannot be found.
-  virtual std::string ProgramPath() = 0;
 };
 
 // The number of an optical block device's name "sr<digits>", or nothing for

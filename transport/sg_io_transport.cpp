@@ -57,14 +57,12 @@ std::optional<SenseBytes> ParseSense(std::span<const std::uint8_t> sense) {
   }
 }
 
-std::string PrivilegeText(std::string_view location, std::string program) {
-  if (program.empty()) program = "tslflash";
+std::string PrivilegeText(std::string_view location) {
   std::string text = "Tessel Flash may not send firmware commands to ";
   text.append(location);
   text.append(
-      ": it needs raw SCSI access. Run it as root (sudo tslflash) or give it the capability "
-      "once: sudo setcap cap_sys_rawio+ep ");
-  text.append(program);
+      ": it needs raw SCSI access. Run it as root: sudo tslflash, or the desktop menu's "
+      "administrator entry.");
   return text;
 }
 
@@ -158,7 +156,7 @@ PrivilegeNotice::PrivilegeNotice(std::shared_ptr<SgIoSystem> system, TransportNo
 void PrivilegeNotice::Refused(std::string_view location) {
   if (given_) return;
   given_ = true;
-  Tell(PrivilegeText(location, system_->ProgramPath()));
+  Tell(PrivilegeText(location));
 }
 
 void PrivilegeNotice::Tell(std::string_view text) const {

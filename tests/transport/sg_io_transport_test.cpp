@@ -29,10 +29,10 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using namespace std::chrono_literals;
 
 constexpr int kOpenFlags = O_RDWR | O_NONBLOCK | O_CLOEXEC;
-constexpr const char* kProgram = "/opt/tessel/bin/tslflash";
 
 // How the fake kernel answers SG_IO on one device: fills the header, the sense
 // buffer and the data buffer it was handed, and returns the call's result.
@@ -141,8 +141,6 @@ class FakeSystem final : public SgIoSystem {
     for (const FakeNode& node : nodes_) names.push_back(node.name);
     return names;
   }
-
-  std::string ProgramPath() override { return kProgram; }
 
   static int FdOf(std::size_t index) { return kFirstFd + static_cast<int>(index); }
   static int ExclusiveFdOf(std::size_t index) {
@@ -313,7 +311,7 @@ TEST(SgIoDeviceTest, PrivilegeRefusalIsToldOncePerTransportAndEachCommandFails) 
   ASSERT_EQ(scan.notices.size(), 1u);
   EXPECT_THAT(scan.notices[0], HasSubstr("/dev/sr0"));
   EXPECT_THAT(scan.notices[0], HasSubstr("sudo tslflash"));
-  EXPECT_THAT(scan.notices[0], HasSubstr("sudo setcap cap_sys_rawio+ep /opt/tessel/bin/tslflash"));
+  EXPECT_THAT(scan.notices[0], Not(HasSubstr("setcap")));
 }
 
 TEST(SgIoDeviceTest, OtherCallFailuresTellTheUserNothing) {
