@@ -18,6 +18,7 @@
 #include "tools/file_io.h"
 #include "transport/platform_transport.h"
 #include "ui/terminal/terminal_front_end.h"
+#include "update/refusing_restarter.h"
 #include "update/system_restarter.h"
 
 #ifdef TSLFLASH_WITH_QT
@@ -60,7 +61,11 @@ std::string UseEmulation(const CommandLine& line, Sources& sources, DialogSetup&
     return std::make_unique<emu::EmulatedTransport>(emulators);
   };
   setup.options.emulatedDrives = true;
-  setup.makeRestarter = nullptr;  // an emulated run only says it would restart
+  // An emulated run only says it would restart, unless told the request fails.
+  setup.makeRestarter = nullptr;
+  if (line.restartFails) {
+    setup.makeRestarter = [] { return std::make_unique<RefusingRestarter>(); };
+  }
   setup.skipWaits = line.skipWaits;
   if (line.package) {
     FileRead read = ReadBinaryFile(*line.package);
