@@ -38,11 +38,6 @@ inline constexpr std::uint8_t kMask = 0x7E;
 inline constexpr std::uint8_t kGood = 0x00;
 inline constexpr std::uint8_t kCheckCondition = 0x02;
 inline constexpr std::uint8_t kConditionMet = 0x04;
-inline constexpr std::uint8_t kBusy = 0x08;
-inline constexpr std::uint8_t kReservationConflict = 0x18;
-inline constexpr std::uint8_t kTaskSetFull = 0x28;
-inline constexpr std::uint8_t kAcaActive = 0x30;
-inline constexpr std::uint8_t kTaskAborted = 0x40;
 
 constexpr bool IsCheckCondition(std::uint8_t status) { return (status & kMask) == kCheckCondition; }
 
@@ -54,10 +49,6 @@ constexpr CommandResult ResultOf(std::uint8_t status) {
                                                     : CommandResult::Failed;
 }
 }  // namespace scsi_status
-
-static_assert(scsi_status::ResultOf(0x81) == CommandResult::Completed);
-static_assert(scsi_status::ResultOf(scsi_status::kTaskAborted) == CommandResult::Failed);
-static_assert(scsi_status::IsCheckCondition(0x83));
 
 // Length of a CDB on the wire, from its operation code's group (bits 5-7).
 constexpr std::size_t CdbLengthFor(std::uint8_t opcode) {
