@@ -230,7 +230,9 @@ TEST(PassThroughClassifyTest, OnlyGoodAndConditionMetComplete) {
     const TransportReply reply = ClassifyPassThrough({true, 0}, request);
     EXPECT_EQ(reply.result, c.result);
     EXPECT_EQ(reply.sense, c.takesSense ? std::optional(SenseBytes{2, 0x3A, 0}) : std::nullopt);
-    if (c.result == CommandResult::Completed) EXPECT_EQ(reply.transferred, 36u);
+    if (c.result == CommandResult::Completed) {
+      EXPECT_EQ(reply.transferred, 36u);
+    }
   }
 }
 
