@@ -62,6 +62,7 @@ constexpr std::array<Option, 14> kOptions = {{
     {"--about", false, false, SetFlag<&CommandLine::about>},
     {"--upgrade", false, false, SetFlag<&CommandLine::upgrade>},
     {"--skip-waits", false, false, SetFlag<&CommandLine::skipWaits>},
+    {"--restart-fails", false, false, SetFlag<&CommandLine::restartFails>},
     {"--received-images", true, false, SetFile<&CommandLine::receivedImages>},
     {"--help", false, true, SetFlag<&CommandLine::help>},
     {"-h", false, true, SetFlag<&CommandLine::help>},
@@ -87,6 +88,9 @@ std::string CheckCombination(const CommandLine& line) {
   if (line.upgrade && !line.select) return "--upgrade needs --select: which drive to update";
   if (line.skipWaits && !line.emulate) {
     return "--skip-waits needs --emulate: a real drive needs its time to restart";
+  }
+  if (line.restartFails && !line.emulate) {
+    return "--restart-fails needs --emulate: only an emulated run can be told the restart fails";
   }
   return {};
 }
@@ -155,6 +159,8 @@ Drives:
                       with --emulate: when the program ends, write the
                       firmware image each emulated drive accepted to
                       DIR/drive-N.bin (N as in the tree, from 1)
+  --restart-fails     with --emulate: the request to restart the computer
+                      after an update is refused, as a system may refuse it
 
 Terminal:
   --terminal          run in the terminal even when there is a display

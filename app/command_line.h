@@ -36,6 +36,7 @@ struct CommandLine {
   bool about = false;
   bool upgrade = false;                       // press Upgrade after the selection
   bool skipWaits = false;                     // emulated drives need no time to restart
+  bool restartFails = false;                  // emulated runs: the restart request is refused
   std::optional<std::string> receivedImages;  // folder for each emulated drive's received image
   bool help = false;
   bool version = false;  // print the version, the build and the built-in package

@@ -23,6 +23,7 @@
 #include "transport/platform_transport.h"
 #include "ui/terminal/terminal_front_end.h"
 #include "update/held_signals.h"
+#include "update/refusing_restarter.h"
 #include "update/run_shield.h"
 #include "update/system_restarter.h"
 
@@ -72,7 +73,11 @@ std::string UseEmulation(const CommandLine& line, Sources& sources, DialogSetup&
     return std::make_unique<emu::EmulatedTransport>(emulators);
   };
   setup.options.emulatedDrives = true;
-  setup.makeRestarter = nullptr;  // an emulated run only says it would restart
+  // An emulated run only says it would restart, unless told the request fails.
+  setup.makeRestarter = nullptr;
+  if (line.restartFails) {
+    setup.makeRestarter = [] { return std::make_unique<RefusingRestarter>(); };
+  }
   setup.skipWaits = line.skipWaits;
   if (line.package) {
     FileRead read = ReadBinaryFile(*line.package);

@@ -189,6 +189,9 @@ struct FaultFields {
   std::optional<std::uint8_t> opcode;
   std::optional<std::uint8_t> secondByte;
   std::optional<std::uint32_t> fromOccurrence;
+  std::optional<std::uint8_t> status;
+  std::optional<std::uint32_t> length;
+  std::optional<std::uint32_t> offset;
   bool senseGiven = false;
 };
 
@@ -198,12 +201,15 @@ Problem ReadFaultKind(const json& value, FaultKind& out) {
       {"timeout", FaultKind::TimeOut},
       {"sense", FaultKind::Sense},
       {"corruptReadBack", FaultKind::CorruptReadBack},
-      {"failWithoutSense", FaultKind::FailWithoutSense}};
+      {"failWithoutSense", FaultKind::FailWithoutSense},
+      {"status", FaultKind::Status},
+      {"shortReply", FaultKind::ShortReply},
+      {"noData", FaultKind::NoData}};
   const auto kind =
       value.is_string() ? kKinds.find(value.get_ref<const std::string&>()) : kKinds.end();
   if (kind == kKinds.end()) {
     return "expected one of \"fail\", \"timeout\", \"sense\", \"corruptReadBack\", "
-           "\"failWithoutSense\"";
+           "\"failWithoutSense\", \"status\", \"shortReply\", \"noData\"";
   }
   out = kind->second;
   return {};
@@ -221,10 +227,10 @@ Problem ReadTimes(const json& value, std::uint32_t& out) {
 
 template <typename Number>
 std::function<Problem(const json&, FaultFields&)> OptionalNumber(
-    std::optional<Number> FaultFields::*member) {
-  return [member](const json& v, FaultFields& f) {
+    std::optional<Number> FaultFields::*member, std::uint32_t min = 1) {
+  return [member, min](const json& v, FaultFields& f) {
     Number number{};
-    Problem problem = ReadNumber(v, 1, UINT32_MAX, number);
+    Problem problem = ReadNumber(v, min, UINT32_MAX, number);
     f.*member = number;
     return problem;
   };
@@ -254,6 +260,9 @@ const FieldTable<FaultFields>& FaultFieldTable() {
       {"opcode", OptionalHexByte(&FaultFields::opcode)},
       {"secondByte", OptionalHexByte(&FaultFields::secondByte)},
       {"fromOccurrence", OptionalNumber(&FaultFields::fromOccurrence)},
+      {"status", OptionalHexByte(&FaultFields::status)},
+      {"length", OptionalNumber(&FaultFields::length, 0)},
+      {"offset", OptionalNumber(&FaultFields::offset, 0)},
   };
   return kFields;
 }
@@ -274,6 +283,34 @@ Problem BuildTrigger(const FaultFields& fields, Fault& out) {
   return {};
 }
 
+// "status", "length" and "offset" each belong to one kind of fault; the
+// first two are that kind's own value and must be given with it.
+Problem CheckKindValues(const FaultFields& fields) {
+  struct KindValue {
+    std::string_view key;
+    std::string_view kindName;
+    FaultKind kind;
+    bool given;
+    bool required;
+  };
+  const std::array<KindValue, 3> values = {{
+      {"status", "status", FaultKind::Status, fields.status.has_value(), true},
+      {"length", "shortReply", FaultKind::ShortReply, fields.length.has_value(), true},
+      {"offset", "corruptReadBack", FaultKind::CorruptReadBack, fields.offset.has_value(), false},
+  }};
+  for (const KindValue& value : values) {
+    const std::string key = "\"" + std::string(value.key) + "\"";
+    const std::string kind = "\"" + std::string(value.kindName) + "\"";
+    if (value.given && fields.fault.kind != value.kind) {
+      return key + " goes with a " + kind + " fault only";
+    }
+    if (value.required && !value.given && fields.fault.kind == value.kind) {
+      return "a " + kind + " fault needs its " + key;
+    }
+  }
+  return {};
+}
+
 Problem ReadFault(const json& value, Fault& out) {
   FaultFields fields;
   if (Problem problem = ReadObject(value, FaultFieldTable(), {"kind"}, fields); !problem.empty()) {
@@ -282,7 +319,11 @@ Problem ReadFault(const json& value, Fault& out) {
   if (fields.fault.kind == FaultKind::Sense && !fields.senseGiven) {
     return "a \"sense\" fault needs its \"sense\" bytes";
   }
+  if (Problem problem = CheckKindValues(fields); !problem.empty()) return problem;
   out = fields.fault;
+  out.status = fields.status.value_or(0);
+  out.length = fields.length.value_or(0);
+  out.offset = fields.offset.value_or(0);
   return BuildTrigger(fields, out);
 }
 

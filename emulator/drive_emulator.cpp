@@ -97,14 +97,38 @@ TransportReply DriveEmulator::Inflict(const Fault& fault, const CommandRequest& 
       return {CommandResult::TimedOut, std::nullopt};
     case FaultKind::FailWithoutSense:
       return {CommandResult::Failed, std::nullopt};
+    case FaultKind::Status:
+      // As a transport reads the status; nothing was carried out or transferred.
+      return {scsi_status::ResultOf(fault.status), std::nullopt, 0};
+    case FaultKind::ShortReply:
+      return DeliverOnly(request, fault.length, true);
+    case FaultKind::NoData:
+      return DeliverOnly(request, 0, false);
     case FaultKind::CorruptReadBack:
       break;
   }
   const TransportReply reply = Dispatch(request);
   const auto returned = DataInBuffer(request);
-  if (reply.result == CommandResult::Completed && returned && !returned->empty()) {
-    returned->front() ^= 0xFF;
+  const std::uint32_t reached = reply.transferred.value_or(0);
+  if (reply.result == CommandResult::Completed && returned && fault.offset < reached) {
+    (*returned)[fault.offset] ^= 0xFF;
   }
+  return reply;
+}
+
+// Carries the command out, then puts back every byte of the host's buffer
+// past the first `kept`, as if they never arrived. `reported` says whether
+// the transport learns how many arrived, or is told the whole reply came.
+TransportReply DriveEmulator::DeliverOnly(const CommandRequest& request, std::uint32_t kept,
+                                          bool reported) {
+  const auto buffer = DataInBuffer(request);
+  if (!buffer) return Dispatch(request);
+  const std::vector<std::uint8_t> before(buffer->begin(), buffer->end());
+  TransportReply reply = Dispatch(request);
+  if (reply.result != CommandResult::Completed) return reply;
+  const std::uint32_t arrived = std::min(reply.transferred.value_or(0), kept);
+  std::copy(before.begin() + arrived, before.end(), buffer->begin() + arrived);
+  if (reported) reply.transferred = arrived;
   return reply;
 }
 

@@ -62,6 +62,7 @@ class DriveEmulator {
 
   TransportReply Dispatch(const CommandRequest& request);
   TransportReply Inflict(const Fault& fault, const CommandRequest& request);
+  TransportReply DeliverOnly(const CommandRequest& request, std::uint32_t kept, bool reported);
 
   TransportReply Inquiry(const CommandRequest& request);
   TransportReply TestUnitReady(const CommandRequest& request);

@@ -18,6 +18,9 @@ enum class FaultKind : std::uint8_t {
   Sense,             // like Fail, but the sense is always given explicitly
   CorruptReadBack,   // the command completes, one byte of the data it returns is flipped
   FailWithoutSense,  // the transport fails (Failed) without sense data
+  Status,            // the drive answers with the fault's status byte, no sense; not carried out
+  ShortReply,        // carried out, but at most `length` bytes of data return, and are reported
+  NoData,            // carried out, GOOD, but no data arrives while the whole length is reported
 };
 
 // The n-th command the drive receives, counting every command from 1.
@@ -44,6 +47,9 @@ struct Fault {
   std::variant<AtCommand, ForOpcode> when = AtCommand{};
   std::uint32_t times = 1;
   SenseBytes sense = kDefaultFaultSense;  // Fail and Sense only
+  std::uint8_t status = 0;                // Status only
+  std::uint32_t length = 0;               // ShortReply only
+  std::uint32_t offset = 0;               // CorruptReadBack only: the byte inverted
   friend bool operator==(const Fault&, const Fault&) = default;
 };
 

@@ -66,7 +66,7 @@ TransportReply FirmwareReceiver::ReadBack(const CommandRequest& request) {
   if (!memory_.Read(BufferAddress(request.cdb), buffer->first(count))) {
     return CheckCondition(sense::kInvalidField);
   }
-  return Completed();
+  return Returned(count);
 }
 
 // Banks arrive from the highest down to 0; committing bank 0 completes the

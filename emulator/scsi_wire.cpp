@@ -27,7 +27,7 @@ TransportReply ReturnData(const CommandRequest& request, std::span<const std::ui
   if (!buffer) return CheckCondition(sense::kInvalidField);
   const std::size_t count = std::min({std::size_t{allocation}, buffer->size(), content.size()});
   std::copy_n(content.begin(), count, buffer->begin());
-  return Completed();
+  return Returned(count);
 }
 
 }  // namespace tslflash::emu

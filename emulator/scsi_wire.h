@@ -37,6 +37,10 @@ inline constexpr SenseBytes kInternalFailure{0x04, 0x44, 0x00};
 }  // namespace sense
 
 inline TransportReply Completed() { return {CommandResult::Completed, std::nullopt}; }
+// A data-in command that completed having returned `count` bytes.
+inline TransportReply Returned(std::size_t count) {
+  return {CommandResult::Completed, std::nullopt, static_cast<std::uint32_t>(count)};
+}
 inline TransportReply CheckCondition(SenseBytes sense) { return {CommandResult::Failed, sense}; }
 
 // The host's buffer for data the drive returns; nothing when the host offered

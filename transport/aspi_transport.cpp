@@ -200,6 +200,8 @@ aspi::SRB_ExecSCSICmd BuildAspiCommand(std::uint8_t adapter, std::uint8_t target
   return block;
 }
 
+// The layer does not say how many bytes a command transferred, so the reply
+// leaves that open.
 TransportReply ClassifyAspiCommand(const aspi::SRB_ExecSCSICmd& block) {
   if (block.SRB_Status == aspi::SS_COMP) return {CommandResult::Completed, {}};
   const CommandResult result =

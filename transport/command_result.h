@@ -30,6 +30,26 @@ struct SenseBytes {
   friend bool operator==(const SenseBytes&, const SenseBytes&) = default;
 };
 
+// The SCSI status byte a drive ends a command with. Bit 0 is reserved and bit
+// 7 vendor-specific: a bridge that sets either must not change what the status
+// says, so both are masked off. Bit 6 stays: TASK ABORTED is 40h.
+namespace scsi_status {
+inline constexpr std::uint8_t kMask = 0x7E;
+inline constexpr std::uint8_t kGood = 0x00;
+inline constexpr std::uint8_t kCheckCondition = 0x02;
+inline constexpr std::uint8_t kConditionMet = 0x04;
+
+constexpr bool IsCheckCondition(std::uint8_t status) { return (status & kMask) == kCheckCondition; }
+
+// Only GOOD and CONDITION MET say the command was carried out; BUSY, a
+// reservation conflict, a full task set and the rest say it was not.
+constexpr CommandResult ResultOf(std::uint8_t status) {
+  const auto masked = static_cast<std::uint8_t>(status & kMask);
+  return masked == kGood || masked == kConditionMet ? CommandResult::Completed
+                                                    : CommandResult::Failed;
+}
+}  // namespace scsi_status
+
 // Length of a CDB on the wire, from its operation code's group (bits 5-7).
 constexpr std::size_t CdbLengthFor(std::uint8_t opcode) {
   switch (opcode >> 5) {

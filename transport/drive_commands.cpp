@@ -29,6 +29,10 @@ constexpr const char* kBufferSizeFailText = "Read BufferSize Command Fail!!\n";
 constexpr const char* kModelCodeFailText = "Check Model Command Fail!!\n";
 constexpr const char* kHandshakeRefusedText = "This Model is not support.";
 
+std::uint16_t ReadBe16(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return static_cast<std::uint16_t>((bytes[at] << 8) | bytes[at + 1]);
+}
+
 std::uint16_t ReadLe16(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
 }
@@ -69,6 +73,11 @@ CommandResult DriveCommands::Send(const Cdb& cdb, DataDirection direction, std::
   return registry_.ExecuteCommand(cdb, direction, data, length, timeout);
 }
 
+CommandResult DriveCommands::Read(const Cdb& cdb, std::uint8_t* data, std::uint32_t length,
+                                  std::uint32_t needed) {
+  return registry_.ExecuteRead(cdb, data, length, needed, kDataTimeout);
+}
+
 bool DriveCommands::SendNoData(const Cdb& cdb, std::chrono::seconds timeout) {
   return Send(cdb, DataDirection::NoData, nullptr, 0, timeout) == CommandResult::Completed;
 }
@@ -79,8 +88,8 @@ CommandResult DriveCommands::TestUnitReady() {
 
 CommandResult DriveCommands::ReadExtendedInquiry(
     std::span<std::uint8_t, kExtendedInquiryLength> reply) {
-  return Send(BuildInquiry(kExtendedInquiryLength), DataDirection::FromDrive, reply.data(),
-              kExtendedInquiryLength, kDataTimeout);
+  return Read(BuildInquiry(kExtendedInquiryLength), reply.data(), kExtendedInquiryLength,
+              kExtendedInquiryNeeded);
 }
 
 // Only "medium not present" says the tray is empty. Any other answer, and
@@ -116,8 +125,14 @@ bool DriveCommands::CheckBufferSize() { return ReadBufferSize() == BufferSizeAns
 
 BufferSizeAnswer DriveCommands::ReadBufferSize() {
   std::array<std::uint8_t, kModeSenseBufferLength> reply{};
-  const CommandResult result = Send(BuildModeSenseCapabilities(), DataDirection::FromDrive,
-                                    reply.data(), kModeSenseBufferLength, kDataTimeout);
+  CommandResult result = Read(BuildModeSenseCapabilities(), reply.data(), kModeSenseBufferLength,
+                              kBufferSizeOffset + 2);
+  // The reply's own length (bytes 0-1 count the bytes after them) must reach
+  // the buffer size too: a transport may report a read that brought nothing
+  // as whole, and the untouched buffer would then say "smaller".
+  if (result == CommandResult::Completed && 2u + ReadBe16(reply, 0) < kBufferSizeOffset + 2) {
+    result = CommandResult::Failed;
+  }
   if (result == CommandResult::Failed) diagnostics_ << kBufferSizeFailText;
   if (result != CommandResult::Completed) return BufferSizeAnswer::Unknown;
   const bool large =
@@ -131,9 +146,8 @@ std::optional<std::uint8_t> DriveCommands::ReadModelCode() {
     return std::nullopt;
   }
   std::array<std::uint8_t, kParameterBlockLength> block{};
-  const CommandResult result =
-      Send(BuildReadParameterBlock(kModelBlockSecondary), DataDirection::FromDrive, block.data(),
-           kParameterBlockLength, kDataTimeout);
+  const CommandResult result = Read(BuildReadParameterBlock(kModelBlockSecondary), block.data(),
+                                    kParameterBlockLength, kParameterBlockLength);
   // A timed-out read leaves the zeros it started with, which would read as
   // code 0: the base model.
   if (result != CommandResult::Completed) {
@@ -156,8 +170,8 @@ std::optional<std::uint8_t> DriveCommands::ReadModelCode() {
 std::uint8_t DriveCommands::StoreModelCode(std::uint8_t modelCode, std::uint8_t block, bool marker,
                                            ChangedBlocks* changed) {
   ParameterBlockBytes data{};
-  if (Send(BuildReadParameterBlock(block), DataDirection::FromDrive, data.data(),
-           kParameterBlockLength, kDataTimeout) != CommandResult::Completed) {
+  if (Read(BuildReadParameterBlock(block), data.data(), kParameterBlockLength,
+           kParameterBlockLength) != CommandResult::Completed) {
     diagnostics_ << kModelCodeFailText;
     return kStoreModelCodeFailed;
   }
@@ -195,8 +209,8 @@ bool DriveCommands::EjectMedium() { return SendNoData(BuildEject(), kControlTime
 
 bool DriveCommands::QueryImageSize() {
   std::array<std::uint8_t, kImageSizeReplyLength> reply{};
-  if (Send(BuildQueryImageSize(), DataDirection::FromDrive, reply.data(), kImageSizeReplyLength,
-           kDataTimeout) != CommandResult::Completed) {
+  if (Read(BuildQueryImageSize(), reply.data(), kImageSizeReplyLength, kImageSizeOffset + 2) !=
+      CommandResult::Completed) {
     return false;
   }
   if (reply[0] != kImageSizeSignature[0] || reply[1] != kImageSizeSignature[1]) return false;
@@ -217,8 +231,7 @@ bool DriveCommands::WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std:
 
 bool DriveCommands::ReadPage(const Cdb& cdb, std::span<std::uint8_t> page) {
   if (page.data() == nullptr || page.size() < kPageSize) return false;
-  return Send(cdb, DataDirection::FromDrive, page.data(), kPageSize, kDataTimeout) ==
-         CommandResult::Completed;
+  return Read(cdb, page.data(), kPageSize, kPageSize) == CommandResult::Completed;
 }
 
 bool DriveCommands::WritePageById(std::span<std::uint8_t> page, std::uint8_t bufferId,

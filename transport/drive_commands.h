@@ -67,6 +67,9 @@ class DriveCommands {
   static constexpr std::string_view kUnitAttentionText =
       "The drive kept reporting a unit attention; the tray could not be checked.";
   static constexpr std::uint32_t kExtendedInquiryLength = 125;
+  // The extended INQUIRY's reader uses its bytes up to the enclosure
+  // identity's end; a shorter reply fails.
+  static constexpr std::uint32_t kExtendedInquiryNeeded = 108;
   static constexpr std::uint32_t kModeSenseBufferLength = 16384;
 
   DriveCommands(DriveRegistry& registry, DialogReporter& reporter, Clock& clock,
@@ -125,6 +128,9 @@ class DriveCommands {
  private:
   CommandResult Send(const Cdb& cdb, DataDirection direction, std::uint8_t* data,
                      std::uint32_t length, std::chrono::seconds timeout);
+  // A data-in command whose caller reads the reply's first `needed` bytes.
+  CommandResult Read(const Cdb& cdb, std::uint8_t* data, std::uint32_t length,
+                     std::uint32_t needed);
   bool SendNoData(const Cdb& cdb, std::chrono::seconds timeout);
   bool WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std::uint32_t count,
                  std::chrono::seconds timeout);

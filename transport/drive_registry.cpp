@@ -56,8 +56,8 @@ bool DriveRegistry::RegisterCandidate(std::unique_ptr<DriveDevice> device) {
   std::array<std::uint8_t, kInquiryLength> reply{};
   const std::uint8_t length = std::min(transport_->InquiryLength(), kInquiryLength);
   const Cdb inquiry = BuildInquiry(length);
-  if (ExecuteCommand(inquiry, DataDirection::FromDrive, reply.data(), length,
-                     kEnumerationTimeout) == CommandResult::Completed) {
+  if (ExecuteRead(inquiry, reply.data(), length, kRevisionOffset + kRevisionLength,
+                  kEnumerationTimeout) == CommandResult::Completed) {
     std::memcpy(slot.identification.data(), reply.data() + kVendorProductOffset,
                 kVendorProductLength);
     std::memcpy(slot.revision.data(), reply.data() + kRevisionOffset, kRevisionLength);
@@ -109,6 +109,7 @@ CommandResult DriveRegistry::ExecuteCommand(std::span<const std::uint8_t> cdb,
                                             std::uint32_t length, std::chrono::seconds timeout) {
   if (selected_ >= kMaxDrives || slots_[selected_].device == nullptr) return CommandResult::Failed;
   sense_ = SenseBytes{};
+  transferred_ = 0;
   if (cdb.empty()) return CommandResult::Failed;
   const std::size_t cdbLength = CdbLengthFor(cdb[0]);
   // A CDB shorter than its opcode demands, or a data phase without a buffer,
@@ -123,6 +124,7 @@ CommandResult DriveRegistry::ExecuteCommand(std::span<const std::uint8_t> cdb,
                                hasDataPhase ? data : nullptr, hasDataPhase ? length : 0, timeout};
   const TransportReply reply = slots_[selected_].device->Execute(request);
   if (reply.result != CommandResult::Completed && reply.sense.has_value()) sense_ = *reply.sense;
+  transferred_ = std::min(reply.transferred.value_or(request.length), request.length);
   // Only the three defined results leave the registry.
   switch (reply.result) {
     case CommandResult::Completed:
@@ -131,6 +133,14 @@ CommandResult DriveRegistry::ExecuteCommand(std::span<const std::uint8_t> cdb,
     default:
       return CommandResult::Failed;
   }
+}
+
+CommandResult DriveRegistry::ExecuteRead(std::span<const std::uint8_t> cdb, std::uint8_t* data,
+                                         std::uint32_t length, std::uint32_t needed,
+                                         std::chrono::seconds timeout) {
+  const CommandResult result = ExecuteCommand(cdb, DataDirection::FromDrive, data, length, timeout);
+  if (result == CommandResult::Completed && transferred_ < needed) return CommandResult::Failed;
+  return result;
 }
 
 }  // namespace tslflash

@@ -56,6 +56,13 @@ class DriveRegistry {
                                std::uint8_t* data, std::uint32_t length,
                                std::chrono::seconds timeout);
 
+  // A data-in command whose caller reads the reply's first `needed` bytes: a
+  // reply that completes with fewer is Failed, since the bytes it lacks never
+  // arrived.
+  CommandResult ExecuteRead(std::span<const std::uint8_t> cdb, std::uint8_t* data,
+                            std::uint32_t length, std::uint32_t needed,
+                            std::chrono::seconds timeout);
+
   std::uint8_t GetSenseKey() const { return sense_.key; }
   std::uint8_t GetAdditionalSenseCode() const { return sense_.asc; }
   std::uint8_t GetAdditionalSenseCodeQualifier() const { return sense_.ascq; }
@@ -67,6 +74,7 @@ class DriveRegistry {
   std::uint8_t count_ = 0;
   std::uint8_t selected_ = kNoSelection;
   SenseBytes sense_;
+  std::uint32_t transferred_ = 0;  // data bytes the last command moved
   std::array<DriveSlot, kMaxDrives> slots_;
 };
 

@@ -28,10 +28,14 @@ struct CommandRequest {
 };
 
 // What a transport reports: the result and, when the drive returned sense
-// data with a failure, its key, ASC and ASCQ.
+// data with a failure, its key, ASC and ASCQ; and, when the transport can
+// tell, how many bytes of the data phase the drive actually transferred.
+// Nothing there means the transport cannot tell (it is taken as the whole
+// request).
 struct TransportReply {
   CommandResult result = CommandResult::Failed;
   std::optional<SenseBytes> sense;
+  std::optional<std::uint32_t> transferred{};
 };
 
 // Receives a message for the user about the transport itself (not about one

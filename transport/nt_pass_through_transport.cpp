@@ -12,7 +12,6 @@
 namespace tslflash {
 namespace {
 
-constexpr UCHAR kCheckCondition = 0x02;
 static_assert(kFixedSenseLength <= kPassThroughSenseLength);
 
 constexpr UCHAR PassThroughDirection(DataDirection direction) {
@@ -85,10 +84,13 @@ TransportReply ClassifyPassThrough(IoControlResult call, const PassThroughReques
   if (!call.succeeded) {
     return {call.error == ERROR_SEM_TIMEOUT ? CommandResult::TimedOut : CommandResult::Failed, {}};
   }
-  // Only CHECK CONDITION counts as a failure: BUSY and the like complete.
-  if (request.header.ScsiStatus != kCheckCondition) return {CommandResult::Completed, {}};
-  return {CommandResult::Failed,
-          FixedFormatSense(std::span(request.sense).first<kFixedSenseLength>())};
+  const UCHAR status = request.header.ScsiStatus;
+  if (scsi_status::IsCheckCondition(status)) {
+    return {CommandResult::Failed,
+            FixedFormatSense(std::span(request.sense).first<kFixedSenseLength>())};
+  }
+  // The driver leaves in DataTransferLength the bytes actually transferred.
+  return {scsi_status::ResultOf(status), {}, request.header.DataTransferLength};
 }
 
 NtPassThroughTransport::NtPassThroughTransport(std::shared_ptr<NtPassThroughSystem> system)

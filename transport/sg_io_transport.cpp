@@ -17,9 +17,6 @@
 namespace tslflash {
 namespace {
 
-// SCSI status byte, without its reserved bit 0 and vendor bit 7.
-constexpr unsigned kStatusMask = 0x7E;
-constexpr unsigned kCheckCondition = 0x02;
 // Host adapter and driver codes that the kernel reports in the header.
 constexpr unsigned kDidOk = 0x00;
 constexpr unsigned kDidTimeOut = 0x03;
@@ -55,6 +52,13 @@ std::optional<SenseBytes> ParseSense(std::span<const std::uint8_t> sense) {
     default:
       return std::nullopt;
   }
+}
+
+// The residue is what the kernel says did not arrive.
+std::uint32_t TransferredBytes(const sg_io_hdr& header) {
+  if (header.resid <= 0) return header.dxfer_len;
+  const auto missing = static_cast<unsigned>(header.resid);
+  return missing < header.dxfer_len ? header.dxfer_len - missing : 0;
 }
 
 std::string PrivilegeText(std::string_view location) {
@@ -138,16 +142,14 @@ SgIoOutcome ClassifySgIo(SysResult call, const sg_io_hdr& header,
   if (header.host_status == kDidTimeOut || driverCode == kDriverTimeout) {
     return {{CommandResult::TimedOut, std::nullopt}};
   }
-  if ((header.status & kStatusMask) == kCheckCondition ||
-      (header.driver_status & kDriverSense) != 0) {
+  if (scsi_status::IsCheckCondition(header.status) || (header.driver_status & kDriverSense) != 0) {
     const std::size_t written = std::min<std::size_t>(header.sb_len_wr, sense.size());
     return {{CommandResult::Failed, ParseSense(sense.first(written))}};
   }
   if (header.host_status != kDidOk || driverCode != 0) {
     return {{CommandResult::Failed, std::nullopt}};
   }
-  // Only CHECK CONDITION counts as a failure: BUSY and the like complete.
-  return {{CommandResult::Completed, std::nullopt}};
+  return {{scsi_status::ResultOf(header.status), std::nullopt, TransferredBytes(header)}};
 }
 
 PrivilegeNotice::PrivilegeNotice(std::shared_ptr<SgIoSystem> system, TransportNotice notice)

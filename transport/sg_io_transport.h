@@ -2,13 +2,13 @@
 // devices /dev/sr<n>.
 //
 // Data buffers are handed to the kernel in place. The kernel also reports a
-// residue (requested minus transferred bytes), but low-level drivers differ in
-// how well they fill it: many report 0 for a short transfer, and a failed
-// data-in command can leave the buffer holding stale bytes with a residue of 0.
-// So the reply buffer means something only after Completed (or, for a command
-// whose failure carries data, CHECK CONDITION); every caller reads a reply
-// only after Completed, and the reply's own length fields say how much of it
-// the drive filled.
+// residue (requested minus transferred bytes), which the reply passes on as
+// the bytes transferred. Low-level drivers differ in how well they fill it:
+// many report 0 for a short transfer, and a failed data-in command can leave
+// the buffer holding stale bytes with a residue of 0. So a short reply is
+// caught where the residue says so, and otherwise by the callers: every
+// caller reads a reply only after Completed, and the read-backs compare
+// against a buffer filled with bytes the drive would not send.
 #pragma once
 
 #include <scsi/sg.h>

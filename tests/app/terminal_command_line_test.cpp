@@ -39,6 +39,8 @@ TEST(CommandLineTest, RefusesWhatItCannotUseWithOneLine) {
       {{"--package", "pkg.bin"},
        "--package needs --emulate: real drives only ever get the package built into tslflash"},
       {{"--trace"}, "--trace needs --emulate: only emulated drives keep a trace"},
+      {{"--restart-fails"},
+       "--restart-fails needs --emulate: only an emulated run can be told the restart fails"},
       {{"--emulate"}, "--emulate needs a value"},
       {{"--select", "two"}, "--select expects a drive number (0 for none), not \"two\""},
       {{"--select", "-1"}, "--select expects a drive number (0 for none), not \"-1\""},

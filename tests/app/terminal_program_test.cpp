@@ -76,6 +76,20 @@ TEST_F(TslflashProgramTest, UpgradeFlashesTheEmulatedDriveWithThePackagesImage) 
   EXPECT_FALSE(fs::exists(Dir() / "drive-2.bin"));
 }
 
+// The restart after a completed update refused: the user is told, and the
+// announcement of an emulated restart never shows.
+TEST_F(TslflashProgramTest, ARefusedRestartIsReportedAfterTheUpdate) {
+  const ToolRun run = Run(Demo({"--select", "1", "--upgrade", "--answer", "ok", "--answer", "ok",
+                                "--answer", "ok", "--non-interactive", "--skip-waits",
+                                "--restart-fails", "--received-images", Dir().string()}));
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_THAT(run.out, HasSubstr("\nDone\n"));
+  EXPECT_THAT(run.out, HasSubstr("Reboot Fail!!"));
+  EXPECT_LT(run.out.find("Restart the computer"), run.out.find("Reboot Fail!!"));
+  EXPECT_THAT(run.out, Not(HasSubstr("an emulated run does not restart the computer")));
+  EXPECT_TRUE(fs::exists(Dir() / "drive-1.bin"));
+}
+
 TEST_F(TslflashProgramTest, ARefusedUpgradeExitsWithAStatusThatNamesTheRefusal) {
   struct Case {
     const char* name;

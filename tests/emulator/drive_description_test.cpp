@@ -56,7 +56,11 @@ TEST(DriveDescriptionJson, ReadsEveryKey) {
         {"kind": "timeout", "opcode": "3B", "secondByte": "07", "fromOccurrence": 4,
          "times": "always"},
         {"kind": "corruptReadBack", "opcode": "3C", "secondByte": "2"},
-        {"kind": "failWithoutSense", "atCommand": 1, "sense": "3/11/0"}
+        {"kind": "failWithoutSense", "atCommand": 1, "sense": "3/11/0"},
+        {"kind": "status", "status": "18", "atCommand": 2},
+        {"kind": "shortReply", "length": 0, "opcode": "12"},
+        {"kind": "noData", "opcode": "3C", "secondByte": "02", "times": 3},
+        {"kind": "corruptReadBack", "offset": 16383, "opcode": "3C"}
       ]}]})");
   ASSERT_TRUE(loaded.Ok()) << loaded.error;
   const DriveDescription& d = loaded.drives.at(0);
@@ -81,7 +85,13 @@ TEST(DriveDescriptionJson, ReadsEveryKey) {
           Fault{FaultKind::Sense, ForOpcode{0x00, std::nullopt, 1}, 2, {2, 4, 1}},
           Fault{FaultKind::TimeOut, ForOpcode{0x3B, 0x07, 4}, kAlways, kDefaultFaultSense},
           Fault{FaultKind::CorruptReadBack, ForOpcode{0x3C, 0x02, 1}, 1, kDefaultFaultSense},
-          Fault{FaultKind::FailWithoutSense, AtCommand{1}, 1, {3, 0x11, 0}}));
+          Fault{FaultKind::FailWithoutSense, AtCommand{1}, 1, {3, 0x11, 0}},
+          Fault{FaultKind::Status, AtCommand{2}, 1, kDefaultFaultSense, 0x18},
+          Fault{FaultKind::ShortReply, ForOpcode{0x12, std::nullopt, 1}, 1, kDefaultFaultSense, 0,
+                0},
+          Fault{FaultKind::NoData, ForOpcode{0x3C, 0x02, 1}, 3, kDefaultFaultSense},
+          Fault{FaultKind::CorruptReadBack, ForOpcode{0x3C, std::nullopt, 1}, 1, kDefaultFaultSense,
+                0, 0, 16383}));
 }
 
 TEST(DriveDescriptionJson, DefaultsDescribeAReadyToUpdateDrive) {
@@ -167,6 +177,18 @@ TEST(DriveDescriptionJson, NamesTheFirstProblem) {
       {drive(R"(, "faults": [{"kind": "fail", "opcode": "00", "sense": "4/44/0/0"}])"),
        "drives[0].faults[0].sense"},
       {drive(R"(, "faults": [{"kind": "fail", "opcode": "100"}])"), "drives[0].faults[0].opcode"},
+      {drive(R"(, "faults": [{"kind": "status", "opcode": "00"}])"),
+       "drives[0].faults[0]: a \"status\" fault needs its \"status\""},
+      {drive(R"(, "faults": [{"kind": "status", "status": "108", "opcode": "00"}])"),
+       "drives[0].faults[0].status"},
+      {drive(R"(, "faults": [{"kind": "shortReply", "opcode": "3C"}])"),
+       "drives[0].faults[0]: a \"shortReply\" fault needs its \"length\""},
+      {drive(R"(, "faults": [{"kind": "noData", "length": 4, "opcode": "3C"}])"),
+       "drives[0].faults[0]: \"length\" goes with a \"shortReply\" fault only"},
+      {drive(R"(, "faults": [{"kind": "fail", "offset": 4, "opcode": "3C"}])"),
+       "drives[0].faults[0]: \"offset\" goes with a \"corruptReadBack\" fault only"},
+      {drive(R"(, "faults": [{"kind": "fail", "status": "08", "opcode": "3C"}])"),
+       "drives[0].faults[0]: \"status\" goes with a \"status\" fault only"},
       {drive(R"(, "faults": [{"kind": "fail", "opcode": "00", "times": 0}])"),
        "drives[0].faults[0].times: expected a count from 1, or \"always\""},
       {R"({"drives": [{)" + ok + R"(}, {"vendor": "V", "product": "P", "revision": "12345"}]})",

@@ -308,6 +308,12 @@ TEST(DriveEmulatorReadiness, AnswersTestUnitReadyInSequence) {
   }
 }
 
+Fault StatusFault(std::uint8_t status) {
+  Fault fault{FaultKind::Status};
+  fault.status = status;
+  return fault;
+}
+
 // Each kind of fault, struck at the first command (a parameter block write):
 // what the host sees, and that the write did not happen.
 TEST(DriveEmulatorFaults, EachKindAnswersAsAFailingDriveWould) {
@@ -324,6 +330,9 @@ TEST(DriveEmulatorFaults, EachKindAnswersAsAFailingDriveWould) {
       {"sense", {FaultKind::Sense, AtCommand{1}, 1, {0x02, 0x04, 0x01}}, "Failed 02/04/01"},
       {"time-out", {FaultKind::TimeOut}, "TimedOut"},
       {"transport failure", {FaultKind::FailWithoutSense}, "Failed"},
+      {"BUSY", StatusFault(0x08), "Failed"},
+      {"RESERVATION CONFLICT", StatusFault(0x18), "Failed"},
+      {"GOOD, the command dropped", StatusFault(0x00), "Completed"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -352,6 +361,60 @@ TEST(DriveEmulatorFaults, CorruptReadBackFlipsReturnedDataOnly) {
   Bytes second(16, 0);
   EXPECT_EQ(SendOutcome(drive, kRead16, DataDirection::FromDrive, second), "Completed");
   EXPECT_EQ(second, data);
+}
+
+// The faults that change what a read brings: the bytes that do not arrive
+// keep what the host's buffer held, and the count the transport learns is
+// the one a host adapter would report.
+TEST(DriveEmulatorFaults, ReadFaultsChangeOnlyWhatArrives) {
+  const Bytes data = PatternImage(16);
+  const auto with = [](FaultKind kind, std::uint32_t length, std::uint32_t offset = 0,
+                       std::uint8_t status = 0) {
+    Fault fault{kind, ForOpcode{0x3C, 0x02}};
+    fault.length = length;
+    fault.offset = offset;
+    fault.status = status;
+    return fault;
+  };
+  const auto expect = [&data](std::size_t arrived, std::optional<std::size_t> inverted) {
+    Bytes bytes(16, 0xEE);
+    std::copy_n(data.begin(), arrived, bytes.begin());
+    if (inverted) bytes[*inverted] ^= 0xFF;
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    Fault fault;
+    const char* outcome;
+    std::optional<std::uint32_t> transferred;
+    Bytes buffer;
+  };
+  const Case cases[] = {
+      {"short reply", with(FaultKind::ShortReply, 5), "Completed", 5, expect(5, std::nullopt)},
+      {"short reply of nothing", with(FaultKind::ShortReply, 0), "Completed", 0,
+       expect(0, std::nullopt)},
+      {"short reply longer than the reply", with(FaultKind::ShortReply, 40), "Completed", 16,
+       expect(16, std::nullopt)},
+      {"no data, the whole reply reported", with(FaultKind::NoData, 0), "Completed", 16,
+       expect(0, std::nullopt)},
+      {"last byte corrupted", with(FaultKind::CorruptReadBack, 0, 15), "Completed", 16,
+       expect(16, 15)},
+      {"corruption past the reply", with(FaultKind::CorruptReadBack, 0, 16), "Completed", 16,
+       expect(16, std::nullopt)},
+      {"BUSY", with(FaultKind::Status, 0, 0, 0x08), "Failed", 0, expect(0, std::nullopt)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DriveEmulator drive(VarnDrive());
+    Bytes written = data;
+    ASSERT_EQ(SendOutcome(drive, kWrite16, DataDirection::ToDrive, written), "Completed");
+    drive.AddFault(c.fault);
+    Bytes buffer(16, 0xEE);
+    const TransportReply reply = Send(drive, kRead16, DataDirection::FromDrive, buffer);
+    EXPECT_EQ(Outcome(reply), c.outcome);
+    EXPECT_EQ(reply.transferred, c.transferred);
+    EXPECT_EQ(buffer, c.buffer);
+  }
 }
 
 // When a fault strikes: by command number, or by opcode (and byte 1) from its

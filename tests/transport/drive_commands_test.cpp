@@ -325,6 +325,9 @@ TEST_F(DriveCommandsTest, BufferSizeWantsEightMebibytesAndTellsASilentDriveApart
       {0x1000, std::nullopt, BufferSizeAnswer::Smaller, ""},
       {0x2000, emu::FaultKind::Fail, BufferSizeAnswer::Unknown, "Read BufferSize Command Fail!!\n"},
       {0x2000, emu::FaultKind::TimeOut, BufferSizeAnswer::Unknown, ""},
+      // Reported whole, but the buffer kept its zeros: never "smaller".
+      {0x2000, emu::FaultKind::NoData, BufferSizeAnswer::Unknown,
+       "Read BufferSize Command Fail!!\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kib);
@@ -336,6 +339,63 @@ TEST_F(DriveCommandsTest, BufferSizeWantsEightMebibytesAndTellsASilentDriveApart
     EXPECT_EQ(diagnostics.str(), c.diagnostics);
     // Only a drive that says it has the large buffer has it.
     EXPECT_EQ(commands->CheckBufferSize(), c.answer == BufferSizeAnswer::Large);
+  }
+}
+
+// Each read fails when the reply stops short of the last byte it reads, and
+// is taken when the reply holds exactly that much: the missing bytes are
+// never read as the zeros or stale bytes the buffer held.
+TEST_F(DriveCommandsTest, AReplyShorterThanWhatTheCommandReadsFails) {
+  struct Case {
+    const char* name;
+    emu::ForOpcode command;
+    std::uint32_t needed;
+    std::function<bool(DriveCommands&)> succeeds;
+  };
+  std::array<std::uint8_t, DriveCommands::kExtendedInquiryLength> inquiry{};
+  std::vector<std::uint8_t> page(kPageSize);
+  const std::vector<Case> cases = {
+      // Occurrence 2: the first INQUIRY is the enumeration's.
+      {"extended INQUIRY",
+       {0x12, std::nullopt, 2},
+       108,
+       [&](DriveCommands& c) {
+         return c.ReadExtendedInquiry(inquiry) == CommandResult::Completed;
+       }},
+      {"buffer size",
+       {0x5A},
+       22,
+       [](DriveCommands& c) { return c.ReadBufferSize() == BufferSizeAnswer::Large; }},
+      {"image size", {0x3C, 0x01}, 12, [](DriveCommands& c) { return c.QueryImageSize(); }},
+      {"model code",
+       {0xF5, 0x01},
+       4,
+       [](DriveCommands& c) { return c.ReadModelCode() == kModelCodeFive; }},
+      {"stored model code",
+       {0xF5, 0x01},
+       4,
+       [](DriveCommands& c) { return c.StoreModelCode(0x30, 0x24, true) == kStoreModelCodeDone; }},
+      {"page by id",
+       {0x3C, 0x02},
+       kPageSize,
+       [&](DriveCommands& c) { return c.ReadPageById(page, 1, 0, 0x4000); }},
+      {"page by offset",
+       {0x3C, 0x02},
+       kPageSize,
+       [&](DriveCommands& c) { return c.ReadPageByOffset(page, 0, 0, 0x4000); }},
+  };
+  for (const Case& c : cases) {
+    for (const std::uint32_t length : {0u, c.needed - 1, c.needed}) {
+      SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(length) + " bytes");
+      emu::DriveDescription d = MakerDrive();
+      d.bufferSizeKiB = 0x2000;
+      d.imageType = 0x3140;
+      emu::Fault shortReply{emu::FaultKind::ShortReply, c.command, emu::kAlways};
+      shortReply.length = length;
+      d.faults.push_back(shortReply);
+      Start(d);
+      EXPECT_EQ(c.succeeds(*commands), length == c.needed);
+    }
   }
 }
 

@@ -30,6 +30,7 @@ struct SentCommand {
 struct ScriptedDrive {
   std::string vendorProductRevision;  // 28 characters
   bool answersInquiry = true;
+  std::optional<std::uint32_t> inquiryTransferred;  // as the transport reports it
   TransportReply nextReply{CommandResult::Completed, std::nullopt};
   std::vector<SentCommand> sent;
   bool closed = false;
@@ -47,7 +48,7 @@ class ScriptedDevice final : public DriveDevice {
     if (request.cdb[0] == opcode::kInquiry && request.length >= 36) {
       if (!drive_->answersInquiry) return {CommandResult::Failed, SenseBytes{5, 0x20, 0}};
       std::memcpy(request.data + 8, drive_->vendorProductRevision.data(), 28);
-      return {CommandResult::Completed, std::nullopt};
+      return {CommandResult::Completed, std::nullopt, drive_->inquiryTransferred};
     }
     return drive_->nextReply;
   }
@@ -129,6 +130,35 @@ TEST(DriveRegistryTest, FailedInquiryLeavesNoGapAndClosesTheCandidate) {
   EXPECT_EQ(third->sent[0].direction, DataDirection::FromDrive);
   EXPECT_EQ(third->sent[0].length, 56u);
   EXPECT_EQ(third->sent[0].timeout, std::chrono::seconds(15));
+}
+
+// Identification and revision end at byte 36: a reply the transport says is
+// shorter did not bring them, whatever the buffer holds. A transport that
+// cannot tell, or reports more than was asked, is taken at the whole reply.
+TEST(DriveRegistryTest, AnInquiryReplyTooShortForTheRevisionRegistersNoDrive) {
+  struct Case {
+    const char* product;
+    std::optional<std::uint32_t> transferred;
+    bool registered;
+  };
+  const Case cases[] = {
+      {"EMPTY", 0, false},     {"SHORT", 35, false},
+      {"EXACT", 36, true},     {"UNTOLD", std::nullopt, true},
+      {"OVERLONG", 200, true},
+  };
+  std::vector<std::shared_ptr<ScriptedDrive>> drives;
+  std::vector<std::string> expected;
+  for (const Case& c : cases) {
+    drives.push_back(Drive(c.product));
+    drives.back()->inquiryTransferred = c.transferred;
+    if (c.registered) expected.push_back(drives.back()->vendorProductRevision);
+  }
+  Fixture f(drives);
+  ASSERT_EQ(f.registry->EnumerateDrives(), expected.size());
+  for (std::uint8_t i = 0; i < expected.size(); ++i) {
+    ASSERT_TRUE(f.registry->SelectDrive(i));
+    EXPECT_EQ(f.registry->FormatDriveText(), expected[i]);
+  }
 }
 
 TEST(DriveRegistryTest, ScanStopsAtEightDrives) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/support/offered_drives.h"
+#include "tests/support/scsi_status_cases.h"
 #include "transport/cdb.h"
 #include "transport/drive_registry.h"
 
@@ -209,7 +210,6 @@ TEST(PassThroughClassifyTest, MapsWhatTheDriverReturned) {
   };
   const std::vector<Case> cases = {
       {"good", {true, 0}, 0x00, CommandResult::Completed, std::nullopt},
-      {"BUSY is not a failure", {true, 0}, 0x08, CommandResult::Completed, std::nullopt},
       {"CHECK CONDITION", {true, 0}, 0x02, CommandResult::Failed, SenseBytes{2, 0x3A, 0x00}},
       // A failed call's status and sense are not read, whatever they hold.
       {"semaphore time-out", {false, ERROR_SEM_TIMEOUT}, 0x02, CommandResult::TimedOut, {}},
@@ -225,6 +225,24 @@ TEST(PassThroughClassifyTest, MapsWhatTheDriverReturned) {
     const TransportReply reply = ClassifyPassThrough(c.call, request);
     EXPECT_EQ(reply.result, c.result);
     EXPECT_EQ(reply.sense, c.sense);
+  }
+}
+
+// Status bytes are read as on every other transport; the driver's
+// DataTransferLength is the count of bytes that arrived.
+TEST(PassThroughClassifyTest, OnlyGoodAndConditionMetComplete) {
+  for (const testing::StatusCase& c : testing::kStatusCases) {
+    SCOPED_TRACE(c.name);
+    PassThroughRequest request{};
+    request.header.ScsiStatus = c.status;
+    request.header.DataTransferLength = 36;
+    request.sense = {0x70, 0x00, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x3A, 0x00};
+    const TransportReply reply = ClassifyPassThrough({true, 0}, request);
+    EXPECT_EQ(reply.result, c.result);
+    EXPECT_EQ(reply.sense, c.takesSense ? std::optional(SenseBytes{2, 0x3A, 0}) : std::nullopt);
+    if (c.result == CommandResult::Completed) {
+      EXPECT_EQ(reply.transferred, 36u);
+    }
   }
 }
 

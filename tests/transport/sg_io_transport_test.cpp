@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tests/support/offered_drives.h"
+#include "tests/support/scsi_status_cases.h"
 #include "transport/cdb.h"
 #include "transport/drive_registry.h"
 #include "transport/sg_io_hold.h"
@@ -254,7 +255,6 @@ TEST(SgIoClassifyTest, MapsWhatTheKernelReturned) {
   };
   const std::vector<ClassifyCase> cases = {
       {"good", kOk, 0x00, 0, 0, {}, CommandResult::Completed, std::nullopt},
-      {"BUSY is not a failure", kOk, 0x08, 0, 0, {}, CommandResult::Completed, std::nullopt},
       {"fixed sense", kOk, 0x02, 0, 0x08, fixed, CommandResult::Failed, SenseBytes{2, 0x3A, 0}},
       {"deferred fixed sense, status alone", kOk, 0x02, 0, 0, FixedSense(0x71, 0x06, 0x29, 0x01),
        CommandResult::Failed, SenseBytes{6, 0x29, 1}},
@@ -294,6 +294,44 @@ TEST(SgIoClassifyTest, MapsWhatTheKernelReturned) {
     EXPECT_EQ(outcome.reply.result, c.result);
     EXPECT_EQ(outcome.reply.sense, c.expectedSense);
     EXPECT_EQ(outcome.privilegeRefused, c.privilegeRefused);
+  }
+}
+
+// The status byte alone, without DRIVER_SENSE, while the sense buffer holds
+// sense: BUSY and its kind were not carried out, and a vendor bit on CHECK
+// CONDITION still brings its sense.
+TEST(SgIoClassifyTest, OnlyGoodAndConditionMetComplete) {
+  const auto fixed = FixedSense(0x70, 0x02, 0x3A, 0x00);
+  for (const testing::StatusCase& c : testing::kStatusCases) {
+    SCOPED_TRACE(c.name);
+    std::array<std::uint8_t, kSgIoSenseLength> sense{};
+    std::ranges::copy(fixed, sense.begin());
+    sg_io_hdr header{};
+    header.status = c.status;
+    header.sb_len_wr = static_cast<unsigned char>(fixed.size());
+    const SgIoOutcome outcome = ClassifySgIo({0, 0}, header, sense);
+    EXPECT_EQ(outcome.reply.result, c.result);
+    EXPECT_EQ(outcome.reply.sense,
+              c.takesSense ? std::optional(SenseBytes{2, 0x3A, 0}) : std::nullopt);
+  }
+}
+
+// The residue is what did not arrive; one past the request leaves nothing,
+// and a negative one (more than asked for) the whole request.
+TEST(SgIoClassifyTest, ReportsTheBytesTheResidueSaysArrived) {
+  struct Case {
+    int resid;
+    std::uint32_t transferred;
+  };
+  for (const Case c :
+       {Case{0, 100}, Case{40, 60}, Case{99, 1}, Case{100, 0}, Case{150, 0}, Case{-5, 100}}) {
+    SCOPED_TRACE(c.resid);
+    sg_io_hdr header{};
+    header.dxfer_len = 100;
+    header.resid = c.resid;
+    const SgIoOutcome outcome = ClassifySgIo({0, 0}, header, {});
+    EXPECT_EQ(outcome.reply.result, CommandResult::Completed);
+    EXPECT_EQ(outcome.reply.transferred, c.transferred);
   }
 }
 

@@ -121,6 +121,84 @@ TEST_F(TransferTest, BufferPagesRetriesAPageFourTimesAndGivesUpAtTheFifth) {
   }
 }
 
+// The read-back of both verified protocols: every byte of a page is
+// compared, the last one too, and only consecutive failures end the
+// transfer; failures on different pages, each under five, do not.
+TEST_F(TransferTest, ReadBackComparesTheWholePageAndCountsFailuresPerPage) {
+  struct Protocol {
+    const char* name;
+    TransferResult (*transfer)(const TransferContext&);
+    std::uint32_t bankSize;
+    const char* modelCode;
+  };
+  struct Case {
+    const char* name;
+    // Read-backs (from 1) whose data comes back with one byte inverted.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> corruptedRuns;  // first, count
+    std::uint32_t offset;
+    TransferResult result;
+  };
+  const Protocol protocols[] = {
+      {"buffer pages", &TransferBufferPages, 0, "TK420B"},
+      {"banked pages", &TransferBankedPages, 65536, "471K"},
+  };
+  const Case cases[] = {
+      {"the last byte of the second page, five times", {{2, 5}}, 16383, TransferResult::Failed},
+      {"the last byte of the second page, four times", {{2, 4}}, 16383, TransferResult::Done},
+      // Page 1 fails four times (reads 1-4), page 3 four times (reads 7-10).
+      {"four failures on two pages each", {{1, 4}, {7, 4}}, 0, TransferResult::Done},
+  };
+  const Bytes image = SynthesizeImage(0x20000, 7);
+  for (const Protocol& p : protocols) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(p.name) + ": " + c.name);
+      emu::DriveDescription d = SampleDrive();
+      d.bankSize = p.bankSize;
+      for (const auto& [first, count] : c.corruptedRuns) {
+        emu::Fault corrupt{emu::FaultKind::CorruptReadBack, emu::ForOpcode{0x3C, 0x02, first},
+                           count};
+        corrupt.offset = c.offset;
+        d.faults.push_back(corrupt);
+      }
+      Start(d);
+      EXPECT_EQ(p.transfer(Context(image, 0x20000, p.modelCode)), c.result);
+      EXPECT_EQ(drive->ReceivedImage(),
+                c.result == TransferResult::Done ? std::optional(image) : std::nullopt);
+    }
+  }
+}
+
+// A read that completes without bringing any data, its transport telling
+// nothing of it, must not pass for the page: here the two banks hold the
+// same bytes, so what bank 1's read-backs left in the buffer would match
+// every page of bank 0.
+TEST_F(TransferTest, AReadBackThatBringsNoDataNeverPassesForThePage) {
+  const Bytes bank = SynthesizeImage(0x10000, 8);
+  const Bytes image = Concat(bank, bank);
+  struct Case {
+    const char* name;
+    std::uint32_t times;  // reads of bank 0 that bring nothing
+    TransferResult result;
+  };
+  const Case cases[] = {
+      {"once: the page is sent again", 1, TransferResult::Done},
+      {"always: the transfer fails", emu::kAlways, TransferResult::Failed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu::DriveDescription d = SampleDrive();
+    d.bankSize = 65536;
+    // Read-backs 1-4 are bank 1's; the fifth is bank 0's first page.
+    d.faults.push_back({emu::FaultKind::NoData, emu::ForOpcode{0x3C, 0x02, 5}, c.times});
+    Start(d);
+    EXPECT_EQ(TransferBankedPages(Context(image, 0x20000, "471K")), c.result);
+    // Bank 1 in four writes; bank 0 in five: a page sent twice, or its first five times.
+    EXPECT_EQ(SentCdbs(0x3B, 0x06).size(), 9u);
+    EXPECT_EQ(drive->ReceivedImage(),
+              c.result == TransferResult::Done ? std::optional(image) : std::nullopt);
+  }
+}
+
 TEST_F(TransferTest, BufferPagesSendsNothingUnlessTheDriveExpectsThisLength) {
   const Bytes image = SynthesizeImage(0x20000, 3);
   Start(SampleDrive());

@@ -89,11 +89,20 @@ std::vector<MatrixRun> MatrixRuns() {
   return runs;
 }
 
-const std::pair<emu::FaultKind, const char*> kFaultKinds[] = {
+struct FaultKind {
+  emu::FaultKind kind;
+  const char* name;
+  std::uint8_t status = 0;  // kind Status only
+};
+
+const FaultKind kFaultKinds[] = {
     {emu::FaultKind::FailWithoutSense, "failed command"},
     {emu::FaultKind::TimeOut, "time-out"},
     {emu::FaultKind::Fail, "CHECK CONDITION"},
     {emu::FaultKind::CorruptReadBack, "corrupted read-back"},
+    {emu::FaultKind::Status, "BUSY", 0x08},
+    {emu::FaultKind::Status, "RESERVATION CONFLICT", 0x18},
+    {emu::FaultKind::NoData, "read without data"},
 };
 
 bool EndedVisibly(const std::vector<std::string>& log) {
@@ -104,10 +113,12 @@ bool EndedVisibly(const std::vector<std::string>& log) {
 }
 
 // Checks one run with the command at `position` (from 1) struck by `kind`.
-void CheckStruckRun(const MatrixRun& run, emu::FaultKind kind, std::uint32_t position) {
+void CheckStruckRun(const MatrixRun& run, const FaultKind& kind, std::uint32_t position) {
   RunHarness h(run.setup);
   const std::uint32_t number = h.CommandsBeforeRun() + position;
-  h.drive->AddFault({kind, emu::AtCommand{number}});
+  emu::Fault fault{kind.kind, emu::AtCommand{number}};
+  fault.status = kind.status;
+  h.drive->AddFault(fault);
   (void)h.Run({BoxAnswer::Ok, BoxAnswer::Ok, BoxAnswer::Ok, BoxAnswer::Ok, BoxAnswer::Ok});
 
   const std::vector<std::string> log = h.Log();
@@ -119,7 +130,8 @@ void CheckStruckRun(const MatrixRun& run, emu::FaultKind kind, std::uint32_t pos
   const Bytes expected = run.expected(h);
   if (h.drive->ReceivedImage() == expected) return;
   const auto trace = h.drive->Trace();
-  const bool closingFailed = kind != emu::FaultKind::CorruptReadBack && number <= trace.size() &&
+  const bool closingFailed = kind.kind != emu::FaultKind::CorruptReadBack &&
+                             kind.kind != emu::FaultKind::NoData && number <= trace.size() &&
                              run.closes(trace[number - 1].cdb);
   EXPECT_TRUE(closingFailed) << "success reported, but the drive does not hold the image";
   EXPECT_EQ(h.drive->DownloadMemoryBytes(0, static_cast<std::uint32_t>(expected.size())), expected);
@@ -135,9 +147,9 @@ TEST(UpdateFaultMatrix, NoRunReportsSuccessWithoutTheWholeImage) {
       ASSERT_EQ(clean.drive->ReceivedImage(), run.expected(clean));
       commands = clean.RunTrace().size();
     }
-    for (const auto& [kind, kindName] : kFaultKinds) {
+    for (const FaultKind& kind : kFaultKinds) {
       for (std::uint32_t position = 1; position <= commands; ++position) {
-        SCOPED_TRACE(std::string(kindName) + " at command " + std::to_string(position));
+        SCOPED_TRACE(std::string(kind.name) + " at command " + std::to_string(position));
         CheckStruckRun(run, kind, position);
       }
     }
