@@ -51,7 +51,7 @@ std::string AddAnswer(CommandLine& line, std::string_view value) {
   return {};
 }
 
-constexpr std::array<Option, 14> kOptions = {{
+constexpr std::array<Option, 15> kOptions = {{
     {"--emulate", true, false, SetFile<&CommandLine::emulate>},
     {"--package", true, false, SetFile<&CommandLine::package>},
     {"--trace", false, false, SetFlag<&CommandLine::trace>},
