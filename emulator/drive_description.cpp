@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <functional>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
+
+#include "tools/file_io.h"
 
 namespace tslflash::emu {
 
@@ -362,11 +363,10 @@ LoadedDrives LoadDriveDescriptions(std::string_view jsonText) {
 }
 
 LoadedDrives LoadDriveDescriptionFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file.is_open()) return {{}, "cannot read " + path.string()};
-  std::stringstream text;
-  text << file.rdbuf();
-  LoadedDrives loaded = LoadDriveDescriptions(text.str());
+  const FileRead file = ReadBinaryFile(path.string(), {kLargestDescription, "a description"});
+  if (!file.error.empty()) return {{}, file.error};
+  LoadedDrives loaded = LoadDriveDescriptions(
+      std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
   if (!loaded.Ok()) loaded.error = path.string() + ": " + loaded.error;
   return loaded;
 }
