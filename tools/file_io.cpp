@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -52,25 +53,26 @@ class Descriptor {
 std::string Reason(std::error_code error) {
   if (error == std::errc::no_such_file_or_directory) return "no such file";
   std::string reason = error.message();
-  if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(reason[0]));
+  if (!reason.empty())
+    reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
   return reason;
 }
 
 std::string ErrnoReason() { return Reason({errno, std::generic_category()}); }
 
-// Reads up to limit bytes, stopping early only at the end of the file.
-bool ReadUpTo(int fd, std::size_t limit, std::vector<std::uint8_t>& bytes) {
-  bytes.resize(limit);
-  std::size_t filled = 0;
-  while (filled < limit) {
-    const auto chunk = static_cast<unsigned>(std::min<std::size_t>(limit - filled, 1u << 20));
-    const auto got = read(fd, bytes.data() + filled, chunk);
+// Reads up to limit bytes, stopping early only at the end of the file;
+// expected is what the file's size claims, to allocate once.
+bool ReadUpTo(int fd, std::size_t limit, std::size_t expected, std::vector<std::uint8_t>& bytes) {
+  bytes.reserve(std::min(expected, limit));
+  std::array<std::uint8_t, 64 * 1024> chunk{};
+  while (bytes.size() < limit) {
+    const auto want = static_cast<unsigned>(std::min(chunk.size(), limit - bytes.size()));
+    const auto got = read(fd, chunk.data(), want);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
+    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + got);
   }
-  bytes.resize(filled);
   return true;
 }
 
@@ -108,7 +110,9 @@ FileRead ReadBinaryFile(const std::string& path, SizeBound bound) {
   // One byte past the bound tells a file at the bound from a larger one,
   // whatever its size claims (it may grow while it is read).
   std::vector<std::uint8_t> bytes;
-  if (!ReadUpTo(file.Get(), bound.bytes + 1, bytes)) return refused(ErrnoReason());
+  const auto claimed =
+      static_cast<std::size_t>(std::max<decltype(status.st_size)>(status.st_size, 0));
+  if (!ReadUpTo(file.Get(), bound.bytes + 1, claimed + 1, bytes)) return refused(ErrnoReason());
   if (bytes.size() > bound.bytes) {
     return refused("larger than " + std::to_string(bound.bytes) + " bytes, the most " +
                    std::string(bound.what) + " can be");

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need; quick when they
-# are already there. --windows adds the Windows cross build and wine.
+# are already there. --windows adds the Windows cross build and wine, --clang
+# the second compiler the build types are checked with.
 set -euo pipefail
 
 packages=(
@@ -9,12 +10,15 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-liberation python3
 )
-if [ "${1:-}" = "--windows" ]; then
-  packages+=(
-    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
-    wine wine64 xvfb xauth
-  )
-fi
+case "${1:-}" in
+  --windows)
+    packages+=(
+      g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
+      wine wine64 xvfb xauth
+    )
+    ;;
+  --clang) packages+=(clang) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -20,7 +20,8 @@ fi
 # No optimisation level: GCC 12's -O3 raises a false -Wrestrict in the emulator.
 zlib=$(find /usr/lib -name libz.a | head -n1)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE= -DTSLFLASH_WITH_QT=OFF \
-  -DTSLFLASH_BUILD_TESTS=OFF -DTSLFLASH_BUILD_BENCH=OFF -DCMAKE_EXE_LINKER_FLAGS=-static \
+  -DTSLFLASH_BUILD_TESTS=OFF -DTSLFLASH_BUILD_BENCH=OFF -DTSLFLASH_WERROR=ON \
+  -DCMAKE_EXE_LINKER_FLAGS=-static \
   -DZLIB_LIBRARY="$zlib" -DZLIB_LIBRARY_RELEASE="$zlib" \
   -DCMAKE_PROJECT_INCLUDE="$PWD/tests/vm/guest-target.cmake" >/dev/null
 cmake --build "$build" -j2 --target tslflash_vm_guest tslflash
