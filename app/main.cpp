@@ -80,10 +80,16 @@ std::string UseEmulation(const CommandLine& line, Sources& sources, DialogSetup&
   }
   setup.skipWaits = line.skipWaits;
   if (line.package) {
-    FileRead read = ReadBinaryFile(*line.package);
+    FileRead read = ReadPackageFile(*line.package);
     if (!read.error.empty()) return "--package: " + read.error;
     sources.packageFile = std::move(read.bytes);
     setup.package = sources.packageFile;
+  }
+  // Known before the update, not found out after the drive took the image.
+  if (line.receivedImages) {
+    if (const std::string error = PrepareOutputFolder(*line.receivedImages); !error.empty()) {
+      return "--received-images: " + error;
+    }
   }
   return {};
 }

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <functional>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
+
+#include "tools/file_io.h"
 
 namespace tslflash::emu {
 
@@ -141,6 +142,14 @@ Problem ReadObject(const json& value, const FieldTable<Target>& fields,
   return {};
 }
 
+// "[i]". Appended rather than "[" + text, whose insert at the front GCC 12
+// at -O3 wrongly reports as an overlapping copy (-Wrestrict).
+std::string IndexPath(std::size_t index) {
+  std::string path = "[";
+  path.append(std::to_string(index)).push_back(']');
+  return path;
+}
+
 template <typename Item>
 Problem ReadArray(const json& value, const std::function<Problem(const json&, Item&)>& readItem,
                   std::vector<Item>& out) {
@@ -148,8 +157,7 @@ Problem ReadArray(const json& value, const std::function<Problem(const json&, It
   out.clear();
   for (std::size_t i = 0; i < value.size(); ++i) {
     Item item{};
-    if (Problem problem = At("[" + std::to_string(i) + "]", readItem(value[i], item));
-        !problem.empty()) {
+    if (Problem problem = At(IndexPath(i), readItem(value[i], item)); !problem.empty()) {
       return problem;
     }
     out.push_back(std::move(item));
@@ -406,11 +414,10 @@ LoadedDrives LoadDriveDescriptions(std::string_view jsonText) {
 }
 
 LoadedDrives LoadDriveDescriptionFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file.is_open()) return {{}, "cannot read " + path.string()};
-  std::stringstream text;
-  text << file.rdbuf();
-  LoadedDrives loaded = LoadDriveDescriptions(text.str());
+  const FileRead file = ReadBinaryFile(path.string(), {kLargestDescription, "a description"});
+  if (!file.error.empty()) return {{}, file.error};
+  LoadedDrives loaded = LoadDriveDescriptions(
+      std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
   if (!loaded.Ok()) loaded.error = path.string() + ": " + loaded.error;
   return loaded;
 }

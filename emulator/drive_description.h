@@ -61,6 +61,10 @@ struct LoadedDrives {
   [[nodiscard]] bool Ok() const { return error.empty(); }
 };
 
+// The largest description file read: far more than any real one needs (the
+// samples are a few KiB), small enough that no file can exhaust memory.
+inline constexpr std::size_t kLargestDescription = 1024 * 1024;
+
 LoadedDrives LoadDriveDescriptions(std::string_view jsonText);
 LoadedDrives LoadDriveDescriptionFile(const std::filesystem::path& path);
 

@@ -13,6 +13,8 @@
 #include <span>
 #include <string_view>
 
+#include "package/image_areas.h"
+
 namespace tslflash {
 
 inline constexpr std::size_t kHeaderSize = 64;
@@ -84,6 +86,13 @@ inline constexpr std::size_t kSecondImageBase = kExtendedImageOffset + kImageGap
 static_assert(kExtendedImageOffset == 78 && kSecondImageBase == 118);
 
 }  // namespace layout
+
+// No package is larger than the extended layout with both images filling
+// their 2 MiB areas; a reader refuses larger files before holding them.
+inline constexpr std::size_t kLargestPackage =
+    layout::kSecondImageBase + 2 * kImageAreaSize + kTrailerSize;
+// Nor smaller than a header and a trailer around an empty image.
+inline constexpr std::size_t kSmallestPackage = kHeaderSize + kTrailerSize;
 
 struct PackageHeader {
   std::array<char, layout::kTag.width> tag{};

@@ -27,7 +27,8 @@ if [ -n "$sanitize" ]; then
   build_dir="build-${sanitize//,/-}"
   build_type=Debug
 fi
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DTSLFLASH_SANITIZE="$sanitize"
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DTSLFLASH_SANITIZE="$sanitize" \
+  -DTSLFLASH_WERROR=ON
 cmake --build "$build_dir" -j "$(nproc)"
 
 case "$mode" in

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need; quick when they
-# are already there. --windows adds the Windows cross build and wine;
-# --only PACKAGE... installs just those (for the scripts that need a tool
-# more).
+# are already there. --windows adds the Windows cross build and wine, --clang
+# the second compiler the build types are checked with; --only PACKAGE...
+# installs just those (for the scripts that need a tool more).
 set -euo pipefail
 
 packages=(
@@ -12,15 +12,19 @@ packages=(
   qt6-base-dev fonts-liberation python3
   libsystemd-dev dbus python3-dbusmock
 )
-if [ "${1:-}" = "--only" ]; then
-  shift
-  packages=("$@")
-elif [ "${1:-}" = "--windows" ]; then
-  packages+=(
-    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
-    wine wine64 xvfb xauth
-  )
-fi
+case "${1:-}" in
+  --only)
+    shift
+    packages=("$@")
+    ;;
+  --windows)
+    packages+=(
+      g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
+      wine wine64 xvfb xauth
+    )
+    ;;
+  --clang) packages+=(clang) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "package/embedded_package.h"
+#include "package/image_areas.h"
 #include "package/package_layout.h"
 #include "tools/file_io.h"
 #include "tools/package_builder.h"
@@ -171,15 +172,18 @@ std::string ReadTexts(const ParsedOptions& options, PackageRecipe& recipe) {
   return {};
 }
 
+// An image fills at most its 2 MiB area.
+constexpr SizeBound kImageBound{kImageAreaSize, "an image"};
+
 std::string ReadImages(const ParsedOptions& options, PackageRecipe& recipe) {
-  FileRead image = ReadBinaryFile(options.Get("--image"));
+  FileRead image = ReadBinaryFile(options.Get("--image"), kImageBound);
   if (!image.error.empty()) return image.error;
   recipe.image = std::move(image.bytes);
   if (options.Has("--second-image") != options.Has("--ext-revision")) {
     return "--second-image and --ext-revision go together";
   }
   if (!options.Has("--second-image")) return {};
-  FileRead second = ReadBinaryFile(options.Get("--second-image"));
+  FileRead second = ReadBinaryFile(options.Get("--second-image"), kImageBound);
   if (!second.error.empty()) return second.error;
   recipe.second = SecondImageRecipe{std::move(second.bytes), options.Get("--ext-revision")};
   return {};
@@ -224,18 +228,15 @@ LoadedPackage LoadFrom(const ParsedOptions& options) {
   } else if (options.Has("--embedded")) {
     loaded.name = "embedded package";
     loaded.bytes = EmbeddedPackage();
-    if (loaded.bytes.empty()) loaded.error = "this tslpkg was built without a package inside";
+    // The build embeds whatever file it is given, so its size is checked too.
+    loaded.error = loaded.bytes.empty() ? "this tslpkg was built without a package inside"
+                                        : PackageSizeProblem(loaded.name, loaded.bytes.size());
   } else {
     loaded.name = std::string(options.positional.front());
-    FileRead file = ReadBinaryFile(loaded.name);
+    FileRead file = ReadPackageFile(loaded.name);
     loaded.error = std::move(file.error);
     loaded.owned = std::move(file.bytes);
     loaded.bytes = loaded.owned;
-  }
-  constexpr std::size_t kSmallest = kHeaderSize + kTrailerSize;
-  if (loaded.error.empty() && loaded.bytes.size() < kSmallest) {
-    loaded.error = loaded.name + " is " + std::to_string(loaded.bytes.size()) +
-                   " bytes, too short for a package (at least " + std::to_string(kSmallest) + ")";
   }
   return loaded;
 }

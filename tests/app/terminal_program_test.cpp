@@ -5,12 +5,15 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "emulator/drive_description.h"
 #include "package/embedded_package.h"
 #include "package/package_layout.h"
 #include "package/sha256.h"
+#include "tests/support/bad_files.h"
 #include "tests/support/tool_run.h"
 
 namespace tslflash {
@@ -179,7 +182,7 @@ TEST_F(TslflashProgramTest, AFileThatCannotBeUsedIsOneClearLine) {
       {{"--emulate", Path("bad.json")},
        "tslflash: --emulate: " + Path("bad.json") + ": drives[0]: missing key \"product\"\n"},
       {{"--emulate", Path("missing.json")},
-       "tslflash: --emulate: cannot read " + Path("missing.json") + "\n"},
+       "tslflash: --emulate: cannot read " + Path("missing.json") + ": no such file\n"},
       {Demo({"--package", Path("missing.bin")}),
        "tslflash: --package: cannot read " + Path("missing.bin") + ": no such file\n"},
   };
@@ -235,6 +238,105 @@ TEST_F(TslflashProgramTest, VersionNamesTheToolAndTheBuiltInPackage) {
               AllOf(StartsWith("tslflash 1.0.0.7\nbuild: "),
                     HasSubstr("\npackage: \"" + id + "\", revision \"" + id.substr(24) + "\"\n"),
                     EndsWith("\npackage sha256: " + Sha256Hex(EmbeddedPackage()) + "\n")));
+}
+
+// A package file that is no package at all is refused before any drive is
+// looked at, not reported as a drive the package does not fit.
+class TslflashBadPackageFileTest : public TslflashProgramTest,
+                                   public ::testing::WithParamInterface<testing::BadFile> {};
+
+TEST_P(TslflashBadPackageFileTest, IsRefusedBeforeAnyDrive) {
+  const std::optional<std::string> path = testing::MakeBadPackageFile(GetParam().kind, Dir());
+  if (!path) GTEST_SKIP() << "root reads a file of mode 000; ThroughAFile is unreadable for all";
+  const ToolRun run = Run(Demo({"--package", *path, "--select", "1", "--upgrade", "--answer", "ok",
+                                "--non-interactive", "--skip-waits"}));
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "tslflash: --package: " + testing::Filled(GetParam().refusal, *path) + "\n");
+  EXPECT_THAT(run.out, IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, TslflashBadPackageFileTest,
+                         ::testing::ValuesIn(testing::BadPackageFiles()),
+                         [](const auto& testInfo) { return testInfo.param.name; });
+
+class TslflashBadDescriptionTest : public TslflashProgramTest,
+                                   public ::testing::WithParamInterface<testing::BadFile> {};
+
+TEST_P(TslflashBadDescriptionTest, IsRefusedWithOneLine) {
+  const std::optional<std::string> path =
+      MakeBadFile(GetParam().kind, Dir(), testing::Slurp(kDemo), emu::kLargestDescription);
+  if (!path) GTEST_SKIP() << "root reads a file of mode 000; ThroughAFile is unreadable for all";
+  const ToolRun run =
+      Run({"--terminal", "--emulate", *path, "--answer", "ok", "--non-interactive"});
+  EXPECT_EQ(run.exitCode, 2);
+  // The JSON reader's own words follow the refusal; the line is still one.
+  EXPECT_THAT(run.err,
+              StartsWith("tslflash: --emulate: " + testing::Filled(GetParam().refusal, *path)));
+  EXPECT_EQ(std::ranges::count(run.err, '\n'), 1) << run.err;
+  EXPECT_THAT(run.out, IsEmpty());
+}
+
+std::vector<testing::BadFile> BadDescriptions() {
+  std::vector<testing::BadFile> files =
+      testing::UnusableFiles(emu::kLargestDescription, "a description");
+  files.push_back({"Empty", testing::BadFileKind::Empty, "{}: not valid JSON: "});
+  files.push_back({"Truncated", testing::BadFileKind::Truncated, "{}: not valid JSON: "});
+  return files;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, TslflashBadDescriptionTest, ::testing::ValuesIn(BadDescriptions()),
+                         [](const auto& testInfo) { return testInfo.param.name; });
+
+// Read as a package, but not a good one: the checks refuse it, as they would
+// a corrupted built-in package.
+TEST_F(TslflashProgramTest, APackageWithAWrongChecksumIsRefusedByTheChecks) {
+  std::vector<std::uint8_t> package(EmbeddedPackage().begin(), EmbeddedPackage().end());
+  package.back() ^= 0xFF;
+  std::ofstream(Path("pkg.bin"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(package.data()),
+             static_cast<std::streamsize>(package.size()));
+  const ToolRun run =
+      Run(Demo({"--package", Path("pkg.bin"), "--select", "1", "--upgrade", "--answer", "ok",
+                "--non-interactive", "--skip-waits", "--received-images", Dir().string()}));
+  EXPECT_EQ(run.exitCode, 17) << run.err;
+  EXPECT_THAT(run.out, HasSubstr("The drive is not allowed to be updated."));
+  EXPECT_FALSE(fs::exists(Dir() / "drive-1.bin"));
+}
+
+TEST_F(TslflashProgramTest, TheReceivedImagesFolderIsMadeBeforeTheUpdate) {
+  const std::string folder = Path("not/yet/there");
+  const ToolRun run =
+      Run(Demo({"--select", "1", "--upgrade", "--answer", "ok", "--answer", "ok", "--answer", "ok",
+                "--non-interactive", "--skip-waits", "--received-images", folder}));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFile("not/yet/there/drive-1.bin").size(), 128u * 1024);
+}
+
+// A folder the images cannot go to is found before any drive is touched, not
+// after one took its firmware.
+TEST_F(TslflashProgramTest, AReceivedImagesFolderThatCannotTakeThemIsRefusedFirst) {
+  std::ofstream(Path("file")) << "not a folder";
+  const struct {
+    std::string folder;
+    std::string err;
+  } cases[] = {
+      {"", "tslflash: --received-images: the folder name is empty\n"},
+      {Path("file"),
+       "tslflash: --received-images: " + Path("file") + " exists and is not a folder\n"},
+      {Path("file/below"),
+       "tslflash: --received-images: cannot create " + Path("file/below") + ": not a directory\n"},
+      // Refused even to root: the file system takes no new files.
+      {"/proc", "tslflash: --received-images: cannot create files in /proc\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    const ToolRun run =
+        Run(Demo({"--select", "1", "--upgrade", "--answer", "ok", "--answer", "ok", "--answer",
+                  "ok", "--non-interactive", "--skip-waits", "--received-images", c.folder}));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_THAT(run.out, IsEmpty());
+  }
 }
 
 }  // namespace

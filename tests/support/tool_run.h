@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -44,8 +45,12 @@ class ToolRunTest : public ::testing::Test {
 
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    // A parameterised test's name has a slash; one folder, not two, so
+    // TearDown leaves nothing behind.
+    std::string name = info->name();
+    std::replace(name.begin(), name.end(), '/', '_');
     dir_ = std::filesystem::path(::testing::TempDir()) /
-           (std::filesystem::path(program_).filename().string() + "_" + info->name() + "_" +
+           (std::filesystem::path(program_).filename().string() + "_" + name + "_" +
             std::to_string(getpid()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);

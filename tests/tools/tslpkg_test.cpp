@@ -15,6 +15,7 @@
 #include "package/image_staging.h"
 #include "package/package_check.h"
 #include "package/package_layout.h"
+#include "tests/support/bad_files.h"
 #include "tests/support/tool_run.h"
 #include "tools/package_builder.h"
 
@@ -231,7 +232,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{"AltNameTooLong",
                      BuildArgs({"--image", "@image.bin", "--alt-name", "EPX-412UXVR"}),
                      "at most 10 fit"},
-        BadInputCase{"ImageOver2MiB", BuildArgs({"--image", "@big.bin"}), "2 MiB"},
+        BadInputCase{"ImageOver2MiB", BuildArgs({"--image", "@big.bin"}),
+                     "larger than 2097152 bytes, the most an image can be"},
         BadInputCase{"ExtendedPastItsBound",
                      BuildArgs({"--image", "@mib.bin", "--second-image", "@mib_and_more.bin",
                                 "--ext-revision", "1.08"}),
@@ -259,6 +261,34 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{
             "SynthSizeZero", {"synth", "--size", "0", "--seed", "1", "-o", "@out.bin"}, "--size"}),
     [](const auto& testInfo) { return testInfo.param.name; });
+
+// Whatever a package file turns out to be, it is refused with one line
+// before the tool holds more than the largest package.
+class TslpkgBadFileTest : public TslpkgTest,
+                          public ::testing::WithParamInterface<testing::BadFile> {};
+
+TEST_P(TslpkgBadFileTest, IsRefusedWithOneLine) {
+  const std::optional<std::string> path = testing::MakeBadPackageFile(GetParam().kind, Dir());
+  if (!path) GTEST_SKIP() << "root reads a file of mode 000; ThroughAFile is unreadable for all";
+  for (const char* command : {"inspect", "verify"}) {
+    const ToolRun run = Run({command, *path});
+    EXPECT_EQ(run.exitCode, 2) << command;
+    EXPECT_EQ(run.err, "tslpkg: " + testing::Filled(GetParam().refusal, *path) + "\n");
+    EXPECT_THAT(run.out, IsEmpty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, TslpkgBadFileTest, ::testing::ValuesIn(testing::BadPackageFiles()),
+                         [](const auto& testInfo) { return testInfo.param.name; });
+
+// The bound is the largest package, not less: a file that size is read and
+// checked (and fails the checks, being zeros).
+TEST_F(TslpkgTest, APackageOfTheLargestSizeIsCheckedNotRefused) {
+  Write("largest.bin", {});
+  fs::resize_file(Path("largest.bin"), kLargestPackage);
+  const ToolRun run = Run({"verify", Path("largest.bin")});
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+}
 
 }  // namespace
 }  // namespace tslflash

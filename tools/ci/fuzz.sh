@@ -25,7 +25,7 @@ targets=(package drive_description drive_replies)
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++-14 -DTSLFLASH_FUZZ=ON -DTSLFLASH_SANITIZE=address,undefined \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link -DTSLFLASH_FUZZ_IGNORE_CHECKSUMS" \
-  -DTSLFLASH_WITH_QT=OFF -DTSLFLASH_BUILD_BENCH=OFF
+  -DTSLFLASH_WITH_QT=OFF -DTSLFLASH_BUILD_BENCH=OFF -DTSLFLASH_WERROR=ON
 cmake --build "$build_dir" -j 2 --target "${targets[@]/%/_fuzz}"
 
 findings="$build_dir/findings"

@@ -15,7 +15,7 @@ build_dir=${TSLFLASH_TSAN_DIR:-build-thread}
 targets=(update_dialog_test eligibility_test update_run_test update_fault_matrix_test
   terminal_front_end_test soak_test)
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTSLFLASH_SANITIZE=thread \
-  -DTSLFLASH_BUILD_BENCH=OFF
+  -DTSLFLASH_BUILD_BENCH=OFF -DTSLFLASH_WERROR=ON
 cmake --build "$build_dir" -j 2 --target "${targets[@]}"
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"

@@ -22,7 +22,8 @@ fi
 # No optimisation level: GCC 12's -O3 raises a false -Wrestrict in the emulator.
 zlib=$(find /usr/lib -name libz.a | head -n1)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE= -DTSLFLASH_WITH_QT=OFF -DTSLFLASH_WITH_SDBUS=OFF \
-  -DTSLFLASH_BUILD_TESTS=OFF -DTSLFLASH_BUILD_BENCH=OFF -DCMAKE_EXE_LINKER_FLAGS=-static \
+  -DTSLFLASH_BUILD_TESTS=OFF -DTSLFLASH_BUILD_BENCH=OFF -DTSLFLASH_WERROR=ON \
+  -DCMAKE_EXE_LINKER_FLAGS=-static \
   -DZLIB_LIBRARY="$zlib" -DZLIB_LIBRARY_RELEASE="$zlib" \
   -DCMAKE_PROJECT_INCLUDE="$PWD/tests/vm/guest-target.cmake" >/dev/null
 cmake --build "$build" -j2 --target tslflash_vm_guest tslflash tslpkg_bootstrap
@@ -34,8 +35,8 @@ mkdir -p "$real"
 "$build/tools/tslpkg_bootstrap" build -o "$real/package.bin" --image "$real/image.bin" \
   --tag KOVA --protocol 0 --inquiry-id "Linux   scsi_debug      9999" \
   --alt-name-nul TK300B --variant-mark TW --revision-pattern "****"
-cmake -S . -B "$real" -G Ninja -DCMAKE_BUILD_TYPE= -DTSLFLASH_WITH_QT=OFF \
-  -DTSLFLASH_BUILD_TESTS=OFF -DTSLFLASH_BUILD_BENCH=OFF -DCMAKE_EXE_LINKER_FLAGS=-static \
+cmake -S . -B "$real" -G Ninja -DCMAKE_BUILD_TYPE= -DTSLFLASH_WITH_QT=OFF -DTSLFLASH_WITH_SDBUS=OFF \
+  -DTSLFLASH_BUILD_TESTS=OFF -DTSLFLASH_BUILD_BENCH=OFF -DTSLFLASH_WERROR=ON -DCMAKE_EXE_LINKER_FLAGS=-static \
   -DZLIB_LIBRARY="$zlib" -DZLIB_LIBRARY_RELEASE="$zlib" -DTSLFLASH_PACKAGE="$real/package.bin" >/dev/null
 cmake --build "$real" -j2 --target tslflash
 bash tests/vm/run-vm-test.sh "$build/tslflash_vm_guest" "$build/app/tslflash" "$real/app/tslflash" \

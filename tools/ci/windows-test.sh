@@ -15,7 +15,7 @@ cd "$(dirname "$0")/../.."
 bash tools/install-deps.sh --windows
 
 # The sample package is made by the build machine's own tslpkg_bootstrap.
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTSLFLASH_WERROR=ON >/dev/null
 cmake --build build --target tslpkg_bootstrap -j "$(nproc)"
 
 scratch=$(mktemp -d)
@@ -40,7 +40,8 @@ WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init >/dev/null 2>&1
 # the prefix and the display come first.
 build_dir=build-windows
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Debug -DTSLPKG_BOOTSTRAP="$PWD/build/tools/tslpkg_bootstrap"
+  -DCMAKE_BUILD_TYPE=Debug -DTSLPKG_BOOTSTRAP="$PWD/build/tools/tslpkg_bootstrap" \
+  -DTSLFLASH_WERROR=ON
 cmake --build "$build_dir" -j "$(nproc)"
 
 ctest --test-dir "$build_dir" --output-on-failure --no-tests=error --timeout 120 -j "$(nproc)"
