@@ -150,6 +150,13 @@ std::string IndexPath(std::size_t index) {
   return path;
 }
 
+// A key or kind name in quotes, appended for the same reason.
+std::string Quoted(std::string_view name) {
+  std::string quoted = "\"";
+  quoted.append(name).push_back('"');
+  return quoted;
+}
+
 template <typename Item>
 Problem ReadArray(const json& value, const std::function<Problem(const json&, Item&)>& readItem,
                   std::vector<Item>& out) {
@@ -307,8 +314,8 @@ Problem CheckKindValues(const FaultFields& fields) {
       {"offset", "corruptReadBack", FaultKind::CorruptReadBack, fields.offset.has_value(), false},
   }};
   for (const KindValue& value : values) {
-    const std::string key = "\"" + std::string(value.key) + "\"";
-    const std::string kind = "\"" + std::string(value.kindName) + "\"";
+    const std::string key = Quoted(value.key);
+    const std::string kind = Quoted(value.kindName);
     if (value.given && fields.fault.kind != value.kind) {
       return key + " goes with a " + kind + " fault only";
     }

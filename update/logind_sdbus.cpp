@@ -54,7 +54,8 @@ class Reply {
 
  private:
   sd_bus_message* message_ = nullptr;
-  sd_bus_error error_ = SD_BUS_ERROR_NULL;
+  // SD_BUS_ERROR_NULL is a C compound literal, which C++ compilers warn about.
+  sd_bus_error error_{nullptr, nullptr, 0};
 };
 
 }  // namespace
