@@ -55,9 +55,6 @@ bool AcceptDriveC(std::string_view identity, const PackageHeaderCopy& header) {
 
 }  // namespace
 
-static_assert(kEnclosureIdentityOffset + kEnclosureIdentityLength <=
-              DriveCommands::kExtendedInquiryNeeded);
-
 bool CheckEnclosureIdentity(const InternalDrive& drive, DriveCommands& commands,
                             const PackageHeaderCopy& header, std::span<const std::uint8_t> package,
                             PackageState& state) {

@@ -67,9 +67,10 @@ class DriveCommands {
   static constexpr std::string_view kUnitAttentionText =
       "The drive kept reporting a unit attention; the tray could not be checked.";
   static constexpr std::uint32_t kExtendedInquiryLength = 125;
-  // The extended INQUIRY's reader uses its bytes up to the enclosure
-  // identity's end; a shorter reply fails.
-  static constexpr std::uint32_t kExtendedInquiryNeeded = 108;
+  // A drive need not return the vendor-specific bytes of the extended
+  // INQUIRY: those it leaves out read as zero, as the enclosure check expects.
+  // Shorter than a standard INQUIRY, the reply fails.
+  static constexpr std::uint32_t kExtendedInquiryNeeded = 36;
   static constexpr std::uint32_t kModeSenseBufferLength = 16384;
 
   DriveCommands(DriveRegistry& registry, DialogReporter& reporter, Clock& clock,

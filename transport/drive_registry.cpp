@@ -139,7 +139,10 @@ CommandResult DriveRegistry::ExecuteRead(std::span<const std::uint8_t> cdb, std:
                                          std::uint32_t length, std::uint32_t needed,
                                          std::chrono::seconds timeout) {
   const CommandResult result = ExecuteCommand(cdb, DataDirection::FromDrive, data, length, timeout);
-  if (result == CommandResult::Completed && transferred_ < needed) return CommandResult::Failed;
+  if (result != CommandResult::Completed) return result;
+  if (transferred_ < needed) return CommandResult::Failed;
+  // What did not arrive reads as zero, never as what the buffer held before.
+  std::fill(data + transferred_, data + length, std::uint8_t{0});
   return result;
 }
 

@@ -65,8 +65,8 @@ std::string PrivilegeText(std::string_view location) {
   std::string text = "Tessel Flash may not send firmware commands to ";
   text.append(location);
   text.append(
-      ": it needs raw SCSI access. Run it as root: sudo tslflash, or the desktop menu's "
-      "administrator entry.");
+      ": it needs raw SCSI access (CAP_SYS_RAWIO). Run it as root: sudo tslflash, or the "
+      "desktop menu's administrator entry.");
   return text;
 }
 

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -358,7 +359,7 @@ TEST_F(DriveCommandsTest, AReplyShorterThanWhatTheCommandReadsFails) {
       // Occurrence 2: the first INQUIRY is the enumeration's.
       {"extended INQUIRY",
        {0x12, std::nullopt, 2},
-       108,
+       DriveCommands::kExtendedInquiryNeeded,
        [&](DriveCommands& c) {
          return c.ReadExtendedInquiry(inquiry) == CommandResult::Completed;
        }},
@@ -397,6 +398,22 @@ TEST_F(DriveCommandsTest, AReplyShorterThanWhatTheCommandReadsFails) {
       EXPECT_EQ(c.succeeds(*commands), length == c.needed);
     }
   }
+}
+
+// A drive that leaves out the extended INQUIRY's vendor bytes is still read:
+// what it did not send reads as zero, never as what the buffer held.
+TEST_F(DriveCommandsTest, ExtendedInquiryBytesThatDidNotArriveReadAsZero) {
+  emu::DriveDescription d = MakerDrive();
+  emu::Fault shortReply{emu::FaultKind::ShortReply, {0x12, std::nullopt, 2}, emu::kAlways};
+  shortReply.length = DriveCommands::kExtendedInquiryNeeded;
+  d.faults.push_back(shortReply);
+  Start(d);
+  std::array<std::uint8_t, DriveCommands::kExtendedInquiryLength> reply{};
+  reply.fill(0xAA);
+  ASSERT_EQ(commands->ReadExtendedInquiry(reply), CommandResult::Completed);
+  EXPECT_EQ(reply[8], 'V');  // the vendor, as sent
+  EXPECT_TRUE(std::all_of(reply.begin() + DriveCommands::kExtendedInquiryNeeded, reply.end(),
+                          [](std::uint8_t byte) { return byte == 0; }));
 }
 
 TEST_F(DriveCommandsTest, WaitForDriveReadySequences) {

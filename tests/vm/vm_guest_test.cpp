@@ -194,7 +194,7 @@ int RunWithoutPrivilege() {
   const CommandResult second = WriteBufferChunk(registry, chunk, 0);
   Check("privilege-refused",
         first == CommandResult::Failed && second == CommandResult::Failed && notices.size() == 1 &&
-            notices[0].find("cap_sys_rawio") != std::string::npos &&
+            notices[0].find("CAP_SYS_RAWIO") != std::string::npos &&
             notices[0].find("/dev/sr0") != std::string::npos,
         notices.empty() ? "<no notice>" : "'" + notices[0] + "'");
   return failures;
