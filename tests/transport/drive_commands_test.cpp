@@ -404,7 +404,8 @@ TEST_F(DriveCommandsTest, AReplyShorterThanWhatTheCommandReadsFails) {
 // what it did not send reads as zero, never as what the buffer held.
 TEST_F(DriveCommandsTest, ExtendedInquiryBytesThatDidNotArriveReadAsZero) {
   emu::DriveDescription d = MakerDrive();
-  emu::Fault shortReply{emu::FaultKind::ShortReply, {0x12, std::nullopt, 2}, emu::kAlways};
+  emu::Fault shortReply{emu::FaultKind::ShortReply, emu::ForOpcode{0x12, std::nullopt, 2},
+                        emu::kAlways};
   shortReply.length = DriveCommands::kExtendedInquiryNeeded;
   d.faults.push_back(shortReply);
   Start(d);
