@@ -89,7 +89,7 @@ UpdateDialog::UpdateDialog(DialogView& view, std::unique_ptr<DriveTransport> tra
       clock_(clock),
       diagnostics_(diagnostics),
       registry_(std::move(transport)),
-      commands_(registry_, *this, clock, diagnostics),
+      commands_(registry_, [this](std::string_view text) { AppendLog(text); }, clock, diagnostics),
       package_(package),
       options_(options) {
   registry_.UseNotice([this](std::string_view text) { AppendLog(text); });

@@ -15,7 +15,6 @@
 #include <streambuf>
 #include <vector>
 
-#include "app/dialog_reporter.h"
 #include "bench/allocation_count.h"
 #include "emulator/drive_emulator.h"
 #include "emulator/emulated_transport.h"
@@ -48,12 +47,6 @@ class DiscardBuffer final : public std::streambuf {
  protected:
   int_type overflow(int_type c) override { return traits_type::not_eof(c); }
   std::streamsize xsputn(const char_type*, std::streamsize count) override { return count; }
-};
-
-class SilentReporter final : public DialogReporter {
- public:
-  void AppendLog(std::string_view) override {}
-  void ReportOutcome(OutcomeCode) override {}
 };
 
 // Runs `transfer` once per iteration on a fresh drive that `prepare` made;
@@ -90,7 +83,7 @@ struct ToolPath {
     registry = std::make_unique<DriveRegistry>(
         std::make_unique<emu::EmulatedTransport>(std::vector{drive}));
     ready = registry->InitTransport() && registry->EnumerateDrives() == 1;
-    commands = std::make_unique<DriveCommands>(*registry, reporter, clock, diagnostics);
+    commands = std::make_unique<DriveCommands>(*registry, [](std::string_view) {}, clock, diagnostics);
   }
 
   bool Transfer() {
@@ -101,7 +94,6 @@ struct ToolPath {
   const std::vector<std::uint8_t>& image;
   std::shared_ptr<emu::DriveEmulator> drive;
   std::unique_ptr<DriveRegistry> registry;
-  SilentReporter reporter;
   NoWaitClock clock;
   DiscardBuffer discard;
   std::ostream diagnostics{&discard};

@@ -15,6 +15,7 @@
 #include "package/package_check.h"
 #include "package/package_layout.h"
 #include "ui/dialog_texts.h"
+#include "update/drive_preparation.h"
 #include "update/update_run.h"
 
 namespace tslflash {
@@ -399,7 +400,7 @@ std::optional<bool> IsBaseModelDrive(DriveCommands& commands, DialogReporter& re
     case BufferSizeAnswer::Smaller:
       break;
   }
-  const std::optional<std::uint8_t> code = commands.ReadModelCode();
+  const std::optional<std::uint8_t> code = ReadModelCodeReported(commands, reporter);
   if (!code) return std::nullopt;
   return *code == kModelCodeZero;
 }

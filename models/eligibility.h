@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "app/dialog_reporter.h"
 #include "transport/drive_commands.h"
 
 namespace tslflash {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <ostream>
+#include <utility>
 
 namespace tslflash {
 namespace {
@@ -64,9 +65,9 @@ void ChangedBlocks::Forget(std::uint8_t number) {
   std::erase_if(blocks_, [number](const Block& b) { return b.number == number; });
 }
 
-DriveCommands::DriveCommands(DriveRegistry& registry, DialogReporter& reporter, Clock& clock,
+DriveCommands::DriveCommands(DriveRegistry& registry, TransportNotice notice, Clock& clock,
                              std::ostream& diagnostics)
-    : registry_(registry), reporter_(reporter), clock_(clock), diagnostics_(diagnostics) {}
+    : registry_(registry), notice_(std::move(notice)), clock_(clock), diagnostics_(diagnostics) {}
 
 CommandResult DriveCommands::Send(const Cdb& cdb, DataDirection direction, std::uint8_t* data,
                                   std::uint32_t length, std::chrono::seconds timeout) {
@@ -107,7 +108,7 @@ bool DriveCommands::CheckNoDisc() {
     } else if (attention && attentionPolls < kMaxNoDiscPolls) {
       ++attentionPolls;
     } else {
-      if (attention) reporter_.AppendLog(kUnitAttentionText);
+      if (attention) notice_(kUnitAttentionText);
       return false;
     }
     clock_.Sleep(kRetryPause);
@@ -117,7 +118,7 @@ bool DriveCommands::CheckNoDisc() {
 
 bool DriveCommands::VendorHandshake() {
   if (SendNoData(BuildVendorHandshake(), kControlTimeout)) return true;
-  reporter_.AppendLog(kHandshakeRefusedText);
+  notice_(kHandshakeRefusedText);
   return false;
 }
 
@@ -140,11 +141,8 @@ BufferSizeAnswer DriveCommands::ReadBufferSize() {
   return large ? BufferSizeAnswer::Large : BufferSizeAnswer::Smaller;
 }
 
-std::optional<std::uint8_t> DriveCommands::ReadModelCode() {
-  if (!VendorHandshake()) {
-    reporter_.ReportOutcome(OutcomeCode::ChecksumMismatch);
-    return std::nullopt;
-  }
+ModelCodeReading DriveCommands::ReadModelCode() {
+  if (!VendorHandshake()) return {std::nullopt, ModelCodeFailure::HandshakeRefused};
   std::array<std::uint8_t, kParameterBlockLength> block{};
   const CommandResult result = Read(BuildReadParameterBlock(kModelBlockSecondary), block.data(),
                                     kParameterBlockLength, kParameterBlockLength);
@@ -152,16 +150,15 @@ std::optional<std::uint8_t> DriveCommands::ReadModelCode() {
   // code 0: the base model.
   if (result != CommandResult::Completed) {
     if (result == CommandResult::Failed) diagnostics_ << kModelCodeFailText;
-    reporter_.ReportOutcome(OutcomeCode::CommandFailed);
-    return std::nullopt;
+    return {std::nullopt, ModelCodeFailure::ReadFailed};
   }
   switch (block[0]) {
     case kModelCodeZero:
     case kModelCodeFive:
     case kModelCodeDigitZero:
-      return block[0];
+      return {block[0]};
     default:
-      return kModelCodeUnknown;
+      return {kModelCodeUnknown};
   }
 }
 

@@ -11,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/dialog_reporter.h"
 #include "transport/cdb.h"
 #include "transport/clock.h"
 #include "transport/command_result.h"
@@ -50,6 +49,13 @@ class ChangedBlocks {
   std::vector<Block> blocks_;
 };
 
+// A model-code read: the code, or why there is none.
+enum class ModelCodeFailure : std::uint8_t { None, HandshakeRefused, ReadFailed };
+struct ModelCodeReading {
+  std::optional<std::uint8_t> code;  // 0, 5, 30h, or kModelCodeUnknown for any other byte
+  ModelCodeFailure failure = ModelCodeFailure::None;
+};
+
 // What the drive says about its buffer. Unknown: it did not answer, so
 // nothing that depends on the buffer may be decided from it.
 enum class BufferSizeAnswer : std::uint8_t { Large, Smaller, Unknown };
@@ -73,7 +79,8 @@ class DriveCommands {
   static constexpr std::uint32_t kExtendedInquiryNeeded = 36;
   static constexpr std::uint32_t kModeSenseBufferLength = 16384;
 
-  DriveCommands(DriveRegistry& registry, DialogReporter& reporter, Clock& clock,
+  // `notice` takes the lines a command itself has to tell the user.
+  DriveCommands(DriveRegistry& registry, TransportNotice notice, Clock& clock,
                 std::ostream& diagnostics);
 
   CommandResult ReadExtendedInquiry(std::span<std::uint8_t, kExtendedInquiryLength> reply);
@@ -87,10 +94,9 @@ class DriveCommands {
   [[nodiscard]] bool CheckBufferSize();
   // Large when the drive's buffer is 8192 KiB; Unknown when it did not answer.
   [[nodiscard]] BufferSizeAnswer ReadBufferSize();
-  // 0, 5, 30h, or kModelCodeUnknown for any other byte. Nothing when the
-  // drive gave no code; that has been reported: a refused handshake as
-  // outcome 3, a read that failed or timed out as outcome 4.
-  [[nodiscard]] std::optional<std::uint8_t> ReadModelCode();
+  // The code, or which step gave none: the handshake, or a read that failed
+  // or timed out (its zero-filled reply would read as code 0).
+  [[nodiscard]] ModelCodeReading ReadModelCode();
   // Read-modify-write of one parameter block; kStoreModelCodeDone or Failed.
   // Only a completed read is written back, and only a completed write counts.
   // `changed`, when given, notes the block's bytes as read before the write
@@ -139,7 +145,7 @@ class DriveCommands {
   CommandResult TestUnitReady();
 
   DriveRegistry& registry_;
-  DialogReporter& reporter_;
+  TransportNotice notice_;
   Clock& clock_;
   std::ostream& diagnostics_;
   std::uint32_t expectedImageSize_ = 0;

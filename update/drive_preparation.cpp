@@ -30,6 +30,22 @@ bool StoreModelCodeBlocks(DriveCommands& commands, std::uint8_t modelCode, bool 
   return true;
 }
 
+std::optional<std::uint8_t> ReadModelCodeReported(DriveCommands& commands,
+                                                  DialogReporter& reporter) {
+  const ModelCodeReading reading = commands.ReadModelCode();
+  switch (reading.failure) {
+    case ModelCodeFailure::HandshakeRefused:
+      reporter.ReportOutcome(OutcomeCode::ChecksumMismatch);
+      break;
+    case ModelCodeFailure::ReadFailed:
+      reporter.ReportOutcome(OutcomeCode::CommandFailed);
+      break;
+    case ModelCodeFailure::None:
+      break;
+  }
+  return reading.code;
+}
+
 std::optional<bool> CheckHardwareClass(DriveCommands& commands, DialogReporter& reporter,
                                        std::uint8_t modelCode, std::uint8_t pageCount) {
   switch (commands.ReadBufferSize()) {
@@ -46,12 +62,12 @@ std::optional<bool> CheckHardwareClass(DriveCommands& commands, DialogReporter& 
       if (pageCount >= kSmallBufferPageLimit) return false;
       // The read stays in the sequence the drives are used to; its answer
       // decides nothing, but a drive that cannot give it is not flashed.
-      if (!commands.ReadModelCode()) return std::nullopt;
+      if (!ReadModelCodeReported(commands, reporter)) return std::nullopt;
       return true;
     }
     case kModelCodeFive:
     case kModelCodeDigitZero: {
-      const std::optional<std::uint8_t> code = commands.ReadModelCode();
+      const std::optional<std::uint8_t> code = ReadModelCodeReported(commands, reporter);
       if (!code) return std::nullopt;
       return *code == modelCode;
     }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "app/dialog_reporter.h"
 #include "transport/drive_commands.h"
 
 namespace tslflash {
@@ -18,6 +19,11 @@ namespace tslflash {
 // is noted in `changed` with its bytes before.
 [[nodiscard]] bool StoreModelCodeBlocks(DriveCommands& commands, std::uint8_t modelCode,
                                         bool marker, ChangedBlocks& changed);
+// The drive's model code; nothing when it gave none, which has been reported:
+// a refused handshake as outcome 3, a read that failed or timed out as 4.
+[[nodiscard]] std::optional<std::uint8_t> ReadModelCodeReported(DriveCommands& commands,
+                                                                DialogReporter& reporter);
+
 // True when an image of pageCount pages may go to this drive's hardware.
 // Nothing when the drive did not answer what the decision needs; that has
 // been reported (outcome 4, or the model-code read's own report).

@@ -33,7 +33,7 @@ class EmulatedDriveTest : public ::testing::Test {
         std::make_unique<emu::EmulatedTransport>(std::vector{drive}));
     ASSERT_TRUE(registry->InitTransport());
     ASSERT_EQ(registry->EnumerateDrives(), 1);
-    commands = std::make_unique<DriveCommands>(*registry, reporter, clock, diagnostics);
+    commands = std::make_unique<DriveCommands>(*registry, reporter.Notice(), clock, diagnostics);
     enumerationCommands_ = drive->Trace().size();
   }
 

@@ -24,6 +24,10 @@ class RecordingReporter final : public DialogReporter {
  public:
   void AppendLog(std::string_view text) override { log.emplace_back(text); }
   void ReportOutcome(OutcomeCode code) override { outcomes.push_back(code); }
+  // The log as the notice of drive commands.
+  TransportNotice Notice() {
+    return [this](std::string_view text) { AppendLog(text); };
+  }
   std::vector<std::string> log;
   std::vector<OutcomeCode> outcomes;
 };

@@ -188,9 +188,10 @@ TEST_F(DriveCommandsTest, RefusedHandshakeLogsOnceAndReadModelCodeSendsNoParamet
   EXPECT_THAT(reporter.log, ElementsAre("This Model is not support."));
 
   reporter.log.clear();
-  EXPECT_EQ(commands->ReadModelCode(), std::nullopt) << "no code, and no guess";
+  const ModelCodeReading reading = commands->ReadModelCode();
+  EXPECT_EQ(reading.code, std::nullopt) << "no code, and no guess";
+  EXPECT_EQ(reading.failure, ModelCodeFailure::HandshakeRefused);
   EXPECT_THAT(reporter.log, ElementsAre("This Model is not support."));
-  EXPECT_THAT(reporter.outcomes, ElementsAre(OutcomeCode::ChecksumMismatch));
   EXPECT_THAT(SentOpcodes(), ElementsAre(0xFD, 0xFD));
 }
 
@@ -205,13 +206,13 @@ TEST_F(DriveCommandsTest, ReadModelCodeKnowsThreeCodes) {
     emu::DriveDescription d = MakerDrive();
     d.parameterBlocks[0x24][0] = c.stored;
     Start(d);
-    EXPECT_EQ(commands->ReadModelCode(), c.expected);
+    EXPECT_EQ(commands->ReadModelCode().code, c.expected);
   }
 }
 
 // A read that did not complete gives no code: its zero-filled reply would
 // read as code 0, the base model.
-TEST_F(DriveCommandsTest, ReadModelCodeThatDoesNotCompleteIsReportedNotGuessed) {
+TEST_F(DriveCommandsTest, ReadModelCodeThatDoesNotCompleteGivesNoCode) {
   struct Case {
     const char* name;
     emu::FaultKind kind;
@@ -226,9 +227,10 @@ TEST_F(DriveCommandsTest, ReadModelCodeThatDoesNotCompleteIsReportedNotGuessed) 
     emu::DriveDescription d = MakerDrive();
     d.faults.push_back({c.kind, emu::ForOpcode{0xF5}, emu::kAlways});
     Start(d);
-    EXPECT_EQ(commands->ReadModelCode(), std::nullopt);
+    const ModelCodeReading reading = commands->ReadModelCode();
+    EXPECT_EQ(reading.code, std::nullopt);
+    EXPECT_EQ(reading.failure, ModelCodeFailure::ReadFailed);
     EXPECT_EQ(diagnostics.str(), c.diagnostics);
-    EXPECT_THAT(reporter.outcomes, ElementsAre(OutcomeCode::CommandFailed));
   }
 }
 
@@ -371,7 +373,7 @@ TEST_F(DriveCommandsTest, AReplyShorterThanWhatTheCommandReadsFails) {
       {"model code",
        {0xF5, 0x01},
        4,
-       [](DriveCommands& c) { return c.ReadModelCode() == kModelCodeFive; }},
+       [](DriveCommands& c) { return c.ReadModelCode().code == kModelCodeFive; }},
       {"stored model code",
        {0xF5, 0x01},
        4,

@@ -161,7 +161,7 @@ void CheckDriveCommands(DriveRegistry& registry) {
   RecordingReporter reporter;
   SystemClock clock;
   std::ostringstream diagnostics;
-  DriveCommands commands(registry, reporter, clock, diagnostics);
+  DriveCommands commands(registry, reporter.Notice(), clock, diagnostics);
   std::array<std::uint8_t, DriveCommands::kExtendedInquiryLength> reply{};
   Check("extended-inquiry", commands.ReadExtendedInquiry(reply) == CommandResult::Completed &&
                                 std::memcmp(reply.data() + 16, "scsi_debug", 10) == 0);
@@ -222,7 +222,7 @@ int RunEmptyTray() {
   RecordingReporter reporter;
   SystemClock clock;
   std::ostringstream diagnostics;
-  DriveCommands commands(registry, reporter, clock, diagnostics);
+  DriveCommands commands(registry, reporter.Notice(), clock, diagnostics);
   const bool noDisc = commands.CheckNoDisc();
   Check("empty-tray-no-disc", noDisc && SenseIs(registry, {0x02, 0x3A, 0x00}), SenseText(registry));
   const bool noMedium = commands.WaitForDriveReady();
