@@ -7,10 +7,9 @@
 
 #include "models/eligibility.h"
 #include "models/startup_warning.h"
-#include "models/string_table.h"
 #include "models/tool_variant.h"
 #include "models/variant_captions.h"
-#include "ui/dialog_texts.h"
+#include "resources/texts.h"
 #include "update/announcing_restarter.h"
 
 namespace tslflash {
@@ -89,7 +88,8 @@ UpdateDialog::UpdateDialog(DialogView& view, std::unique_ptr<DriveTransport> tra
       clock_(clock),
       diagnostics_(diagnostics),
       registry_(std::move(transport)),
-      commands_(registry_, [this](std::string_view text) { AppendLog(text); }, clock, diagnostics),
+      commands_(
+          registry_, [this](std::string_view text) { AppendLog(text); }, clock, diagnostics),
       package_(package),
       options_(options) {
   registry_.UseNotice([this](std::string_view text) { AppendLog(text); });

@@ -14,7 +14,7 @@
 #include "models/tool_variant.h"
 #include "package/package_check.h"
 #include "package/package_layout.h"
-#include "ui/dialog_texts.h"
+#include "resources/texts.h"
 #include "update/drive_preparation.h"
 #include "update/update_run.h"
 

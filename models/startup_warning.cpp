@@ -1,7 +1,7 @@
 #include "models/startup_warning.h"
 
 #include "models/internal_drives.h"
-#include "ui/dialog_texts.h"
+#include "resources/texts.h"
 
 namespace tslflash {
 

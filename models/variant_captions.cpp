@@ -1,7 +1,7 @@
 #include "models/variant_captions.h"
 
 #include "models/internal_drives.h"
-#include "models/string_table.h"
+#include "resources/texts.h"
 
 namespace tslflash {
 

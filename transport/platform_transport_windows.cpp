@@ -3,13 +3,13 @@
 #include <string>
 #include <utility>
 
+#include "resources/texts.h"
 #include "transport/aspi_layer.h"
 #include "transport/aspi_transport.h"
 #include "transport/nt_pass_through_system.h"
 #include "transport/nt_pass_through_transport.h"
 #include "transport/platform_transport.h"
 #include "transport/windows_transport.h"
-#include "ui/dialog_texts.h"
 
 namespace tslflash {
 namespace {

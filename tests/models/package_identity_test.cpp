@@ -7,9 +7,9 @@
 
 #include "models/internal_drives.h"
 #include "models/package_header_fields.h"
-#include "models/string_table.h"
 #include "models/tool_variant.h"
 #include "models/variant_captions.h"
+#include "resources/texts.h"
 #include "tests/models/header_fixture.h"
 
 namespace tslflash {

@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "models/string_table.h"
-#include "ui/dialog_texts.h"
+#include "resources/texts.h"
 #include "ui/drive_tree.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_tree_control.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "models/string_table.h"
+#include "resources/texts.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_resources.h"
 #include "ui/win32/windows_api.h"

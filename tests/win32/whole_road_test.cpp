@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
+#include "resources/texts.h"
 #include "tests/support/received_image.h"
-#include "ui/dialog_texts.h"
 #include "ui/win32/resource_ids.h"
 #include "win32_test_support.h"
 

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/dialog_texts.h"
+#include "resources/texts.h"
 #include "ui/dialog_view.h"
 #include "ui/qt/artwork.h"
 #include "ui/qt/dialog_units.h"

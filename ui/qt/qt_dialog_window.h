@@ -15,7 +15,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "ui/dialog_texts.h"
+#include "resources/texts.h"
 #include "ui/dialog_view.h"
 
 class QAction;

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "ui/dialog_texts.h"
+#include "resources/texts.h"
 #include "ui/dialog_view.h"
 #include "ui/terminal/terminal_timer.h"
 #include "ui/ui_dispatcher.h"

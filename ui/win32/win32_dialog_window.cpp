@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "ui/dialog_texts.h"
+#include "resources/texts.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_about_box.h"
 #include "ui/win32/win32_resources.h"

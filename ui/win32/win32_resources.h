@@ -1,7 +1,7 @@
 // Reaching the resources of tslflash.rc from C++.
 #pragma once
 
-#include "models/string_table.h"
+#include "resources/texts.h"
 #include "ui/dialog_view.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/windows_api.h"

@@ -1,0 +1,33 @@
+// Every text the tool shows: log lines, box texts and captions, in one place,
+// so that the front ends and the Windows resources say the same thing.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace tslflash {
+
+// ---- Application and About box ----------------------------------------------
+
+inline constexpr std::string_view kApplicationName = "TslFlash";
+// The caption of every warning box.
+inline constexpr std::string_view kWarningCaption = "Warning";
+inline constexpr std::string_view kAboutCaption = "About Tessel Flash Tool";
+inline constexpr std::string_view kAboutVersion = "Tessel Flash Ver. A-7.8";
+inline constexpr std::string_view kAboutSecondLine = "Firmware update for CD/DVD drives";
+
+// ---- String table: resource id and text ---------------------------------------
+
+struct StringTableEntry {
+  std::uint16_t id;
+  std::string_view text;
+};
+
+// System-menu item that opens the About box.
+inline constexpr StringTableEntry kStringAboutItem = {101, "About flash(&A)..."};
+// The captions that variant 30 gives the main dialog.
+inline constexpr StringTableEntry kStringSelectDrive = {102, "Please select target &Drive:"};
+inline constexpr StringTableEntry kStringClose = {103, "&Close"};
+inline constexpr StringTableEntry kStringUpdate = {104, "&Update"};
+
+}  // namespace tslflash
