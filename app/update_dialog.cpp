@@ -1,21 +1,30 @@
 #include "app/update_dialog.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "models/eligibility.h"
+#include "models/model_catalogue.h"
+#include "models/package_fit.h"
 #include "models/startup_warning.h"
 #include "models/tool_variant.h"
 #include "models/variant_captions.h"
 #include "resources/texts.h"
 #include "update/announcing_restarter.h"
+#include "update/update_run.h"
 
 namespace tslflash {
 namespace {
 
 constexpr std::string_view kLineBreak = "\r\n";
+constexpr std::size_t kDisplayTextLength = 28;
+constexpr std::string_view kCurrentFirmware = " Current firmware : ";
+constexpr std::chrono::milliseconds kProgressPeriod{700};
+constexpr int kProgressLow = 0;
+constexpr int kProgressHigh = 100;
+constexpr int kProgressStepSize = 1;
 constexpr std::string_view kNotAllowed = "The drive is not allowed to be updated.";
 constexpr std::string_view kEmulatedTitleSuffix = " [emulated drives]";
 constexpr std::string_view kEmulatedNotice = "Emulated drives: no command reaches a real device.";
@@ -83,7 +92,8 @@ OutcomeDisplay DisplayFor(OutcomeCode code) {
 
 UpdateDialog::UpdateDialog(DialogView& view, std::unique_ptr<DriveTransport> transport,
                            std::span<const std::uint8_t> package, Clock& clock,
-                           std::ostream& diagnostics, DialogOptions options)
+                           std::ostream& diagnostics, std::unique_ptr<RunWorker> worker,
+                           DialogOptions options)
     : view_(view),
       clock_(clock),
       diagnostics_(diagnostics),
@@ -91,6 +101,7 @@ UpdateDialog::UpdateDialog(DialogView& view, std::unique_ptr<DriveTransport> tra
       commands_(
           registry_, [this](std::string_view text) { AppendLog(text); }, clock, diagnostics),
       package_(package),
+      worker_(std::move(worker)),
       options_(options) {
   registry_.UseNotice([this](std::string_view text) { AppendLog(text); });
   if (options_.emulatedDrives) {
@@ -99,13 +110,18 @@ UpdateDialog::UpdateDialog(DialogView& view, std::unique_ptr<DriveTransport> tra
   }
 }
 
+// The run uses the drive and the dialog until it returns.
+UpdateDialog::~UpdateDialog() { worker_->Join(); }
+
 bool UpdateDialog::OnInitDialog() {
   view_.AddAboutMenuItem(kStringAboutItem.text, kAboutCommand);
   // A package shorter than its header leaves the missing bytes zero.
   std::copy_n(package_.begin(), std::min(package_.size(), headerCopy_.size()), headerCopy_.begin());
   const ToolVariant variant = DetermineToolVariant(headerCopy_);
 
-  if (!ShowStartupWarning(view_, variant, headerCopy_)) {
+  const MessageBox warning{StartupWarningText(variant, headerCopy_), std::string(kWarningCaption),
+                           BoxButtons::OkCancel, BoxIcon::Exclamation};
+  if (view_.ShowMessageBox(warning) != BoxAnswer::Ok) {
     ReportOutcome(OutcomeCode::UserCancelled);
     view_.EndDialog(DialogResult::Cancel);
     return false;
@@ -129,8 +145,33 @@ bool UpdateDialog::OnInitDialog() {
   if (options_.emulatedDrives) AppendLog(kEmulatedNotice);
   const bool sampleOnly = options_.samplePackage && !options_.emulatedDrives;
   if (sampleOnly) AppendLog(kSamplePackageNotice);
-  FillDriveTree(view_, registry_, headerCopy_, selection_, sampleOnly);
+  FillDriveTree(sampleOnly);
   return true;
+}
+
+// One root, one child per registered drive; with `greyEvery`, every drive is
+// greyed whatever the package says: the build may not write to any of them.
+void UpdateDialog::FillDriveTree(bool greyEvery) {
+  view_.ClearTree();
+  drives_.clear();
+  rootItem_ = view_.InsertTreeItem(kNoTreeItem, kTreeRootText, kRootImage);
+  registry_.EnumerateDrives();
+  const std::uint8_t count = registry_.GetDriveCount();
+  if (count == 0) {
+    view_.ShowMessageBox({"No Device found!", std::nullopt, BoxButtons::Ok, BoxIcon::None});
+  }
+  for (std::uint8_t i = 0; i < count; ++i) {
+    (void)registry_.SelectDrive(i);
+    ListedDrive drive;
+    drive.text = registry_.FormatDriveText().value_or("");
+    drive.text.resize(std::min(drive.text.size(), kDisplayTextLength));
+    drive.item = view_.InsertTreeItem(rootItem_, drive.text, kDriveImage);
+    drive.greyed = greyEvery || !PackageFitsDrive(drive.text, headerCopy_);
+    if (drive.greyed) view_.AssignItemColor(drive.item, kGreyedDrive);
+    drives_.push_back(std::move(drive));
+  }
+  view_.ExpandTreeItem(rootItem_);
+  (void)registry_.SelectDrive(0);
 }
 
 bool UpdateDialog::OnSysCommand(int commandId) {
@@ -141,8 +182,28 @@ bool UpdateDialog::OnSysCommand(int commandId) {
 
 void UpdateDialog::OnTimer(int /*timerId*/) { view_.StepProgress(); }
 
-void UpdateDialog::OnDriveSelChanged() {
-  tslflash::OnDriveSelChanged(view_, headerCopy_, selection_);
+// Selecting a drive describes it in the log pane and enables Upgrade;
+// selecting the root says that no drive is selected.
+void UpdateDialog::OnDriveSelChanged(TreeItem selected) {
+  selectedDriveIndex_ = 0;
+  if (selected == kNoTreeItem) return;
+  if (selected == rootItem_) {
+    selectedDriveText_ = kTreeRootText;
+    SetLogPane(std::string(kNoDriveSelectedText));
+    return;
+  }
+  const auto drive = std::ranges::find(drives_, selected, &ListedDrive::item);
+  if (drive == drives_.end()) return;
+  selectedDriveIndex_ = static_cast<std::uint32_t>(drive - drives_.begin());
+  selectedDriveText_ = drive->text.substr(0, kSelectionCapacity);
+  const std::string_view text = selectedDriveText_;
+  std::string description(text.substr(0, std::min(text.size(), kDriveIdLength)));
+  if (DetermineToolVariant(headerCopy_) != ToolVariant::Vr) {
+    description += kCurrentFirmware;
+    if (text.size() > kDriveIdLength) description += text.substr(kDriveIdLength);
+  }
+  view_.EnableControl(ControlId::Upgrade, true);
+  SetLogPane(std::move(description));
   // A selection must not offer a second run while one is active.
   if (runActive_) view_.EnableControl(ControlId::Upgrade, false);
 }
@@ -151,12 +212,24 @@ void UpdateDialog::OnUpgrade() {
   if (runActive_) return;
   lastOutcome_.reset();
   lastRunCompleted_ = false;
-  runStarted_ = false;
-  tslflash::OnUpgrade(*this);
-  // A refusal after the drive was taken gives it back; a started run keeps it
-  // until it ends.
-  if (!runActive_) ReleaseDrive();
-  if (!runStarted_ && shield_) shield_->Lower();  // the checks refused, or nothing was selected
+  if (LogPane().starts_with(kNoDriveSelectedText)) {
+    view_.ShowMessageBox(
+        {std::string(kNoDriveSelectedBox), std::nullopt, BoxButtons::Ok, BoxIcon::Exclamation});
+    return;
+  }
+  // The tree's position always names a registered drive.
+  (void)registry_.SelectDrive(static_cast<std::uint8_t>(selectedDriveIndex_ & 0xFF));
+  if (!TakeDriveForRun()) return;
+  RaiseRunShield();
+  verdict_ = EvaluateUpgrade({selectedDriveText_, package_, headerCopy_}, commands_, *this);
+  if (verdict_.mayUpdate) {
+    StartRun();
+    return;
+  }
+  // Selecting a drive in the tree enables it again.
+  if (verdict_.announced) view_.EnableControl(ControlId::Upgrade, false);
+  ReleaseDrive();
+  if (shield_) shield_->Lower();
 }
 
 void UpdateDialog::RaiseRunShield() {
@@ -188,10 +261,21 @@ void UpdateDialog::ReleaseDrive() {
   hold_.reset();
 }
 
-void UpdateDialog::BeginRun() {
-  runStarted_ = true;
+// The buttons stay disabled and the dialog cannot be closed until the run's
+// worker ends it.
+void UpdateDialog::StartRun() {
   runActive_ = true;
   EnableButtons(false);
+  view_.SetProgressRange(kProgressLow, kProgressHigh);
+  view_.SetProgressPosition(kProgressLow);
+  view_.SetProgressStep(kProgressStepSize);
+  worker_->Start([this] { EndRun(RunJob(verdict_.job)); });
+}
+
+bool UpdateDialog::RunJob(const UpdateJob& job) {
+  const RunContext context{commands_,   clock_, diagnostics_,    package_,
+                           headerCopy_, *this,  restarter_.get()};
+  return RunUpdate(job, context);
 }
 
 void UpdateDialog::EndRun(bool completed) {
@@ -202,18 +286,54 @@ void UpdateDialog::EndRun(bool completed) {
   EnableButtons(true);
 }
 
+void UpdateDialog::Stage(RunStage stage) {
+  switch (stage) {
+    case RunStage::Preparing:
+      view_.StartTimer(kProgressTimer, kProgressPeriod);
+      break;
+    case RunStage::Writing:
+      view_.EnableCloseCommand(false);
+      break;
+    case RunStage::WriteEnded:
+      view_.EnableCloseCommand(true);
+      break;
+    case RunStage::Written:
+      view_.SetProgressPosition(kProgressHigh);
+      view_.StopTimer(kProgressTimer);
+      view_.EnableCloseCommand(true);
+      break;
+    case RunStage::Stopped:
+      view_.SetProgressPosition(kProgressLow);
+      view_.StopTimer(kProgressTimer);
+      break;
+  }
+}
+
+std::string UpdateDialog::LogPane() const {
+  const std::lock_guard lock(logMutex_);
+  return logPane_;
+}
+
+void UpdateDialog::SetLogPane(std::string text) {
+  {
+    const std::lock_guard lock(logMutex_);
+    logPane_ = text;
+  }
+  view_.SetControlText(ControlId::Log, text);
+}
+
 // The pane holds at most kLogCapacity bytes: when the new line would not fit,
 // the old text goes first. Every line starts on a line of its own.
 void UpdateDialog::AppendLog(std::string_view text) {
   constexpr std::size_t kRoom = kLogCapacity - 1;  // the terminator's byte
-  std::string pane = view_.GetControlText(ControlId::Log);
+  std::string pane = LogPane();
   pane.resize(std::min(pane.size(), kRoom));
   // A single line longer than the pane is cut to fit rather than overflow it.
   text = text.substr(0, std::min(text.size(), kRoom - kLineBreak.size()));
   if (pane.size() + kLineBreak.size() + text.size() > kRoom) pane.clear();
   pane += kLineBreak;
   pane += text;
-  view_.SetControlText(ControlId::Log, pane);
+  SetLogPane(std::move(pane));
   view_.ScrollLogToEnd();
 }
 

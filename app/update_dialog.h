@@ -1,6 +1,8 @@
-// The main dialog's logic, free of any toolkit: start-up, the log pane, the
-// button lock, outcome reporting, the progress timer, the About command and
-// the drive tree. It talks to its window only through DialogView.
+// The main dialog's presenter, free of any toolkit: start-up, the drive list,
+// the log pane, the button lock, outcome reporting, the progress timer, the
+// About command, and the Upgrade: the engine's checks, then the update run on
+// the one worker this dialog starts and joins. It keeps the dialog's state
+// itself and only tells its window what to show, through DialogView.
 #pragma once
 
 #include <atomic>
@@ -9,19 +11,20 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
-#include "app/dialog_reporter.h"
-#include "models/enclosure_identity.h"
-#include "models/update_plan.h"
+#include "app/run_worker.h"
 #include "package/package_layout.h"
 #include "transport/clock.h"
 #include "transport/drive_commands.h"
 #include "transport/drive_registry.h"
 #include "ui/dialog_view.h"
-#include "ui/drive_tree.h"
 #include "update/restarter.h"
+#include "update/run_events.h"
 #include "update/run_shield.h"
+#include "update/upgrade_checks.h"
 
 namespace tslflash {
 
@@ -36,13 +39,24 @@ struct DialogOptions {
   bool samplePackage = false;
 };
 
-class UpdateDialog final : public DialogReporter {
+// A drive as the list shows it.
+struct ListedDrive {
+  std::string text;  // vendor and product (24 characters), then the revision
+  bool greyed = false;
+  TreeItem item = kNoTreeItem;
+};
+
+class UpdateDialog final : private RunEvents {
  public:
-  static constexpr std::size_t kLogCapacity = 2000;  // bytes, terminator included
+  static constexpr std::size_t kLogCapacity = 2000;      // bytes, terminator included
+  static constexpr std::size_t kSelectionCapacity = 59;  // a 60-byte buffer with its terminator
 
   UpdateDialog(DialogView& view, std::unique_ptr<DriveTransport> transport,
                std::span<const std::uint8_t> package, Clock& clock, std::ostream& diagnostics,
-               DialogOptions options = {});
+               std::unique_ptr<RunWorker> worker, DialogOptions options = {});
+  ~UpdateDialog() override;
+  UpdateDialog(const UpdateDialog&) = delete;
+  UpdateDialog& operator=(const UpdateDialog&) = delete;
 
   // False when the dialog ended during start-up (warning declined, no
   // transport); the view has been told to end it.
@@ -51,57 +65,63 @@ class UpdateDialog final : public DialogReporter {
   // is the window's default.
   bool OnSysCommand(int commandId);
   void OnTimer(int timerId);
-  void OnDriveSelChanged();
-  // The Upgrade button: eligibility, then the update run on a worker thread.
+  // The person selected this item of the drive tree.
+  void OnDriveSelChanged(TreeItem selected);
+  // The Upgrade button: the checks, then the update run on the worker.
   void OnUpgrade();
+  // Runs the update of this job on the calling thread, as the worker does;
+  // true when it completed.
+  bool RunJob(const UpdateJob& job);
+  // Waits until the run started by the last Upgrade, if any, has returned.
+  void WaitForRun() { worker_->Join(); }
   // The window asks before it closes: never while an update runs.
   bool CanClose() const { return !runActive_; }
+  bool RunActive() const { return runActive_; }
 
-  void AppendLog(std::string_view text) override;
+  void AppendLog(std::string_view text);
+  void ReportOutcome(OutcomeCode code);
+
+  // How the last press of Upgrade ended: the outcome reported, if any, and
+  // whether an update run completed.
+  std::optional<OutcomeCode> LastOutcome() const { return lastOutcome_; }
+  bool LastRunCompleted() const { return lastRunCompleted_; }
+  // What the last press of Upgrade's checks found.
+  const Verdict& LastVerdict() const { return verdict_; }
+
+  // Who restarts the computer after an update; without one, a restart is
+  // refused. With emulated drives the dialog only says what it would do.
+  void UseRestarter(std::unique_ptr<Restarter> restarter) { restarter_ = std::move(restarter); }
+  // The shield goes up when the Upgrade checks start (they may write the
+  // drive) and comes down when the run ends: refused in the checks, or when
+  // its worker ends.
+  void UseRunShield(std::unique_ptr<RunShield> shield) { shield_ = std::move(shield); }
+
+  // The dialog's state, as the window shows it.
+  std::string LogPane() const;
+  const std::vector<ListedDrive>& Drives() const { return drives_; }
+  const std::string& SelectedDriveText() const { return selectedDriveText_; }
+  std::uint32_t SelectedDriveIndex() const { return selectedDriveIndex_; }
+
+ private:
+  // RunEvents: what the checks and the run say.
+  void Log(std::string_view line) override { AppendLog(line); }
+  BoxAnswer Ask(const MessageBox& box) override { return view_.ShowMessageBox(box); }
+  void Stage(RunStage stage) override;
+  void Outcome(OutcomeCode code) override { ReportOutcome(code); }
+
+  void FillDriveTree(bool greyEvery);
+  void SetLogPane(std::string text);
   void EnableButtons(bool enable);
-  void ReportOutcome(OutcomeCode code) override;
-
   // Before anything is sent to the selected drive: refuses (with a log line
   // and a box) a build that may not write to it, a drive another program
   // holds, and a process without the rights to write; otherwise holds the
   // drive for this process alone until ReleaseDrive or the run's end.
   [[nodiscard]] bool TakeDriveForRun();
   void ReleaseDrive();
-
-  // The update run's life: while it is active the Upgrade button stays
-  // disabled and the dialog cannot be closed.
-  void BeginRun();
-  void EndRun(bool completed);
-  bool RunActive() const { return runActive_; }
-  // How the last press of Upgrade ended: the outcome reported, if any, and
-  // whether an update run completed.
-  std::optional<OutcomeCode> LastOutcome() const { return lastOutcome_; }
-  bool LastRunCompleted() const { return lastRunCompleted_; }
-
-  // Who restarts the computer after an update; without one, a restart is
-  // refused. With emulated drives the dialog only says what it would do.
-  void UseRestarter(std::unique_ptr<Restarter> restarter) { restarter_ = std::move(restarter); }
-  Restarter* GetRestarter() { return restarter_.get(); }
-
-  // The shield goes up when the Upgrade checks start (they may write the
-  // drive) and comes down when the run ends: refused in the checks, or when
-  // its worker ends.
-  void UseRunShield(std::unique_ptr<RunShield> shield) { shield_ = std::move(shield); }
   void RaiseRunShield();
+  void StartRun();
+  void EndRun(bool completed);
 
-  DialogView& View() { return view_; }
-  DriveRegistry& Registry() { return registry_; }
-  DriveCommands& Commands() { return commands_; }
-  std::span<const std::uint8_t> Package() const { return package_; }
-  const PackageHeaderCopy& HeaderCopy() const { return headerCopy_; }
-  DriveSelection& Selection() { return selection_; }
-  PackageState& Packaging() { return packageState_; }
-  UpdatePlan& Plan() { return plan_; }
-  Clock& GetClock() { return clock_; }
-  std::ostream& Diagnostics() { return diagnostics_; }
-  const DialogOptions& Options() const { return options_; }
-
- private:
   DialogView& view_;
   Clock& clock_;
   std::ostream& diagnostics_;
@@ -109,19 +129,26 @@ class UpdateDialog final : public DialogReporter {
   DriveCommands commands_;
   std::span<const std::uint8_t> package_;
   PackageHeaderCopy headerCopy_{};
-  PackageState packageState_;
-  UpdatePlan plan_;
+  std::unique_ptr<RunWorker> worker_;
   std::unique_ptr<Restarter> restarter_;
   std::unique_ptr<RunShield> shield_;
-  // UI thread only: the Upgrade that raised the shield has started its run,
-  // whose end lowers it.
-  bool runStarted_ = false;
+  DialogOptions options_;
+
+  // The drive list and the selection; UI thread only.
+  TreeItem rootItem_ = kNoTreeItem;
+  std::vector<ListedDrive> drives_;
+  std::string selectedDriveText_;
+  std::uint32_t selectedDriveIndex_ = 0;
+  Verdict verdict_;
+
+  // The log pane, written by the UI thread and the worker.
+  mutable std::mutex logMutex_;
+  std::string logPane_;
+
   std::atomic<bool> runActive_ = false;
   // Written by the worker before it clears runActive_, read after.
   std::optional<OutcomeCode> lastOutcome_;
   bool lastRunCompleted_ = false;
-  DriveSelection selection_;
-  DialogOptions options_;
   // The selected drive, held from the Upgrade checks to the end of the run;
   // released by the worker or the UI thread, whichever ends it.
   std::mutex holdMutex_;

@@ -31,9 +31,4 @@ std::string StartupWarningText(ToolVariant variant, const PackageHeaderCopy& hea
   }
 }
 
-bool ShowStartupWarning(DialogView& view, ToolVariant variant, const PackageHeaderCopy& header) {
-  return view.ShowMessageBox({StartupWarningText(variant, header), std::string(kWarningCaption),
-                              BoxButtons::OkCancel, BoxIcon::Exclamation}) == BoxAnswer::Ok;
-}
-
 }  // namespace tslflash

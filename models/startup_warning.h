@@ -5,13 +5,10 @@
 
 #include "models/tool_variant.h"
 #include "package/package_layout.h"
-#include "ui/dialog_view.h"
 
 namespace tslflash {
 
 // The warning's text for this variant and package.
 std::string StartupWarningText(ToolVariant variant, const PackageHeaderCopy& header);
-// True when the user pressed OK.
-bool ShowStartupWarning(DialogView& view, ToolVariant variant, const PackageHeaderCopy& header);
 
 }  // namespace tslflash

@@ -16,6 +16,23 @@ inline constexpr std::string_view kAboutCaption = "About Tessel Flash Tool";
 inline constexpr std::string_view kAboutVersion = "Tessel Flash Ver. A-7.8";
 inline constexpr std::string_view kAboutSecondLine = "Firmware update for CD/DVD drives";
 
+// ---- Drive list ----------------------------------------------------------------
+
+inline constexpr std::string_view kTreeRootText = "My Computer";
+inline constexpr std::string_view kNoDriveSelectedText = "No drive selected.";
+
+// ---- Upgrade checks ----------------------------------------------------------
+
+inline constexpr std::string_view kNoDriveSelectedBox =
+    "No drive selected.Please select a drive to flash!";
+inline constexpr std::string_view kAlreadyUpdatedBox =
+    "Your drive's firmware is already the most updated !    \n\nDo you wish to continue ?";
+// The announcement before the model checks: " ==> New firmware Version : 1.07", or for
+// the VARN tool "It will be updated from  1.02  To  1.07".
+inline constexpr std::string_view kNewVersionLine = " ==> New firmware Version : ";
+inline constexpr std::string_view kUpdatedFromLine = "It will be updated from  ";
+inline constexpr std::string_view kUpdatedToLine = "  To  ";
+
 // ---- String table: resource id and text ---------------------------------------
 
 struct StringTableEntry {

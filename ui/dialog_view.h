@@ -1,16 +1,17 @@
-// The one seam between the dialog's logic and a window: controls by id,
-// message boxes, the progress bar, timer 1, the drive tree, the system menu,
-// the end of the dialog and the start of the update worker. The Qt, Win32 and
-// terminal front ends and the test fake each implement it; the logic never
-// sees a toolkit.
+// The one seam between the dialog's presenter and a window: what the window
+// shows (controls by id, the progress bar, the drive tree, the system menu),
+// message boxes, timer 1 and the end of the dialog. The window only renders
+// and asks: the presenter keeps the state and never reads it back. The Qt,
+// Win32 and terminal front ends and the test fake each implement it.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "update/run_events.h"
 
 namespace tslflash {
 
@@ -23,18 +24,6 @@ enum class ControlId : int {
   Progress = 1007,
   Upgrade = 1009,
   Log = 1014,
-};
-
-enum class BoxButtons : std::uint8_t { Ok, OkCancel };
-enum class BoxIcon : std::uint8_t { None, Exclamation, Information, Stop };
-enum class BoxAnswer : std::uint8_t { Ok, Cancel };
-
-struct MessageBox {
-  std::string text;
-  std::optional<std::string> caption;  // nothing: the application's title
-  BoxButtons buttons = BoxButtons::Ok;
-  BoxIcon icon = BoxIcon::None;
-  friend bool operator==(const MessageBox&, const MessageBox&) = default;
 };
 
 enum class DialogResult : std::uint8_t { Ok, Cancel };
@@ -54,6 +43,9 @@ struct Rgb {
   friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
+// The colour of a drive the package is not for.
+inline constexpr Rgb kGreyedDrive{125, 125, 125};
+
 inline constexpr int kProgressTimer = 1;
 inline constexpr int kAboutCommand = 0x10;
 
@@ -63,7 +55,6 @@ class DialogView {
 
   virtual void SetTitle(std::string_view title) = 0;
   virtual void SetControlText(ControlId id, std::string_view text) = 0;
-  virtual std::string GetControlText(ControlId id) = 0;
   virtual void EnableControl(ControlId id, bool enable) = 0;
   // Brings the log pane's last line into view.
   virtual void ScrollLogToEnd() = 0;
@@ -87,20 +78,12 @@ class DialogView {
   // tree has the focus).
   virtual void AssignItemColor(TreeItem item, Rgb color) = 0;
   virtual void ExpandTreeItem(TreeItem item) = 0;
-  virtual TreeItem GetRootTreeItem() = 0;
-  virtual TreeItem GetSelectedTreeItem() = 0;
-  virtual TreeItem GetChildTreeItem(TreeItem item) = 0;
-  virtual TreeItem GetNextSiblingTreeItem(TreeItem item) = 0;
-  virtual std::size_t GetTreeItemCount() = 0;
-  virtual std::string GetTreeItemText(TreeItem item) = 0;
 
   // The About item of the window's menu; the Close command of the window.
   virtual void AddAboutMenuItem(std::string_view text, int commandId) = 0;
   virtual void EnableCloseCommand(bool enable) = 0;
 
   virtual void EndDialog(DialogResult result) = 0;
-  // Runs the entry on a new worker thread; returns at once.
-  virtual void StartWorker(std::function<void()> entry) = 0;
 };
 
 }  // namespace tslflash

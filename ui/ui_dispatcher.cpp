@@ -20,7 +20,7 @@ void EventLoopDispatcher::Wake() {
   arrived_.notify_one();
 }
 
-void EventLoopDispatcher::ProcessUntil(const std::function<bool()>& finished) {
+void EventLoopDispatcher::ServeUntil(const std::function<bool()>& finished) {
   while (!finished()) {
     std::function<void()> task;
     {

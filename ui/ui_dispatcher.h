@@ -18,6 +18,9 @@ class UiDispatcher {
   virtual bool IsUiThread() const = 0;
   // Queues the task for the UI thread; returns at once.
   virtual void Post(std::function<void()> task) = 0;
+  // On the UI thread: serves its events and the tasks posted to it until
+  // `finished` holds (looked at again after each task).
+  virtual void ServeUntil(const std::function<bool()>& finished) = 0;
 };
 
 // Runs `call` on the UI thread and returns its result: directly when already
@@ -33,7 +36,7 @@ std::invoke_result_t<Call> InvokeOnUiThread(UiDispatcher& dispatcher, Call&& cal
 }
 
 // A UI thread of our own: the thread that constructed it runs queued tasks
-// in ProcessUntil. The terminal front end and the tests use it.
+// in ServeUntil. The terminal front end and the tests use it.
 class EventLoopDispatcher final : public UiDispatcher {
  public:
   EventLoopDispatcher() : uiThread_(std::this_thread::get_id()) {}
@@ -42,8 +45,8 @@ class EventLoopDispatcher final : public UiDispatcher {
   void Post(std::function<void()> task) override;
   // Runs tasks as they arrive until `finished` holds (checked after each
   // task and after every Wake).
-  void ProcessUntil(const std::function<bool()>& finished);
-  // Makes ProcessUntil look at its condition again.
+  void ServeUntil(const std::function<bool()>& finished) override;
+  // Makes ServeUntil look at its condition again.
   void Wake();
 
  private:

@@ -22,9 +22,6 @@ class UiThreadView final : public DialogView {
   void SetControlText(ControlId id, std::string_view text) override {
     Call([&] { window_.SetControlText(id, text); });
   }
-  std::string GetControlText(ControlId id) override {
-    return Call([&] { return window_.GetControlText(id); });
-  }
   void EnableControl(ControlId id, bool enable) override {
     Call([&] { window_.EnableControl(id, enable); });
   }
@@ -67,24 +64,6 @@ class UiThreadView final : public DialogView {
   void ExpandTreeItem(TreeItem item) override {
     Call([&] { window_.ExpandTreeItem(item); });
   }
-  TreeItem GetRootTreeItem() override {
-    return Call([&] { return window_.GetRootTreeItem(); });
-  }
-  TreeItem GetSelectedTreeItem() override {
-    return Call([&] { return window_.GetSelectedTreeItem(); });
-  }
-  TreeItem GetChildTreeItem(TreeItem item) override {
-    return Call([&] { return window_.GetChildTreeItem(item); });
-  }
-  TreeItem GetNextSiblingTreeItem(TreeItem item) override {
-    return Call([&] { return window_.GetNextSiblingTreeItem(item); });
-  }
-  std::size_t GetTreeItemCount() override {
-    return Call([&] { return window_.GetTreeItemCount(); });
-  }
-  std::string GetTreeItemText(TreeItem item) override {
-    return Call([&] { return window_.GetTreeItemText(item); });
-  }
   void AddAboutMenuItem(std::string_view text, int commandId) override {
     Call([&] { window_.AddAboutMenuItem(text, commandId); });
   }
@@ -93,9 +72,6 @@ class UiThreadView final : public DialogView {
   }
   void EndDialog(DialogResult result) override {
     Call([&] { window_.EndDialog(result); });
-  }
-  void StartWorker(std::function<void()> entry) override {
-    Call([&] { window_.StartWorker(std::move(entry)); });
   }
 
  private:

@@ -30,15 +30,14 @@ bool StoreModelCodeBlocks(DriveCommands& commands, std::uint8_t modelCode, bool 
   return true;
 }
 
-std::optional<std::uint8_t> ReadModelCodeReported(DriveCommands& commands,
-                                                  DialogReporter& reporter) {
+std::optional<std::uint8_t> ReadModelCodeReported(DriveCommands& commands, RunEvents& events) {
   const ModelCodeReading reading = commands.ReadModelCode();
   switch (reading.failure) {
     case ModelCodeFailure::HandshakeRefused:
-      reporter.ReportOutcome(OutcomeCode::ChecksumMismatch);
+      events.Outcome(OutcomeCode::ChecksumMismatch);
       break;
     case ModelCodeFailure::ReadFailed:
-      reporter.ReportOutcome(OutcomeCode::CommandFailed);
+      events.Outcome(OutcomeCode::CommandFailed);
       break;
     case ModelCodeFailure::None:
       break;
@@ -46,11 +45,11 @@ std::optional<std::uint8_t> ReadModelCodeReported(DriveCommands& commands,
   return reading.code;
 }
 
-std::optional<bool> CheckHardwareClass(DriveCommands& commands, DialogReporter& reporter,
+std::optional<bool> CheckHardwareClass(DriveCommands& commands, RunEvents& events,
                                        std::uint8_t modelCode, std::uint8_t pageCount) {
   switch (commands.ReadBufferSize()) {
     case BufferSizeAnswer::Unknown:
-      reporter.ReportOutcome(OutcomeCode::CommandFailed);
+      events.Outcome(OutcomeCode::CommandFailed);
       return std::nullopt;
     case BufferSizeAnswer::Large:
       return modelCode == kModelCodeZero;
@@ -62,12 +61,12 @@ std::optional<bool> CheckHardwareClass(DriveCommands& commands, DialogReporter& 
       if (pageCount >= kSmallBufferPageLimit) return false;
       // The read stays in the sequence the drives are used to; its answer
       // decides nothing, but a drive that cannot give it is not flashed.
-      if (!ReadModelCodeReported(commands, reporter)) return std::nullopt;
+      if (!ReadModelCodeReported(commands, events)) return std::nullopt;
       return true;
     }
     case kModelCodeFive:
     case kModelCodeDigitZero: {
-      const std::optional<std::uint8_t> code = ReadModelCodeReported(commands, reporter);
+      const std::optional<std::uint8_t> code = ReadModelCodeReported(commands, events);
       if (!code) return std::nullopt;
       return *code == modelCode;
     }

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "app/dialog_reporter.h"
 #include "transport/drive_commands.h"
+#include "update/run_events.h"
 
 namespace tslflash {
 
@@ -22,13 +22,12 @@ namespace tslflash {
 // The drive's model code; nothing when it gave none, which has been reported:
 // a refused handshake as outcome 3, a read that failed or timed out as 4.
 [[nodiscard]] std::optional<std::uint8_t> ReadModelCodeReported(DriveCommands& commands,
-                                                                DialogReporter& reporter);
+                                                                RunEvents& events);
 
 // True when an image of pageCount pages may go to this drive's hardware.
 // Nothing when the drive did not answer what the decision needs; that has
 // been reported (outcome 4, or the model-code read's own report).
-[[nodiscard]] std::optional<bool> CheckHardwareClass(DriveCommands& commands,
-                                                     DialogReporter& reporter,
+[[nodiscard]] std::optional<bool> CheckHardwareClass(DriveCommands& commands, RunEvents& events,
                                                      std::uint8_t modelCode,
                                                      std::uint8_t pageCount);
 // Lets the drive settle after its firmware restart, then stores both blocks

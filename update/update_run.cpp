@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/update_dialog.h"
 #include "models/tool_variant.h"
 #include "package/image_areas.h"
 #include "package/image_inflate.h"
 #include "package/image_staging.h"
+#include "resources/texts.h"
 #include "update/drive_preparation.h"
 #include "update/hex_text.h"
 #include "update/transfer_protocols.h"
@@ -19,10 +19,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr milliseconds kProgressPeriod{700};
 constexpr milliseconds kSettleWait{5000};
 constexpr milliseconds kLongSettleWait{50000};
-constexpr int kProgressFull = 100;
 // Images this long are sent as they are stored.
 constexpr std::uint8_t kInflatePageLimit = 128;
 
@@ -63,34 +61,33 @@ std::string_view RefusalText(TransferRefusal refusal) {
 
 class UpdateRun {
  public:
-  explicit UpdateRun(UpdateDialog& dialog)
-      : dialog_(dialog),
-        view_(dialog.View()),
-        commands_(dialog.Commands()),
-        header_(DecodeHeader(dialog.HeaderCopy())),
-        variant_(DetermineToolVariant(dialog.HeaderCopy())),
-        changed_(dialog.Plan().presetBlocks) {}
+  UpdateRun(const UpdateJob& job, const RunContext& context)
+      : job_(job),
+        context_(context),
+        events_(context.events),
+        commands_(context.commands),
+        header_(DecodeHeader(context.header)),
+        changed_(job.plan.presetBlocks) {}
 
-  int Run() {
-    if (!VerifyImage() || !ChooseProtocol() || !Transferable() || !Confirm()) return 0;
-    view_.StartTimer(kProgressTimer, kProgressPeriod);
-    if (!Prepare() || !TransferImage()) return 0;
+  bool Run() {
+    if (!VerifyImage() || !ChooseProtocol() || !Transferable() || !Confirm()) return false;
+    events_.Stage(RunStage::Preparing);
+    if (!Prepare() || !TransferImage()) return false;
     Settle();
     ReportSuccess();
-    if (!RestoreModelCodeBlocks()) return 0;
+    if (!RestoreModelCodeBlocks()) return false;
     OfferRestart();
-    return 1;
+    return true;
   }
 
  private:
   bool VerifyImage() {
-    const PackageState& packaging = dialog_.Packaging();
-    staged_ =
-        StageImage(dialog_.HeaderCopy(), packaging.extension, dialog_.Package(), packaging.form);
-    dialog_.AppendLog("Linear CheckSum : " + HexWord(staged_.plan.expected.linear));
-    dialog_.AppendLog("Rotated CheckSum : " + HexWord(staged_.plan.expected.rotated));
+    const PackageState& packaging = job_.packaging;
+    staged_ = StageImage(context_.header, packaging.extension, context_.package, packaging.form);
+    events_.Log("Linear CheckSum : " + HexWord(staged_.plan.expected.linear));
+    events_.Log("Rotated CheckSum : " + HexWord(staged_.plan.expected.rotated));
     if (!staged_.SumsMatch()) return Stop(OutcomeCode::ChecksumMismatch);
-    dialog_.AppendLog("Check Sum match !!");
+    events_.Log("Check Sum match !!");
     pageCount_ = staged_.plan.pageCount;
     imageSums_ = staged_.computed;
     return true;
@@ -103,8 +100,8 @@ class UpdateRun {
       protocol_ = *protocol;
       return true;
     }
-    dialog_.AppendLog(kUnknownProtocol);
-    dialog_.AppendLog(kNothingSent);
+    events_.Log(kUnknownProtocol);
+    events_.Log(kNothingSent);
     return Stop(std::nullopt);
   }
 
@@ -113,8 +110,8 @@ class UpdateRun {
     const TransferRefusal refusal =
         CheckTransferable(protocol_, staged_.plan.transferLength, ModelCode());
     if (refusal == TransferRefusal::None) return true;
-    dialog_.AppendLog(RefusalText(refusal));
-    dialog_.AppendLog(kNothingSent);
+    events_.Log(RefusalText(refusal));
+    events_.Log(kNothingSent);
     return Stop(OutcomeCode::TransferFailed);
   }
 
@@ -122,7 +119,7 @@ class UpdateRun {
     if (protocol_ != TransferProtocol::BufferPages) commands_.WaitForDriveReady();
     const MessageBox box{std::string(kConfirmText), std::nullopt, BoxButtons::OkCancel,
                          BoxIcon::Exclamation};
-    if (view_.ShowMessageBox(box) == BoxAnswer::Ok) return true;
+    if (events_.Ask(box) == BoxAnswer::Ok) return true;
     return Stop(OutcomeCode::UserCancelled);
   }
 
@@ -136,14 +133,14 @@ class UpdateRun {
       return true;
     }
     if (!commands_.VendorHandshake()) return Stop(OutcomeCode::CommandFailed);
-    const UpdatePlan& plan = dialog_.Plan();
+    const UpdatePlan& plan = job_.plan;
     if (plan.storeModelCodeFlag &&
         !StoreModelCodeBlocks(commands_, ModelCodeByte(), true, changed_)) {
       return Stop(OutcomeCode::IdentityNotAllowed);
     }
     if (plan.verifyModelCodeFlag) {
       const std::optional<bool> fits =
-          CheckHardwareClass(commands_, dialog_, ModelCodeByte(), pageCount_);
+          CheckHardwareClass(commands_, events_, ModelCodeByte(), pageCount_);
       // Without an answer the outcome has been reported already.
       if (!fits) return Stop(std::nullopt);
       if (!*fits) return Stop(OutcomeCode::ModelNotAllowed);
@@ -180,18 +177,16 @@ class UpdateRun {
     inflated_ = true;
     imageSums_ = ChecksumsOf(InflatedPages());
     if (const std::uint32_t partial = inflatedBytes % kImagePageSize; partial != 0) {
-      dialog_.AppendLog("The last " + std::to_string(partial) +
-                        " bytes of the inflated image are not a whole page and are not sent.");
+      events_.Log("The last " + std::to_string(partial) +
+                  " bytes of the inflated image are not a whole page and are not sent.");
     }
     return true;
   }
 
   void EndUndecompressed() {
-    view_.SetProgressPosition(0);
-    view_.StopTimer(kProgressTimer);
-    dialog_.EnableButtons(true);
-    dialog_.AppendLog(kNotDecompressed);
-    dialog_.AppendLog(kNothingSent);
+    events_.Stage(RunStage::Stopped);
+    events_.Log(kNotDecompressed);
+    events_.Log(kNothingSent);
     PutBlocksBack();
   }
 
@@ -199,13 +194,13 @@ class UpdateRun {
   // far get their old bytes back, then the outcome, if any, is reported.
   bool Stop(std::optional<OutcomeCode> outcome) {
     PutBlocksBack();
-    if (outcome) dialog_.ReportOutcome(*outcome);
+    if (outcome) events_.Outcome(*outcome);
     return false;
   }
 
   void PutBlocksBack() {
     if (changed_.Empty() || RestoreChangedBlocks(commands_, changed_)) return;
-    dialog_.AppendLog(ChangedBlocksLine(changed_, BlocksLeft::RestoreFailed));
+    events_.Log(ChangedBlocksLine(changed_, BlocksLeft::RestoreFailed));
   }
 
   std::span<const std::uint8_t> InflatedPages() const {
@@ -215,32 +210,33 @@ class UpdateRun {
   // The image that was checked, wherever the layout puts it in the package.
   std::span<const std::uint8_t> Image() const {
     if (inflated_) return InflatedPages();
-    return dialog_.Package().subspan(static_cast<std::size_t>(staged_.plan.start));
+    return context_.package.subspan(static_cast<std::size_t>(staged_.plan.start));
   }
 
   bool TransferImage() {
-    dialog_.AppendLog("Start to upgrade...");
-    dialog_.AppendLog("Don't turn off the power!!");
-    view_.EnableCloseCommand(false);
+    events_.Log("Start to upgrade...");
+    events_.Log("Don't turn off the power!!");
+    events_.Stage(RunStage::Writing);
     const TransferResult result = Transfer();
     if (Completed(result)) return true;
     if (result == TransferResult::NothingSent) {
-      dialog_.AppendLog(kNothingSent);
+      events_.Log(kNothingSent);
       Stop(OutcomeCode::TransferFailed);
     } else {
       // Part of the image may be in the drive: its blocks stay as the run set them.
       if (!changed_.Empty()) {
-        dialog_.AppendLog(ChangedBlocksLine(changed_, BlocksLeft::NotRestored));
+        events_.Log(ChangedBlocksLine(changed_, BlocksLeft::NotRestored));
       }
-      dialog_.ReportOutcome(OutcomeCode::TransferFailed);
+      events_.Outcome(OutcomeCode::TransferFailed);
     }
-    view_.EnableCloseCommand(true);
+    events_.Stage(RunStage::WriteEnded);
     return false;
   }
 
   TransferResult Transfer() {
-    const TransferContext context{commands_, dialog_.GetClock(),          dialog_.Diagnostics(),
-                                  Image(),   staged_.plan.transferLength, ModelCode()};
+    const TransferContext context{
+        commands_,  context_.clock, context_.diagnostics, Image(), staged_.plan.transferLength,
+        ModelCode()};
     switch (protocol_) {
       case TransferProtocol::SignedPages:
       case TransferProtocol::SummedPages:
@@ -258,66 +254,57 @@ class UpdateRun {
 
   // The drive restarts its firmware before it answers again.
   void Settle() {
-    if (longWait_) dialog_.GetClock().Sleep(kLongSettleWait);
-    dialog_.GetClock().Sleep(kSettleWait);
+    if (longWait_) context_.clock.Sleep(kLongSettleWait);
+    context_.clock.Sleep(kSettleWait);
   }
 
   void ReportSuccess() {
-    dialog_.EnableButtons(true);
-    dialog_.AppendLog(" ");
-    dialog_.AppendLog(variant_ == ToolVariant::Tw ? "Done" : "======== SUCCEED ========");
-    dialog_.AppendLog(" ");
-    view_.SetProgressPosition(kProgressFull);
-    view_.StopTimer(kProgressTimer);
-    view_.EnableCloseCommand(true);
+    events_.Log(" ");
+    events_.Log(job_.variant == ToolVariant::Tw ? "Done" : "======== SUCCEED ========");
+    events_.Log(" ");
+    events_.Stage(RunStage::Written);
   }
 
   bool RestoreModelCodeBlocks() {
-    if (!dialog_.Plan().storeModelCodeFlag ||
+    if (!job_.plan.storeModelCodeFlag ||
         RestoreDriveSettings(commands_, ModelCodeByte(), changed_)) {
       return true;
     }
-    dialog_.AppendLog(ChangedBlocksLine(changed_, BlocksLeft::RestoreFailed));
+    events_.Log(ChangedBlocksLine(changed_, BlocksLeft::RestoreFailed));
     return false;
   }
 
   void OfferRestart() {
     const MessageBox offer{RestartText(), "Reboot Warning", BoxButtons::OkCancel,
                            BoxIcon::Exclamation};
-    if (view_.ShowMessageBox(offer) != BoxAnswer::Ok) return;
-    dialog_.AppendLog("Restart the computer");
-    RestartComputer(dialog_);
+    if (events_.Ask(offer) != BoxAnswer::Ok) return;
+    events_.Log("Restart the computer");
+    RestartComputer(context_.restarter, events_);
   }
 
   std::string RestartText() {
-    switch (variant_) {
+    switch (job_.variant) {
       case ToolVariant::Tw:
         return std::string(kRestartText);
       case ToolVariant::Vr: {
         const MessageBox updated{std::string(kUpdatedText), "Information", BoxButtons::Ok,
                                  BoxIcon::Information};
-        return view_.ShowMessageBox(updated) == BoxAnswer::Ok ? std::string(kRebootText) : "";
+        return events_.Ask(updated) == BoxAnswer::Ok ? std::string(kRebootText) : "";
       }
       default:
         return std::string(kRestartText) + std::string(kExternalDriveNote);
     }
   }
 
-  std::string_view ModelCode() const {
-    const auto& code = dialog_.Selection().selectedModelCode;
-    const std::string_view text(code.data(), code.size());
-    return text.substr(0, text.find('\0'));
-  }
+  std::string_view ModelCode() const { return job_.modelCode; }
 
-  std::uint8_t ModelCodeByte() const {
-    return static_cast<std::uint8_t>(dialog_.Plan().modelCodeByte);
-  }
+  std::uint8_t ModelCodeByte() const { return static_cast<std::uint8_t>(job_.plan.modelCodeByte); }
 
-  UpdateDialog& dialog_;
-  DialogView& view_;
+  const UpdateJob& job_;
+  const RunContext& context_;
+  RunEvents& events_;
   DriveCommands& commands_;
   const PackageHeader header_;
-  const ToolVariant variant_;
   StageResult staged_;
   TransferProtocol protocol_ = TransferProtocol::BufferPages;
   std::uint8_t pageCount_ = 0;
@@ -329,14 +316,13 @@ class UpdateRun {
 
 }  // namespace
 
-void UpdateThreadMain(UpdateDialog& dialog) { dialog.EndRun(RunUpdate(dialog) == 1); }
+bool RunUpdate(const UpdateJob& job, const RunContext& context) {
+  return UpdateRun(job, context).Run();
+}
 
-int RunUpdate(UpdateDialog& dialog) { return UpdateRun(dialog).Run(); }
-
-void RestartComputer(UpdateDialog& dialog) {
-  Restarter* restarter = dialog.GetRestarter();
+void RestartComputer(Restarter* restarter, RunEvents& events) {
   if (restarter != nullptr && restarter->RequestReboot()) return;
-  dialog.View().ShowMessageBox({"Reboot Fail!!", std::nullopt, BoxButtons::Ok, BoxIcon::Stop});
+  events.Ask({"Reboot Fail!!", std::nullopt, BoxButtons::Ok, BoxIcon::Stop});
 }
 
 }  // namespace tslflash

@@ -1,17 +1,35 @@
-// The update run on its worker thread: image check, confirmation,
-// preparation, transfer, settling, success report and the restart offer.
+// The update run: image check, confirmation, preparation, transfer, settling,
+// success report and the restart offer, for the job the Upgrade checks left.
+// It runs on the dialog's worker thread and talks only to its events.
 #pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <span>
+
+#include "package/package_layout.h"
+#include "transport/clock.h"
+#include "transport/drive_commands.h"
+#include "update/restarter.h"
+#include "update/run_events.h"
+#include "update/upgrade_checks.h"
 
 namespace tslflash {
 
-class UpdateDialog;
+// What the run works with besides its job.
+struct RunContext {
+  DriveCommands& commands;
+  Clock& clock;
+  std::ostream& diagnostics;
+  std::span<const std::uint8_t> package;
+  const PackageHeaderCopy& header;
+  RunEvents& events;
+  Restarter* restarter;  // none: a restart is refused
+};
 
-// Thread entry: runs the update, then ends the dialog's run, which gives the
-// buttons back.
-void UpdateThreadMain(UpdateDialog& dialog);
-// 1 after a completed update (restarted or not), 0 otherwise.
-int RunUpdate(UpdateDialog& dialog);
-// Asks the dialog's restarter to reboot; says so in a box when it cannot.
-void RestartComputer(UpdateDialog& dialog);
+// True after a completed update (restarted or not).
+[[nodiscard]] bool RunUpdate(const UpdateJob& job, const RunContext& context);
+// Asks the restarter to reboot; says so in a box when it cannot.
+void RestartComputer(Restarter* restarter, RunEvents& events);
 
 }  // namespace tslflash

@@ -81,7 +81,7 @@ class DriveAccessTest : public ::testing::Test {
   }
   static void SelectFirstDrive(testing::EmulatedDialog& d) {
     d.view.SelectTreeItem(2);  // the first drive, after the root
-    d.dialog->OnDriveSelChanged();
+    d.dialog->OnDriveSelChanged(d.view.GetSelectedTreeItem());
   }
   // Presses Upgrade with these answers ready and returns the commands it sent.
   static std::size_t Upgrade(testing::EmulatedDialog& d, std::initializer_list<BoxAnswer> answers) {

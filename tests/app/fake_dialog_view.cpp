@@ -159,7 +159,7 @@ void FakeDialogView::EndDialog(DialogResult result) {
   ended = result;
 }
 
-void FakeDialogView::StartWorker(std::function<void()> entry) {
+void FakeDialogView::QueueWorker(std::function<void()> entry) {
   Record("StartWorker");
   workers.push_back(std::move(entry));
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -29,7 +30,7 @@ class FakeDialogView final : public DialogView {
 
   void SetTitle(std::string_view title) override;
   void SetControlText(ControlId id, std::string_view text) override;
-  std::string GetControlText(ControlId id) override;
+  std::string GetControlText(ControlId id);
   void EnableControl(ControlId id, bool enable) override;
   void ScrollLogToEnd() override;
   BoxAnswer ShowMessageBox(const MessageBox& box) override;
@@ -44,16 +45,17 @@ class FakeDialogView final : public DialogView {
   TreeItem InsertTreeItem(TreeItem parent, std::string_view text, int image) override;
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
-  TreeItem GetRootTreeItem() override;
-  TreeItem GetSelectedTreeItem() override;
-  TreeItem GetChildTreeItem(TreeItem item) override;
-  TreeItem GetNextSiblingTreeItem(TreeItem item) override;
-  std::size_t GetTreeItemCount() override;
-  std::string GetTreeItemText(TreeItem item) override;
+  TreeItem GetRootTreeItem();
+  TreeItem GetSelectedTreeItem();
+  TreeItem GetChildTreeItem(TreeItem item);
+  TreeItem GetNextSiblingTreeItem(TreeItem item);
+  std::size_t GetTreeItemCount();
+  std::string GetTreeItemText(TreeItem item);
   void AddAboutMenuItem(std::string_view text, int commandId) override;
   void EnableCloseCommand(bool enable) override;
   void EndDialog(DialogResult result) override;
-  void StartWorker(std::function<void()> entry) override;
+  // A run's worker, kept for the test to run.
+  void QueueWorker(std::function<void()> entry);
 
   // What the window shows now.
   std::string title;

@@ -48,22 +48,15 @@ class TerminalFrontEndTest : public ::testing::Test {
 
 TEST_F(TerminalFrontEndTest, TheUpgradeWorkerTalksToTheTerminalThroughTheUiThread) {
   options_.select = 1;
+  // The run's confirmation is declined; its "User cancelled." box is read.
   options_.answers.push_back(BoxAnswer::Cancel);
-  std::optional<BoxAnswer> workerAnswer;
-  options_.upgrade = [&workerAnswer](UpdateDialog& dialog) {
-    dialog.View().StartWorker([&dialog, &workerAnswer] {
-      dialog.AppendLog("from the worker");
-      workerAnswer = dialog.View().ShowMessageBox(
-          {"Do you really want to upgrade ?", std::nullopt, BoxButtons::OkCancel, BoxIcon::None});
-      dialog.EnableButtons(true);
-    });
-  };
-  EXPECT_EQ(Run(), TerminalEnd::NotUpdated);  // the stand-in run never completes
-  EXPECT_EQ(workerAnswer, BoxAnswer::Cancel);
-  EXPECT_THAT(out_.str(), HasSubstr("VARN    DVD RW LPX-650A  Current firmware : 1.02\n"
-                                    "from the worker\n"
-                                    "[TslFlash]\nDo you really want to upgrade ?\n"
+  options_.answers.push_back(BoxAnswer::Ok);
+  options_.upgrade = [](UpdateDialog& dialog) { dialog.OnUpgrade(); };
+  EXPECT_EQ(Run(), TerminalEnd::NotUpdated);
+  EXPECT_THAT(out_.str(), HasSubstr("Check Sum match !!\n"));
+  EXPECT_THAT(out_.str(), HasSubstr("[TslFlash]\nDo you really want to upgrade ?\n"
                                     "[O]K/[C]ancel > cancel\n"));
+  EXPECT_THAT(out_.str(), HasSubstr("User cancelled.\n"));
 }
 
 TEST_F(TerminalFrontEndTest, UpgradeIsNotPressedWhileTheButtonIsDisabled) {

@@ -12,7 +12,9 @@
 #include <sstream>
 #include <thread>
 
-#include "ui/drive_tree.h"
+#include "app/run_worker.h"
+#include "resources/texts.h"
+#include "ui/dialog_view.h"
 #include "ui/terminal/terminal_diagnostics.h"
 #include "ui/terminal/terminal_text.h"
 #include "ui/terminal/terminal_timer.h"
@@ -314,7 +316,7 @@ TEST_F(TerminalViewTest, TimerTicksReachTheHandlerOnTheUiThreadWhileTheLoopRuns)
     view.StepProgress();
   });
   view.StartTimer(kProgressTimer, kNow);
-  dispatcher_.ProcessUntil([&] { return ticks == 3; });
+  dispatcher_.ServeUntil([&] { return ticks == 3; });
   view.StopTimer(kProgressTimer);
   EXPECT_THAT(OutLines(), ElementsAre("progress 10%", "progress 20%", "progress 30%", ""));
 }
@@ -323,6 +325,9 @@ TEST_F(TerminalViewTest, TimerTicksReachTheHandlerOnTheUiThreadWhileTheLoopRuns)
 class HeldTicks final : public UiDispatcher {
  public:
   bool IsUiThread() const override { return true; }
+  void ServeUntil(const std::function<bool()>& finished) override {
+    while (!finished()) Next()();
+  }
   void Post(std::function<void()> task) override {
     {
       const std::lock_guard lock(mutex_);
@@ -370,11 +375,10 @@ TEST(TimerThreadTest, ATickOfAnEarlierStartIsDropped) {
 }
 
 TEST_F(TerminalViewTest, TheWorkerRunsOnItsOwnThreadAndWakesTheLoopWhenDone) {
-  TerminalView& view = View();
   std::thread::id workerThread;
-  view.StartWorker([&] { workerThread = std::this_thread::get_id(); });
-  dispatcher_.ProcessUntil([&] { return !view.WorkerRunning(); });
-  view.JoinWorker();
+  ThreadRunWorker worker(dispatcher_);
+  worker.Start([&] { workerThread = std::this_thread::get_id(); });
+  worker.Join();
   EXPECT_NE(workerThread, std::thread::id());
   EXPECT_NE(workerThread, std::this_thread::get_id());
 }
@@ -385,9 +389,9 @@ TEST_F(TerminalViewTest, DiagnosticLinesFromTheWorkerArePrintedByTheUiThread) {
   {
     DiagnosticLines lines(view, dispatcher_);
     std::ostream diagnostics(&lines);
-    view.StartWorker([&diagnostics] { diagnostics << "Read buffer size fail\nunfinished"; });
-    dispatcher_.ProcessUntil([&view] { return !view.WorkerRunning(); });
-    view.JoinWorker();
+    ThreadRunWorker worker(dispatcher_);
+    worker.Start([&diagnostics] { diagnostics << "Read buffer size fail\nunfinished"; });
+    worker.Join();
   }
   EXPECT_EQ(out_.str(), "\r" + ProgressBar(50, TerminalView::kBarWidth) +
                             "\nRead buffer size fail\nunfinished\n");

@@ -61,7 +61,7 @@ class UpdateDialogTest : public ::testing::Test, protected testing::EmulatedDial
   }
   void Select(TreeItem item) {
     view.SelectTreeItem(item);
-    dialog->OnDriveSelChanged();
+    dialog->OnDriveSelChanged(view.GetSelectedTreeItem());
   }
 };
 
@@ -105,7 +105,8 @@ TEST_F(UpdateDialogTest, DeclinedWarningEndsTheDialogBeforeAnyDriveIsTouched) {
 TEST_F(UpdateDialogTest, UnusableTransportSaysInitialFail) {
   const BuildResult built = BuildPackage(kPlainRecipe);
   dialog = std::make_unique<UpdateDialog>(view, std::make_unique<RefusingTransport>(),
-                                          built.package, clock, diagnostics);
+                                          built.package, clock, diagnostics,
+                                          std::make_unique<testing::RecordedWorker>(view));
   view.Answer({BoxAnswer::Ok, BoxAnswer::Ok});
   EXPECT_FALSE(dialog->OnInitDialog());
   ASSERT_EQ(view.boxes.size(), 2u);
@@ -151,13 +152,14 @@ TEST_F(UpdateDialogTest, GreysEveryDriveThePackageIsNotFor) {
   }
 }
 
-TEST_F(UpdateDialogTest, WildcardPackageLeavesTheLastLookedUpModelCode) {
+TEST_F(UpdateDialogTest, WildcardPackageGreysTheUncataloguedDrive) {
   Start({DriveNamed("VARN", "DVD RW LPX-650A", "1.02"),
          DriveNamed("OTHERCO", "NOT CATALOGUED", "1.00")},
         Recipe(kAnyDriveId, "TK300B", "TW"));
   EXPECT_EQ(DriveColors(), (std::vector<std::optional<Rgb>>{kNormal, kGrey}));
-  EXPECT_EQ(dialog->Selection().selectedModelCode[0], '\0') << "the uncatalogued drive came last";
-  EXPECT_EQ(dialog->Selection().selectedDriveText, "OTHERCO NOT CATALOGUED  1.00");
+  ASSERT_EQ(dialog->Drives().size(), 2u);
+  EXPECT_EQ(dialog->Drives()[1].text, "OTHERCO NOT CATALOGUED  1.00");
+  EXPECT_TRUE(dialog->Drives()[1].greyed);
 }
 
 TEST_F(UpdateDialogTest, SelectingADriveDescribesItAndEnablesUpgrade) {
@@ -165,25 +167,25 @@ TEST_F(UpdateDialogTest, SelectingADriveDescribesItAndEnablesUpgrade) {
          DriveNamed("VARN", "DVD RW LPX-650A", "1.02")},
         kPlainRecipe);
   Select(3);
-  EXPECT_EQ(dialog->Selection().selectedDriveIndex, 1u);
+  EXPECT_EQ(dialog->SelectedDriveIndex(), 1u);
   EXPECT_EQ(view.texts[ControlId::Log], "VARN    DVD RW LPX-650A  Current firmware : 1.02");
   EXPECT_TRUE(view.enabled.at(ControlId::Upgrade));
 
   // The root says so, and Upgrade stays enabled.
   Select(1);
   EXPECT_EQ(view.texts[ControlId::Log], "No drive selected.");
-  EXPECT_EQ(dialog->Selection().selectedDriveIndex, 0u);
+  EXPECT_EQ(dialog->SelectedDriveIndex(), 0u);
   EXPECT_TRUE(view.enabled.at(ControlId::Upgrade));
-  EXPECT_EQ(dialog->Selection().selectedDriveText, "My Computer");
+  EXPECT_EQ(dialog->SelectedDriveText(), "My Computer");
 }
 
 TEST_F(UpdateDialogTest, ShortIdentificationIsDescribedUpToItsEnd) {
-  emu::DriveDescription shortId = DriveNamed("VARN", "DVD RW LPX-650A", "1.02");
+  // A drive whose INQUIRY fields hold zeros after the vendor: its text stops
+  // before the revision.
+  emu::DriveDescription shortId = DriveNamed("VARN", std::string(16, '\0'), std::string(4, '\0'));
   Start({shortId}, kPlainRecipe);
-  // An item whose text stops before the revision (its INQUIRY fields held zeros).
-  view.items[1].text = "VARN";
   Select(2);
-  EXPECT_EQ(view.texts[ControlId::Log], "VARN Current firmware : ");
+  EXPECT_EQ(view.texts[ControlId::Log], "VARN     Current firmware : ");
 }
 
 TEST_F(UpdateDialogTest, InternalDriveVariantRelabelsTheDialog) {
@@ -213,12 +215,14 @@ TEST_F(UpdateDialogTest, LogPaneDropsOldTextBeforeALineThatWouldNotFit) {
   dialog->AppendLog("abc");
   EXPECT_EQ(view.texts[ControlId::Log], "\r\nabc");
 
-  view.texts[ControlId::Log] = std::string(1990, 'x');
+  dialog->AppendLog(std::string(1988, 'x'));  // 1995 bytes
   dialog->AppendLog(std::string(20, 'y'));
   EXPECT_EQ(view.texts[ControlId::Log], "\r\n" + std::string(20, 'y'));
 
   // Exactly full still fits: 1975 + 2 + 22 bytes and the terminator.
-  view.texts[ControlId::Log] = std::string(1975, 'x');
+  dialog->AppendLog(std::string(1997, 'w'));  // full: the next line clears it
+  dialog->AppendLog(std::string(1973, 'x'));  // 1975 bytes
+  EXPECT_EQ(view.texts[ControlId::Log].size(), 1975u);
   dialog->AppendLog(std::string(22, 'y'));
   EXPECT_EQ(view.texts[ControlId::Log].size(), 1999u);
 
@@ -264,14 +268,14 @@ TEST_F(UpdateDialogTest, EachOutcomeShowsItsLinesAndBox) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
-    view.texts[ControlId::Log].clear();
+    const std::string before = view.texts[ControlId::Log];
     view.boxes.clear();
     view.progressPosition = 40;
     view.timers[kProgressTimer] = std::chrono::milliseconds(700);
     view.enabled[ControlId::Upgrade] = view.enabled[ControlId::Exit] = false;
     if (c.box) view.Answer({BoxAnswer::Ok});
     dialog->ReportOutcome(static_cast<OutcomeCode>(c.code));
-    EXPECT_EQ(view.texts[ControlId::Log], c.log);
+    EXPECT_EQ(view.texts[ControlId::Log], before + c.log);
     if (c.box) {
       EXPECT_THAT(view.boxes, ElementsAre(*c.box));
     } else {
@@ -298,7 +302,9 @@ TEST_F(UpdateDialogTest, SystemCommandsSixteenToThirtyOneOpenTheAboutBox) {
 TEST_F(UpdateDialogTest, ARunningUpdateKeepsUpgradeDisabledAndTheDialogOpen) {
   Start({DriveNamed("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe);
   Select(2);
-  dialog->BeginRun();
+  view.Answer({BoxAnswer::Ok});  // the TX2300 drive already has the package's revision
+  dialog->OnUpgrade();
+  ASSERT_EQ(view.workers.size(), 1u);
   EXPECT_FALSE(dialog->CanClose());
   // Neither a new selection nor a failure report gives the buttons back.
   Select(2);
@@ -310,9 +316,12 @@ TEST_F(UpdateDialogTest, ARunningUpdateKeepsUpgradeDisabledAndTheDialogOpen) {
   const std::size_t callsBefore = view.calls.size();
   dialog->OnUpgrade();
   EXPECT_EQ(view.calls.size(), callsBefore);
-  EXPECT_THAT(view.workers, IsEmpty());
+  EXPECT_EQ(view.workers.size(), 1u);
 
-  dialog->EndRun(false);
+  // The run's end, declined at its confirmation, gives them back.
+  view.Answer({BoxAnswer::Cancel, BoxAnswer::Ok});
+  view.workers.front()();
+  EXPECT_THAT(view.timers, IsEmpty());
   EXPECT_TRUE(dialog->CanClose());
   EXPECT_TRUE(view.enabled.at(ControlId::Upgrade));
   EXPECT_TRUE(view.enabled.at(ControlId::Exit));
@@ -335,7 +344,8 @@ TEST(UiThreadViewTest, WorkerCallsAreHandedToTheUiThreadInOrder) {
   NoWaitClock clock;
   std::ostringstream diagnostics;
   const std::vector<std::uint8_t> package(64);
-  UpdateDialog dialog(view, std::make_unique<RefusingTransport>(), package, clock, diagnostics);
+  UpdateDialog dialog(view, std::make_unique<RefusingTransport>(), package, clock, diagnostics,
+                      std::make_unique<ThreadRunWorker>(dispatcher));
   window.Answer({BoxAnswer::Ok});
 
   std::atomic<bool> workerDone{false};
@@ -346,7 +356,7 @@ TEST(UiThreadViewTest, WorkerCallsAreHandedToTheUiThreadInOrder) {
     workerDone = true;
     dispatcher.Wake();
   });
-  dispatcher.ProcessUntil([&] { return workerDone.load(); });
+  dispatcher.ServeUntil([&] { return workerDone.load(); });
   worker.join();
 
   EXPECT_EQ(window.texts[ControlId::Log], "\r\nfirst\r\nOn Command Fail !!\r\nlast");

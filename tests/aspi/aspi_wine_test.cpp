@@ -366,7 +366,7 @@ TEST_F(AspiWineTest, AWholeUpdateFlashesTheLayersDriveWithThePackagesImage) {
     d.view.Answer({BoxAnswer::Ok});  // the start-up warning
     ASSERT_TRUE(d.dialog->OnInitDialog());
     d.view.SelectTreeItem(kFirstDrive);
-    d.dialog->OnDriveSelChanged();
+    d.dialog->OnDriveSelChanged(d.view.GetSelectedTreeItem());
     d.dialog->OnUpgrade();
     ASSERT_EQ(d.view.workers.size(), 1u) << d.view.texts[ControlId::Log];
     d.view.Answer({BoxAnswer::Ok, BoxAnswer::Ok});  // upgrade now, then restart

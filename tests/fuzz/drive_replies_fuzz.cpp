@@ -13,6 +13,7 @@
 #include "emulator/emulated_transport.h"
 #include "package/embedded_package.h"
 #include "tests/app/fake_dialog_view.h"
+#include "tests/app/recorded_worker.h"
 #include "transport/clock.h"
 
 namespace tslflash {
@@ -100,10 +101,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::ostringstream diagnostics;
   auto drives = std::make_unique<emu::EmulatedTransport>(emu::MakeEmulators({DemoDrive()}));
   UpdateDialog dialog(window, std::make_unique<RewritingTransport>(std::move(drives), input),
-                      EmbeddedPackage(), clock, diagnostics, {.emulatedDrives = true});
+                      EmbeddedPackage(), clock, diagnostics,
+                      std::make_unique<testing::RecordedWorker>(window), {.emulatedDrives = true});
   if (!dialog.OnInitDialog()) return 0;
   window.SelectTreeItem(2);  // the first drive, after the root
-  dialog.OnDriveSelChanged();
+  dialog.OnDriveSelChanged(2);
   dialog.OnUpgrade();
   // The run, on this thread: the test window keeps the worker's entry.
   for (const auto& worker : window.workers) worker();

@@ -171,11 +171,11 @@ class EligibilityTest : public ::testing::Test, protected testing::EmulatedDialo
   // these answers ready for its boxes, and returns the log lines it added.
   Lines Upgrade(std::size_t position, const std::vector<BoxAnswer>& answers) {
     view.SelectTreeItem(static_cast<TreeItem>(position + 2));  // after the root
-    dialog->OnDriveSelChanged();
+    dialog->OnDriveSelChanged(view.GetSelectedTreeItem());
     view.boxes.clear();
     for (const BoxAnswer answer : answers) view.Answer({answer});
     const std::string before = view.texts[ControlId::Log];
-    OnUpgrade(*dialog);
+    dialog->OnUpgrade();
     return LinesAddedTo(before);
   }
 
@@ -193,9 +193,21 @@ class EligibilityTest : public ::testing::Test, protected testing::EmulatedDialo
     return lines;
   }
 
+  // The model code the checks settled on, in its 10-byte field.
   std::string SelectedCode() {
-    const auto& code = dialog->Selection().selectedModelCode;
-    return {code.data(), code.size()};
+    std::string code = dialog->LastVerdict().job.modelCode;
+    code.resize(10, '\0');
+    return code;
+  }
+
+  // The started run, declined at its confirmation: the dialog is free again.
+  void CancelRun() {
+    view.Answer({BoxAnswer::Cancel, BoxAnswer::Ok});
+    view.workers.back()();
+    EXPECT_TRUE(dialog->CanClose());
+    EXPECT_TRUE(view.enabled[ControlId::Upgrade]);
+    EXPECT_TRUE(view.enabled[ControlId::Exit]);
+    EXPECT_THAT(view.timers, ::testing::IsEmpty());
   }
 
   bool ExtendedInquirySent(std::size_t drive) {
@@ -220,12 +232,12 @@ class EligibilityTest : public ::testing::Test, protected testing::EmulatedDialo
 TEST_F(EligibilityTest, RootItemSelectedShowsOnlyItsBox) {
   Start({Drive(kKova2300, "1.20")}, Package(kKova2300, "1.50", "TX2300", "TW"));
   view.SelectTreeItem(view.GetRootTreeItem());
-  dialog->OnDriveSelChanged();
+  dialog->OnDriveSelChanged(view.GetSelectedTreeItem());
   const std::size_t commands = emulators[0]->Trace().size();
   view.boxes.clear();
   view.Answer({BoxAnswer::Ok});
 
-  OnUpgrade(*dialog);
+  dialog->OnUpgrade();
 
   EXPECT_THAT(view.boxes, ElementsAre(kNoDriveBox));
   EXPECT_EQ(view.texts[ControlId::Log], "No drive selected.");
@@ -463,8 +475,8 @@ TEST_F(EligibilityTest, EachAcceptedPathFillsThePlanAndStartsTheRun) {
     EXPECT_EQ(Upgrade(0, c.exchange.answers), c.exchange.log);
     EXPECT_EQ(view.boxes, c.exchange.boxes);
     EXPECT_EQ(SelectedCode(), Code(c.modelCode));
-    EXPECT_EQ(Fields(dialog->Plan()), c.plan);
-    EXPECT_EQ(dialog->Packaging().form, c.form);
+    EXPECT_EQ(Fields(dialog->LastVerdict().job.plan), c.plan);
+    EXPECT_EQ(dialog->LastVerdict().job.packaging.form, c.form);
     ExpectRunStarted();
   }
 }
@@ -538,16 +550,16 @@ TEST_F(EligibilityTest, EachEvaluationStartsFromAClearedPlan) {
   Start({Drive(kLcx5240, "1.20"), Drive(kKova530, "1.20"), Drive(kKova530, "FS01")},
         Package("", "1.50", "TK530B", "TW"));
   Upgrade(0, {});
-  EXPECT_EQ(Fields(dialog->Plan()), (PlanFields{48, true, true}));
-  dialog->EndRun(false);
+  EXPECT_EQ(Fields(dialog->LastVerdict().job.plan), (PlanFields{48, true, true}));
+  CancelRun();
 
   Upgrade(1, {});
-  EXPECT_EQ(Fields(dialog->Plan()), (PlanFields{48, true, false}));
-  dialog->EndRun(false);
+  EXPECT_EQ(Fields(dialog->LastVerdict().job.plan), (PlanFields{48, true, false}));
+  CancelRun();
 
   // No recovery rule takes this drive; nothing of the last plan is left.
   EXPECT_EQ(Upgrade(2, {BoxAnswer::Ok}), (Lines{Announce("1.50"), " ", kNotAllowed}));
-  EXPECT_EQ(Fields(dialog->Plan()), kEmptyPlan);
+  EXPECT_EQ(Fields(dialog->LastVerdict().job.plan), kEmptyPlan);
   EXPECT_EQ(SelectedCode(), Code("TK530B"));
   EXPECT_EQ(view.workers.size(), 2u);
 }
@@ -558,13 +570,13 @@ TEST_F(EligibilityTest, PackageFormOfDriveADoesNotCarryOverToTheNextDrive) {
   Start({Drive(kDriveA, "1.00", UnderVarnLabel), Drive(kKova2300, "1.00")},
         Extended(Package("", "1.50", "TX2300", "VR"), "2.05VL"));
   EXPECT_EQ(Upgrade(0, {}), (Lines{"It will be updated from  1.00  To  2.05VL", " "}));
-  EXPECT_EQ(dialog->Packaging().form, PackageForm::Varn2340);
-  dialog->EndRun(false);
+  EXPECT_EQ(dialog->LastVerdict().job.packaging.form, PackageForm::Varn2340);
+  CancelRun();
 
   // Read as the plain layout, the package made for drive A does not check out.
   EXPECT_EQ(Upgrade(1, {BoxAnswer::Ok}), (Lines{kNotAllowed}));
-  EXPECT_EQ(dialog->Packaging().form, PackageForm::Plain);
-  EXPECT_EQ(dialog->Packaging().extension, PackageExtensionCopy{});
+  EXPECT_EQ(dialog->LastVerdict().job.packaging.form, PackageForm::Plain);
+  EXPECT_EQ(dialog->LastVerdict().job.packaging.extension, PackageExtensionCopy{});
   EXPECT_EQ(view.workers.size(), 1u);
 }
 

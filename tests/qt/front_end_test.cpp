@@ -12,8 +12,9 @@
 #include "emulator/drive_description.h"
 #include "emulator/emulated_transport.h"
 #include "qt_test_support.h"
+#include "resources/texts.h"
 #include "tests/support/received_image.h"
-#include "ui/drive_tree.h"
+#include "ui/dialog_view.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/qt_text.h"
 #include "update/announcing_restarter.h"
@@ -70,10 +71,10 @@ TEST_F(QtFrontEndTest, ChoosingADriveDescribesItAndEnablesUpgrade) {
   EXPECT_EQ(window_.GetControlText(ControlId::Log),
             "VARN    DVD RW LPX-650A  Current firmware : 1.02");
   EXPECT_TRUE(window_.Control(ControlId::Upgrade)->isEnabled());
-  EXPECT_EQ(frontEnd_.Dialog().Selection().selectedDriveIndex, 0U);
+  EXPECT_EQ(frontEnd_.Dialog().SelectedDriveIndex(), 0U);
 
   tree_.setCurrentItem(tree_.topLevelItem(0)->child(2));
-  EXPECT_EQ(frontEnd_.Dialog().Selection().selectedDriveIndex, 2U);
+  EXPECT_EQ(frontEnd_.Dialog().SelectedDriveIndex(), 2U);
   tree_.setCurrentItem(tree_.topLevelItem(0));
   EXPECT_EQ(window_.GetControlText(ControlId::Log), kNoDriveSelectedText);
 }
@@ -135,7 +136,7 @@ TEST(QtWholeRoadTest, UpgradeFlashesTheChosenDrive) {
   upgrade->click();
   ASSERT_TRUE(qt_test::ProcessEventsUntil(
       [&] { return frontEnd.Dialog().CanClose() && frontEnd.Dialog().LastRunCompleted(); }));
-  window.JoinWorker();
+  frontEnd.Dialog().WaitForRun();
 
   EXPECT_TRUE(testing::TookTheEmbeddedImage(*drives[0]));
   EXPECT_FALSE(drives[1]->ReceivedImage().has_value());

@@ -79,7 +79,7 @@ TEST_P(QtSignalWatchTest, DuringARunTheSignalIsHeldUntilTheRunHasEnded) {
   }));
   kill(getpid(), GetParam());
   ASSERT_TRUE(qt_test::ProcessEventsUntil([&] { return watch.Closed(); }));
-  window.JoinWorker();
+  dialog.WaitForRun();
 
   EXPECT_FALSE(activeWhenClosed);
   EXPECT_TRUE(dialog.LastRunCompleted());

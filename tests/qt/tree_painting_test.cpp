@@ -8,7 +8,8 @@
 #include <QTreeWidget>
 
 #include "qt_test_support.h"
-#include "ui/drive_tree.h"
+#include "resources/texts.h"
+#include "ui/dialog_view.h"
 #include "ui/qt/qt_dialog_window.h"
 
 namespace tslflash {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/run_worker.h"
 #include "qt_test_support.h"
 #include "ui/qt/qt_dialog_window.h"
 #include "ui/qt/qt_dispatcher.h"
@@ -28,10 +29,12 @@ class RecordingWindow final : public QtDialogWindow {
   std::vector<QThread*> threads;
 };
 
-// Appends a line the way the dialog's log does: read, extend, write back.
-void AppendLine(DialogView& view, int index) {
-  view.SetControlText(ControlId::Log,
-                      view.GetControlText(ControlId::Log) + "\r\nline " + std::to_string(index));
+// Appends a line on the GUI thread: read, extend, write back.
+void AppendLine(QtDialogWindow& window, UiDispatcher& dispatcher, int index) {
+  InvokeOnUiThread(dispatcher, [&] {
+    window.SetControlText(ControlId::Log, window.GetControlText(ControlId::Log) + "\r\nline " +
+                                              std::to_string(index));
+  });
 }
 
 std::string ExpectedLog(int lines) {
@@ -55,7 +58,7 @@ TEST(QtWorkerHandOver, WorkerCallsRunOnTheGuiThreadInOrder) {
   std::thread worker([&] {
     workerWasUiThread = dispatcher.IsUiThread();
     for (int i = 0; i < kLines; ++i) {
-      AppendLine(view, i);
+      AppendLine(window, dispatcher, i);
       view.StepProgress();
     }
     answer = view.ShowMessageBox(
@@ -78,15 +81,15 @@ TEST(QtWorkerHandOver, StartedWorkerIsServedWhileTheWindowWaitsForIt) {
   constexpr int kLines = 20;
   QtDialogWindow window;
   QtDispatcher dispatcher;
-  UiThreadView view(window, dispatcher);
+  ThreadRunWorker worker(dispatcher);
   std::thread::id workerThread;
 
-  window.StartWorker([&] {
+  worker.Start([&] {
     workerThread = std::this_thread::get_id();
-    for (int i = 0; i < kLines; ++i) AppendLine(view, i);
+    for (int i = 0; i < kLines; ++i) AppendLine(window, dispatcher, i);
   });
   // No event loop runs here: waiting for the worker must serve its calls.
-  window.JoinWorker();
+  worker.Join();
 
   EXPECT_NE(workerThread, std::this_thread::get_id());
   EXPECT_EQ(window.GetControlText(ControlId::Log), ExpectedLog(kLines));
@@ -95,10 +98,10 @@ TEST(QtWorkerHandOver, StartedWorkerIsServedWhileTheWindowWaitsForIt) {
 TEST(QtWorkerHandOver, ANewRunWaitsForThePreviousWorker) {
   QtDialogWindow window;
   QtDispatcher dispatcher;
-  UiThreadView view(window, dispatcher);
-  window.StartWorker([&] { AppendLine(view, 0); });
-  window.StartWorker([&] { AppendLine(view, 1); });
-  window.JoinWorker();
+  ThreadRunWorker worker(dispatcher);
+  worker.Start([&] { AppendLine(window, dispatcher, 0); });
+  worker.Start([&] { AppendLine(window, dispatcher, 1); });
+  worker.Join();
   EXPECT_EQ(window.GetControlText(ControlId::Log), ExpectedLog(2));
 }
 

@@ -26,6 +26,7 @@
 #include "package/embedded_package.h"
 #include "package/image_staging.h"
 #include "tests/app/fake_dialog_view.h"
+#include "tests/app/recorded_worker.h"
 #include "transport/clock.h"
 #include "ui/ui_dispatcher.h"
 #include "ui/ui_thread_view.h"
@@ -91,7 +92,7 @@ struct RunEnd {
 void PokeWhileRunning(UpdateDialog& dialog, FakeDialogView& window, RunEnd& end) {
   for (const auto& [timerId, period] : window.timers) dialog.OnTimer(timerId);
   window.SelectTreeItem(kFirstDrive);
-  dialog.OnDriveSelChanged();
+  dialog.OnDriveSelChanged(kFirstDrive);
   if (!dialog.CanClose()) ++end.refusedCloses;
 }
 
@@ -106,11 +107,12 @@ RunEnd OneUpdate(emu::DriveDescription drive, std::span<const std::uint8_t> pack
   std::ostringstream diagnostics;
   const auto emulators = emu::MakeEmulators({std::move(drive)});
   UpdateDialog dialog(view, std::make_unique<emu::EmulatedTransport>(emulators), package, clock,
-                      diagnostics, {.emulatedDrives = true});
+                      diagnostics, std::make_unique<testing::RecordedWorker>(window),
+                      {.emulatedDrives = true});
   RunEnd end;
   if (!dialog.OnInitDialog()) return end;
   window.SelectTreeItem(kFirstDrive);
-  dialog.OnDriveSelChanged();
+  dialog.OnDriveSelChanged(kFirstDrive);
   dialog.OnUpgrade();
   if (!window.workers.empty()) {
     std::atomic<bool> done = false;
@@ -119,7 +121,7 @@ RunEnd OneUpdate(emu::DriveDescription drive, std::span<const std::uint8_t> pack
       done = true;
       dispatcher.Wake();
     });
-    dispatcher.ProcessUntil([&] {
+    dispatcher.ServeUntil([&] {
       if (!done) PokeWhileRunning(dialog, window, end);
       return done.load();
     });

@@ -14,6 +14,7 @@
 #include "emulator/drive_emulator.h"
 #include "emulator/emulated_transport.h"
 #include "tests/app/fake_dialog_view.h"
+#include "tests/app/recorded_worker.h"
 #include "tests/support/test_doubles.h"
 #include "tools/package_builder.h"
 
@@ -49,7 +50,7 @@ struct EmulatedDialog {
   // `package` as it stands.
   void MakeDialogOver(std::unique_ptr<DriveTransport> transport, DialogOptions options = {}) {
     dialog = std::make_unique<UpdateDialog>(view, std::move(transport), package, clock, diagnostics,
-                                            options);
+                                            std::make_unique<RecordedWorker>(view), options);
   }
 
   FakeDialogView view;

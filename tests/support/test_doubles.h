@@ -12,23 +12,38 @@
 #include <utility>
 #include <vector>
 
-#include "app/dialog_reporter.h"
 #include "emulator/drive_description.h"
 #include "transport/clock.h"
 #include "transport/drive_transport.h"
+#include "update/run_events.h"
 
 namespace tslflash::testing {
 
-// Keeps the log lines and outcomes instead of showing them.
-class RecordingReporter final : public DialogReporter {
+// Keeps the log lines, boxes, stages and outcomes instead of showing them; a
+// box is answered from `answers`, and one without an answer fails the test.
+class RecordingReporter final : public RunEvents {
  public:
-  void AppendLog(std::string_view text) override { log.emplace_back(text); }
-  void ReportOutcome(OutcomeCode code) override { outcomes.push_back(code); }
+  void Log(std::string_view text) override { log.emplace_back(text); }
+  BoxAnswer Ask(const MessageBox& box) override {
+    boxes.push_back(box);
+    if (answers.empty()) {
+      ADD_FAILURE() << "unanswered box: " << box.text;
+      return BoxAnswer::Cancel;
+    }
+    const BoxAnswer answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+  }
+  void Stage(RunStage stage) override { stages.push_back(stage); }
+  void Outcome(OutcomeCode code) override { outcomes.push_back(code); }
   // The log as the notice of drive commands.
   TransportNotice Notice() {
-    return [this](std::string_view text) { AppendLog(text); };
+    return [this](std::string_view text) { Log(text); };
   }
   std::vector<std::string> log;
+  std::vector<MessageBox> boxes;
+  std::vector<BoxAnswer> answers;
+  std::vector<RunStage> stages;
   std::vector<OutcomeCode> outcomes;
 };
 

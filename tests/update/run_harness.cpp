@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "models/tool_variant.h"
 #include "package/package_layout.h"
-#include "update/update_run.h"
 
 namespace tslflash::testing {
 
@@ -22,17 +22,14 @@ PackageRecipe RecipeFor(char digit, std::vector<std::uint8_t> image, std::string
 RunHarness::RunHarness(const RunSetup& setup) {
   Make({setup.drive}, setup.recipe);
   drive = emulators.front();
-  view.Answer({BoxAnswer::Ok});  // the start-up warning
-  EXPECT_TRUE(dialog->OnInitDialog());
-  EXPECT_TRUE(dialog->Registry().SelectDrive(0));
+  view.Answer({BoxAnswer::Ok});         // the start-up warning
+  EXPECT_TRUE(dialog->OnInitDialog());  // leaves the first drive selected
 
-  auto& code = dialog->Selection().selectedModelCode;
-  code.fill('\0');
-  std::copy_n(setup.modelCode.begin(), std::min(setup.modelCode.size(), code.size() - 1),
-              code.begin());
-  dialog->Plan() = setup.plan;
-  dialog->Packaging().form = setup.form;
-  dialog->Packaging().extension = ExtensionCopyOf(package).value_or(PackageExtensionCopy{});
+  job_.modelCode = setup.modelCode;
+  job_.plan = setup.plan;
+  job_.packaging.form = setup.form;
+  job_.packaging.extension = ExtensionCopyOf(package).value_or(PackageExtensionCopy{});
+  job_.variant = DetermineToolVariant(HeaderCopyOf(package).value_or(PackageHeaderCopy{}));
   dialog->UseRestarter(std::make_unique<RecordingRestarter>(rebootRequests, setup.grantReboot));
 
   view.calls.clear();
@@ -45,7 +42,7 @@ RunHarness::RunHarness(const RunSetup& setup) {
 
 int RunHarness::Run(const std::vector<BoxAnswer>& answers) {
   for (const BoxAnswer answer : answers) view.Answer({answer});
-  return RunUpdate(*dialog);
+  return dialog->RunJob(job_) ? 1 : 0;
 }
 
 std::vector<std::string> RunHarness::Log() const {

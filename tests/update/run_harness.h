@@ -16,6 +16,7 @@
 #include "tests/support/test_doubles.h"
 #include "tools/package_builder.h"
 #include "update/restarter.h"
+#include "update/upgrade_checks.h"
 
 namespace tslflash::testing {
 
@@ -76,6 +77,7 @@ class RunHarness : public EmulatedDialog {
   int rebootRequests = 0;
 
  private:
+  UpdateJob job_;  // as the Upgrade checks would leave it
   std::uint32_t commandsBeforeRun_ = 0;
 };
 

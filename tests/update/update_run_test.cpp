@@ -602,18 +602,5 @@ TEST(UpdateRun, UnrestoredModelCodeBlocksEndTheRunWithoutARestartOffer) {
   EXPECT_THAT(*h.drive->GetParameterBlock(0x02), ElementsAre(0x30, 0x51, 0x12, 0x34));
 }
 
-TEST(UpdateRun, ThreadEndGivesTheDialogBack) {
-  RunHarness h(PlainRun('1', Pages(1, 23)));
-  h.dialog->BeginRun();
-  EXPECT_FALSE(h.dialog->CanClose());
-  h.view.Answer({BoxAnswer::Cancel, BoxAnswer::Ok});
-  UpdateThreadMain(*h.dialog);
-  EXPECT_FALSE(h.dialog->RunActive());
-  EXPECT_TRUE(h.dialog->CanClose());
-  EXPECT_TRUE(h.view.enabled.at(ControlId::Upgrade));
-  EXPECT_TRUE(h.view.enabled.at(ControlId::Exit));
-  EXPECT_THAT(h.view.timers, IsEmpty());
-}
-
 }  // namespace
 }  // namespace tslflash

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "resources/texts.h"
-#include "ui/drive_tree.h"
+#include "ui/dialog_view.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_tree_control.h"
 #include "win32_test_support.h"

@@ -155,8 +155,6 @@ QtDialogWindow::QtDialogWindow(QWidget* parent) : QDialog(parent) {
   SetTabOrder();
 }
 
-QtDialogWindow::~QtDialogWindow() { JoinWorker(); }
-
 void QtDialogWindow::BuildControls() {
   const DialogUnits units(font());
   setFixedSize(units.Size(kDialogSize.width(), kDialogSize.height()));
@@ -381,24 +379,6 @@ void QtDialogWindow::reject() {
 
 void QtDialogWindow::EndDialog(DialogResult result) {
   done(result == DialogResult::Ok ? QDialog::Accepted : QDialog::Rejected);
-}
-
-void QtDialogWindow::StartWorker(std::function<void()> entry) {
-  JoinWorker();
-  workerDone_ = false;
-  worker_ = std::thread([this, work = std::move(entry)] {
-    work();
-    workerDone_ = true;
-    // Wakes JoinWorker, which may be waiting for events.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
-  });
-}
-
-void QtDialogWindow::JoinWorker() {
-  if (!worker_.joinable()) return;
-  while (!workerDone_) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  worker_.join();
 }
 
 }  // namespace tslflash

@@ -9,10 +9,8 @@
 #pragma once
 
 #include <QDialog>
-#include <atomic>
 #include <map>
 #include <string>
-#include <thread>
 #include <unordered_map>
 
 #include "resources/texts.h"
@@ -32,8 +30,6 @@ class QtDialogWindow : public QDialog, public DialogView {
 
  public:
   explicit QtDialogWindow(QWidget* parent = nullptr);
-  // Waits for the update worker first.
-  ~QtDialogWindow() override;
 
   // The control with this id, or null.
   QWidget* Control(ControlId id) const;
@@ -41,13 +37,9 @@ class QtDialogWindow : public QDialog, public DialogView {
   // The About item, once AddAboutMenuItem has made it.
   QAction* AboutAction() const { return about_; }
 
-  // Waits until the worker's entry has returned, serving the calls it hands
-  // to the GUI thread meanwhile, then joins it. Nothing when none runs.
-  void JoinWorker();
-
   void SetTitle(std::string_view title) override;
   void SetControlText(ControlId id, std::string_view text) override;
-  std::string GetControlText(ControlId id) override;
+  std::string GetControlText(ControlId id);
   void EnableControl(ControlId id, bool enable) override;
   void ScrollLogToEnd() override;
 
@@ -66,18 +58,17 @@ class QtDialogWindow : public QDialog, public DialogView {
   TreeItem InsertTreeItem(TreeItem parent, std::string_view text, int image) override;
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
-  TreeItem GetRootTreeItem() override;
-  TreeItem GetSelectedTreeItem() override;
-  TreeItem GetChildTreeItem(TreeItem item) override;
-  TreeItem GetNextSiblingTreeItem(TreeItem item) override;
-  std::size_t GetTreeItemCount() override;
-  std::string GetTreeItemText(TreeItem item) override;
+  TreeItem GetRootTreeItem();
+  TreeItem GetSelectedTreeItem();
+  TreeItem GetChildTreeItem(TreeItem item);
+  TreeItem GetNextSiblingTreeItem(TreeItem item);
+  std::size_t GetTreeItemCount();
+  std::string GetTreeItemText(TreeItem item);
 
   void AddAboutMenuItem(std::string_view text, int commandId) override;
   void EnableCloseCommand(bool enable) override;
 
   void EndDialog(DialogResult result) override;
-  void StartWorker(std::function<void()> entry) override;
 
  public slots:
   // Escape, the window's close button and Exit end the dialog this way; not
@@ -115,9 +106,6 @@ class QtDialogWindow : public QDialog, public DialogView {
   std::unordered_map<TreeItem, QTreeWidgetItem*> items_;
   TreeItem lastHandle_ = kNoTreeItem;
   bool closeEnabled_ = true;
-
-  std::thread worker_;
-  std::atomic<bool> workerDone_{true};
 };
 
 }  // namespace tslflash

@@ -1,6 +1,7 @@
 #include "ui/qt/qt_dispatcher.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QThread>
 #include <utility>
@@ -13,6 +14,10 @@ bool QtDispatcher::IsUiThread() const {
 
 void QtDispatcher::Post(std::function<void()> task) {
   QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
+}
+
+void QtDispatcher::ServeUntil(const std::function<bool()>& finished) {
+  while (!finished()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 }  // namespace tslflash

@@ -15,6 +15,7 @@ class QtDispatcher final : public UiDispatcher {
   // loops of message boxes, so a worker waiting on a call is served while a
   // box of the UI thread is open.
   void Post(std::function<void()> task) override;
+  void ServeUntil(const std::function<bool()>& finished) override;
 };
 
 }  // namespace tslflash

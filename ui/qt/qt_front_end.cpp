@@ -18,9 +18,9 @@ QtFrontEnd::QtFrontEnd(const DialogSetup& setup)
     : view_(window_, dispatcher_),
       dialog_(view_, setup.makeTransport(), setup.package,
               setup.skipWaits ? static_cast<Clock&>(noWaitClock_) : systemClock_, std::cout,
-              setup.options) {
+              std::make_unique<ThreadRunWorker>(dispatcher_), setup.options) {
   QObject::connect(&window_, &QtDialogWindow::DriveSelectionChanged, &window_,
-                   [this] { dialog_.OnDriveSelChanged(); });
+                   [this] { dialog_.OnDriveSelChanged(window_.GetSelectedTreeItem()); });
   QObject::connect(&window_, &QtDialogWindow::SysCommandChosen, &window_,
                    [this](int commandId) { dialog_.OnSysCommand(commandId); });
   QObject::connect(&window_, &QtDialogWindow::TimerTicked, &window_,
@@ -29,8 +29,6 @@ QtFrontEnd::QtFrontEnd(const DialogSetup& setup)
                    [this] { dialog_.OnUpgrade(); });
   ApplySetup(setup, dialog_);
 }
-
-QtFrontEnd::~QtFrontEnd() { window_.JoinWorker(); }
 
 namespace {
 

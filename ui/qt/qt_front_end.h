@@ -19,8 +19,6 @@ namespace tslflash {
 class QtFrontEnd {
  public:
   explicit QtFrontEnd(const DialogSetup& setup);
-  // The worker uses the logic: it has finished before the logic goes.
-  ~QtFrontEnd();
   QtFrontEnd(const QtFrontEnd&) = delete;
   QtFrontEnd& operator=(const QtFrontEnd&) = delete;
 

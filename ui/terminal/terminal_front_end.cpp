@@ -33,28 +33,24 @@ bool SelectDrive(UpdateDialog& dialog, terminal::TerminalView& window,
         << window.DriveCount() << '\n';
     return false;
   }
-  dialog.OnDriveSelChanged();
+  dialog.OnDriveSelChanged(window.GetSelectedTreeItem());
   return true;
 }
 
 // A disabled Upgrade button cannot be pressed: that counts as no update.
 TerminalResult PressUpgrade(UpdateDialog& dialog, terminal::TerminalView& window,
-                            EventLoopDispatcher& dispatcher, const TerminalOptions& options) {
+                            const TerminalOptions& options) {
   if (!window.IsControlEnabled(ControlId::Upgrade)) return {TerminalEnd::NotUpdated};
   options.upgrade(dialog);
-  // The run's worker hands its view calls to this thread until it returns
-  // and the dialog may close again.
-  dispatcher.ProcessUntil(
-      [&window, &dialog] { return !window.WorkerRunning() && dialog.CanClose(); });
-  window.JoinWorker();
+  // The run's worker hands its view calls to this thread until it returns.
+  dialog.WaitForRun();
   if (dialog.LastRunCompleted()) return {TerminalEnd::Updated};
   return {TerminalEnd::NotUpdated, dialog.LastOutcome()};
 }
 
 // Start-up, the selection and Upgrade, in the order a person goes through them.
 TerminalResult RunSession(UpdateDialog& dialog, terminal::TerminalView& window,
-                          EventLoopDispatcher& dispatcher, const TerminalOptions& options,
-                          std::ostream& err) {
+                          const TerminalOptions& options, std::ostream& err) {
   window.SetTitle(kDialogTitle);  // the window's caption before start-up relabels it
   const bool started = dialog.OnInitDialog();
   if (window.AnswerMissing()) return {TerminalEnd::NoAnswer};
@@ -62,7 +58,7 @@ TerminalResult RunSession(UpdateDialog& dialog, terminal::TerminalView& window,
   window.PrintTree();
   if (!SelectDrive(dialog, window, options, err)) return {TerminalEnd::NoSuchDrive};
   TerminalResult result;
-  if (options.upgrade) result = PressUpgrade(dialog, window, dispatcher, options);
+  if (options.upgrade) result = PressUpgrade(dialog, window, options);
   if (window.AnswerMissing()) return {TerminalEnd::NoAnswer};
   return result;
 }
@@ -78,7 +74,7 @@ TerminalResult RunTerminalFrontEnd(const DialogSetup& setup, const TerminalOptio
   terminal::DiagnosticLines diagnosticLines(window, dispatcher);
   std::ostream diagnostics(&diagnosticLines);
   UpdateDialog dialog(view, setup.makeTransport(), setup.package, clock, diagnostics,
-                      setup.options);
+                      std::make_unique<ThreadRunWorker>(dispatcher), setup.options);
   window.SetTimerHandler([&dialog](int timerId) { dialog.OnTimer(timerId); });
   ApplySetup(setup, dialog);
 
@@ -86,7 +82,7 @@ TerminalResult RunTerminalFrontEnd(const DialogSetup& setup, const TerminalOptio
     dialog.OnSysCommand(kAboutCommand);
     return {TerminalEnd::Completed};
   }
-  return RunSession(dialog, window, dispatcher, options, streams.err);
+  return RunSession(dialog, window, options, streams.err);
 }
 
 }  // namespace tslflash

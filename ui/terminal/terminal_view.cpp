@@ -4,7 +4,8 @@
 #include <ostream>
 #include <utility>
 
-#include "ui/drive_tree.h"
+#include "resources/texts.h"
+#include "ui/dialog_view.h"
 #include "ui/terminal/terminal_text.h"
 
 namespace tslflash::terminal {
@@ -35,10 +36,7 @@ TerminalView::TerminalView(std::istream& in, std::ostream& out, std::ostream& er
         if (onTick_) onTick_(timerId);
       }) {}
 
-TerminalView::~TerminalView() {
-  JoinWorker();
-  EnableCloseCommand(true);
-}
+TerminalView::~TerminalView() { EnableCloseCommand(true); }
 
 void TerminalView::SetTimerHandler(TimerThread::TickHandler handler) {
   onTick_ = std::move(handler);
@@ -292,22 +290,6 @@ std::optional<std::size_t> TerminalView::AskForDrive() {
     if (!typed) return std::nullopt;
     if (const auto number = ParseDriveNumber(*typed, count)) return number;
   }
-}
-
-// ---- worker ----
-
-void TerminalView::StartWorker(std::function<void()> entry) {
-  JoinWorker();  // one run at a time: the previous one has returned
-  workerRunning_ = true;
-  worker_ = std::thread([this, entry = std::move(entry)] {
-    entry();
-    workerRunning_ = false;
-    dispatcher_.Wake();
-  });
-}
-
-void TerminalView::JoinWorker() {
-  if (worker_.joinable()) worker_.join();
 }
 
 }  // namespace tslflash::terminal

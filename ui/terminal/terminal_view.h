@@ -47,7 +47,7 @@ class TerminalView final : public DialogView {
 
   TerminalView(std::istream& in, std::ostream& out, std::ostream& err,
                EventLoopDispatcher& dispatcher, TerminalSettings settings);
-  // Waits for the worker, gives Ctrl-C back and stops the timers.
+  // Gives Ctrl-C back and stops the timers.
   ~TerminalView() override;
   TerminalView(const TerminalView&) = delete;
   TerminalView& operator=(const TerminalView&) = delete;
@@ -68,14 +68,12 @@ class TerminalView final : public DialogView {
   void PrintLine(std::string_view text);
 
   bool IsControlEnabled(ControlId id) const;
-  bool WorkerRunning() const { return workerRunning_.load(); }
-  void JoinWorker();
   // A box that asked OK or Cancel found no answer; it was taken as Cancel.
   bool AnswerMissing() const { return answerMissing_; }
 
   void SetTitle(std::string_view title) override;
   void SetControlText(ControlId id, std::string_view text) override;
-  std::string GetControlText(ControlId id) override;
+  std::string GetControlText(ControlId id);
   void EnableControl(ControlId id, bool enable) override;
   void ScrollLogToEnd() override;
 
@@ -94,18 +92,17 @@ class TerminalView final : public DialogView {
   TreeItem InsertTreeItem(TreeItem parent, std::string_view text, int image) override;
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
-  TreeItem GetRootTreeItem() override;
-  TreeItem GetSelectedTreeItem() override;
-  TreeItem GetChildTreeItem(TreeItem item) override;
-  TreeItem GetNextSiblingTreeItem(TreeItem item) override;
-  std::size_t GetTreeItemCount() override;
-  std::string GetTreeItemText(TreeItem item) override;
+  TreeItem GetRootTreeItem();
+  TreeItem GetSelectedTreeItem();
+  TreeItem GetChildTreeItem(TreeItem item);
+  TreeItem GetNextSiblingTreeItem(TreeItem item);
+  std::size_t GetTreeItemCount();
+  std::string GetTreeItemText(TreeItem item);
 
   void AddAboutMenuItem(std::string_view text, int commandId) override;
   void EnableCloseCommand(bool enable) override;
 
   void EndDialog(DialogResult result) override;
-  void StartWorker(std::function<void()> entry) override;
 
  private:
   struct Item {
@@ -152,8 +149,6 @@ class TerminalView final : public DialogView {
 
   TimerThread::TickHandler onTick_;
   TimerThread timers_;
-  std::atomic<bool> workerRunning_ = false;
-  std::thread worker_;
 };
 
 }  // namespace tslflash::terminal

@@ -58,7 +58,6 @@ Win32DialogWindow::Win32DialogWindow(Win32Dispatcher& dispatcher)
       icon_(LoadIconA(instance_, ResourceName(IDI_TSLFLASH))) {}
 
 Win32DialogWindow::~Win32DialogWindow() {
-  JoinWorker();
   if (images_ != nullptr) ImageList_Destroy(images_);
 }
 
@@ -180,20 +179,17 @@ bool Win32DialogWindow::PaintMinimised() {
 }
 
 // From here on a task of the worker wakes the UI thread's own queue, which
-// JoinWorker serves.
+// the dispatcher serves.
 void Win32DialogWindow::OnDestroy() {
   dispatcher_.AttachWindow(nullptr);
   window_ = nullptr;
 }
 
-// The worker of a finished run may still be returning: it is joined while the
-// window is there to serve its last calls.
 void Win32DialogWindow::TryToEnd(DialogResult result) {
   if (events_.canClose && !events_.canClose()) {
     MessageBeep(MB_OK);
     return;
   }
-  JoinWorker();
   EndDialog(result);
 }
 
@@ -359,28 +355,6 @@ void Win32DialogWindow::EnableCloseCommand(bool enable) {
 
 void Win32DialogWindow::EndDialog(DialogResult result) {
   ::EndDialog(window_, result == DialogResult::Ok ? IDOK : IDCANCEL);
-}
-
-void Win32DialogWindow::StartWorker(std::function<void()> entry) {
-  JoinWorker();
-  workerDone_ = false;
-  worker_ = std::thread([this, work = std::move(entry)] {
-    work();
-    workerDone_ = true;
-    dispatcher_.Wake();
-  });
-}
-
-// The messages served meanwhile may end in a JoinWorker of their own, which
-// then joins first.
-void Win32DialogWindow::JoinWorker() {
-  MSG message{};
-  while (worker_.joinable() && !workerDone_ && GetMessageA(&message, nullptr, 0, 0) != -1) {
-    if (message.hwnd == nullptr && message.message == kRunTasksMessage) dispatcher_.RunPending();
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  if (worker_.joinable()) worker_.join();
 }
 
 }  // namespace tslflash

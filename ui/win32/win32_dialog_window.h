@@ -12,7 +12,6 @@
 #include <atomic>
 #include <functional>
 #include <optional>
-#include <thread>
 #include <unordered_map>
 
 #include "ui/dialog_view.h"
@@ -28,13 +27,14 @@ struct DialogEvents {
   std::function<void(int timerId)> timer;
   std::function<void()> driveSelectionChanged;
   std::function<void()> upgrade;
-  std::function<bool()> canClose;  // asked before the dialog ends
+  // Asked before the dialog ends; a finished run's worker has returned when
+  // it says yes.
+  std::function<bool()> canClose;
 };
 
 class Win32DialogWindow final : public DialogView {
  public:
   explicit Win32DialogWindow(Win32Dispatcher& dispatcher);
-  // Waits for the update worker first.
   ~Win32DialogWindow() override;
   Win32DialogWindow(const Win32DialogWindow&) = delete;
   Win32DialogWindow& operator=(const Win32DialogWindow&) = delete;
@@ -46,13 +46,9 @@ class Win32DialogWindow final : public DialogView {
   // The dialog's window while it runs, else null; any thread may ask.
   HWND Hwnd() const { return window_; }
 
-  // Waits until the worker's entry has returned, serving the calls it hands
-  // to the UI thread meanwhile, then joins it. Nothing when none runs.
-  void JoinWorker();
-
   void SetTitle(std::string_view title) override;
   void SetControlText(ControlId id, std::string_view text) override;
-  std::string GetControlText(ControlId id) override;
+  std::string GetControlText(ControlId id);
   void EnableControl(ControlId id, bool enable) override;
   void ScrollLogToEnd() override;
 
@@ -71,18 +67,17 @@ class Win32DialogWindow final : public DialogView {
   TreeItem InsertTreeItem(TreeItem parent, std::string_view text, int image) override;
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
-  TreeItem GetRootTreeItem() override;
-  TreeItem GetSelectedTreeItem() override;
-  TreeItem GetChildTreeItem(TreeItem item) override;
-  TreeItem GetNextSiblingTreeItem(TreeItem item) override;
-  std::size_t GetTreeItemCount() override;
-  std::string GetTreeItemText(TreeItem item) override;
+  TreeItem GetRootTreeItem();
+  TreeItem GetSelectedTreeItem();
+  TreeItem GetChildTreeItem(TreeItem item);
+  TreeItem GetNextSiblingTreeItem(TreeItem item);
+  std::size_t GetTreeItemCount();
+  std::string GetTreeItemText(TreeItem item);
 
   void AddAboutMenuItem(std::string_view text, int commandId) override;
   void EnableCloseCommand(bool enable) override;
 
   void EndDialog(DialogResult result) override;
-  void StartWorker(std::function<void()> entry) override;
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -115,9 +110,6 @@ class Win32DialogWindow final : public DialogView {
   TreeItem lastHandle_ = kNoTreeItem;
   bool clearingTree_ = false;
   bool closeEnabled_ = true;
-
-  std::thread worker_;
-  std::atomic<bool> workerDone_ = true;
 };
 
 }  // namespace tslflash

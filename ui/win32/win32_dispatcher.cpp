@@ -43,6 +43,15 @@ void Win32Dispatcher::RunPending() {
   }
 }
 
+void Win32Dispatcher::ServeUntil(const std::function<bool()>& finished) {
+  MSG message{};
+  while (!finished() && GetMessageA(&message, nullptr, 0, 0) != -1) {
+    if (message.hwnd == nullptr && message.message == kRunTasksMessage) RunPending();
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
 void Win32Dispatcher::Wake() const { PostThreadMessageA(uiThread_, WM_NULL, 0, 0); }
 
 // A window that has just gone refuses the message; the thread then gets it.

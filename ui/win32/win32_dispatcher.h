@@ -23,6 +23,8 @@ class Win32Dispatcher final : public UiDispatcher {
 
   bool IsUiThread() const override;
   void Post(std::function<void()> task) override;
+  // The message loop, dispatching every message, until `finished` holds.
+  void ServeUntil(const std::function<bool()>& finished) override;
 
   // The window whose kRunTasksMessage runs the tasks from now on; null when
   // it goes, after which the UI thread's own message queue is woken instead.

@@ -8,19 +8,24 @@ Win32FrontEnd::Win32FrontEnd(const DialogSetup& setup, Clock* clock)
     : window_(dispatcher_),
       view_(window_, dispatcher_),
       dialog_(view_, setup.makeTransport(), setup.package, ClockFor(setup, clock), std::cout,
-              setup.options) {
+              std::make_unique<ThreadRunWorker>(dispatcher_), setup.options) {
   window_.Connect({
       .initDialog = [this] { return startedUp_ = dialog_.OnInitDialog(); },
       .sysCommand = [this](int commandId) { return dialog_.OnSysCommand(commandId); },
       .timer = [this](int timerId) { dialog_.OnTimer(timerId); },
-      .driveSelectionChanged = [this] { dialog_.OnDriveSelChanged(); },
+      .driveSelectionChanged = [this] { dialog_.OnDriveSelChanged(window_.GetSelectedTreeItem()); },
       .upgrade = [this] { dialog_.OnUpgrade(); },
-      .canClose = [this] { return dialog_.CanClose(); },
+      // The worker of a finished run may still be returning: it is joined
+      // while the window is there to serve its last calls.
+      .canClose =
+          [this] {
+            if (!dialog_.CanClose()) return false;
+            dialog_.WaitForRun();
+            return true;
+          },
   });
   ApplySetup(setup, dialog_);
 }
-
-Win32FrontEnd::~Win32FrontEnd() { window_.JoinWorker(); }
 
 Clock& Win32FrontEnd::ClockFor(const DialogSetup& setup, Clock* clock) {
   if (clock != nullptr) return *clock;

@@ -19,8 +19,6 @@ class Win32FrontEnd {
   // `clock` paces the update run; null: the system's, or none when the setup
   // skips the waits.
   explicit Win32FrontEnd(const DialogSetup& setup, Clock* clock = nullptr);
-  // The worker uses the logic: it has finished before the logic goes.
-  ~Win32FrontEnd();
   Win32FrontEnd(const Win32FrontEnd&) = delete;
   Win32FrontEnd& operator=(const Win32FrontEnd&) = delete;
 

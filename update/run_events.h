@@ -1,0 +1,49 @@
+// What the engine tells the person in front of the tool while it checks a
+// drive and updates it: log lines, questions in message boxes, the stage the
+// run has reached and the outcome that ends it. The dialog implements it;
+// tests record it. Nothing here knows a window.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "update/outcome_code.h"
+
+namespace tslflash {
+
+enum class BoxButtons : std::uint8_t { Ok, OkCancel };
+enum class BoxIcon : std::uint8_t { None, Exclamation, Information, Stop };
+enum class BoxAnswer : std::uint8_t { Ok, Cancel };
+
+struct MessageBox {
+  std::string text;
+  std::optional<std::string> caption;  // nothing: the application's title
+  BoxButtons buttons = BoxButtons::Ok;
+  BoxIcon icon = BoxIcon::None;
+  friend bool operator==(const MessageBox&, const MessageBox&) = default;
+};
+
+// Where a run has got to, for what the window shows beside the log: the
+// progress timer, the bar and the window's Close command.
+enum class RunStage : std::uint8_t {
+  Preparing,   // confirmed: the progress timer starts
+  Writing,     // the image goes to the drive: the window may not be closed
+  WriteEnded,  // sending it failed: Close is back (the outcome has reset the bar)
+  Written,     // the image is in: the bar is full, the timer stops, Close is back
+  Stopped,     // ended before writing, without an outcome: the bar and the timer are reset
+};
+
+class RunEvents {
+ public:
+  virtual ~RunEvents() = default;
+  virtual void Log(std::string_view line) = 0;
+  // Waits for the person's answer.
+  virtual BoxAnswer Ask(const MessageBox& box) = 0;
+  virtual void Stage(RunStage stage) = 0;
+  // A refusal or failure: its fixed log lines and box.
+  virtual void Outcome(OutcomeCode code) = 0;
+};
+
+}  // namespace tslflash

@@ -1,0 +1,323 @@
+#include "update/upgrade_checks.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "models/eligibility.h"
+#include "models/internal_drives.h"
+#include "models/model_catalogue.h"
+#include "models/package_header_fields.h"
+#include "models/recovery_rules.h"
+#include "package/package_check.h"
+#include "resources/texts.h"
+#include "update/drive_preparation.h"
+
+namespace tslflash {
+namespace {
+
+constexpr std::size_t kRevisionLength = 4;
+constexpr std::size_t kCodeLength = 6;             // model codes are compared on 6 characters
+constexpr std::size_t kModelCodeField = 10;        // zero-terminated when shorter
+constexpr std::size_t kAnnouncementCapacity = 49;  // a 50-byte line with its terminator
+constexpr char kAnyDrive = '*';
+
+constexpr std::string_view kTk500b = "TK500B";
+constexpr std::string_view kTk505b = "TK505B";
+constexpr std::string_view kTk530b = "TK530B";
+
+// The codes whose model-code blocks the run stores, with the byte it stores.
+struct StoredModelCode {
+  std::string_view code;
+  std::uint8_t byte;
+};
+constexpr std::array<StoredModelCode, 3> kStoredModelCodes = {{
+    {kTk500b, kModelCodeZero},
+    {kTk505b, kModelCodeFive},
+    {kTk530b, kModelCodeDigitZero},
+}};
+
+std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+// A fixed-width field of a text; what the text lacks reads as NUL bytes, as
+// in the zero-filled buffers the texts come from.
+std::string FieldOf(std::string_view text, std::size_t offset, std::size_t width) {
+  std::string field(text.substr(std::min(offset, text.size()), width));
+  field.resize(width, '\0');
+  return field;
+}
+
+std::string CodeField(std::string_view code) { return FieldOf(code, 0, kCodeLength); }
+
+std::string_view PackageRevisionOf(const PackageHeader& header) {
+  return {header.inquiryId.data() + kDriveIdLength, kRevisionLength};
+}
+
+bool IsTk500bFamily(std::string_view altProductName) {
+  const std::string name = CodeField(altProductName);
+  return name == kTk500b || name == kTk505b;
+}
+
+// The two variants whose users are told to remove the disc first.
+bool NeedsEmptyTray(ToolVariant variant) {
+  return variant == ToolVariant::Nx || variant == ToolVariant::Vr;
+}
+
+// One evaluation of the selected drive against the package. What it says
+// passes on to the caller's events; the outcome it reports is kept too.
+class Evaluation final : public RunEvents {
+ public:
+  Evaluation(const UpgradeRequest& request, DriveCommands& commands, RunEvents& events)
+      : request_(request),
+        commands_(commands),
+        events_(events),
+        header_(DecodeHeader(request.header)),
+        driveId_(FieldOf(request.driveText, 0, kDriveIdLength)),
+        driveRevision_(FieldOf(request.driveText, kDriveIdLength, kRevisionLength)),
+        packageId_(PackageIdOf(request.header)),
+        altProductName_(AltProductNameOf(request.header)),
+        genericPackage_(packageId_.front() == kAnyDrive) {
+    verdict_.job.driveText = request.driveText;
+    verdict_.job.variant = DetermineToolVariant(request.header);
+  }
+
+  Verdict Run() {
+    if (!CheckDriveAndPackage()) return std::move(verdict_);
+    Log(AnnouncementLine());
+    Log(" ");
+    verdict_.announced = true;
+    verdict_.mayUpdate = CheckModelAndVersion();
+    return std::move(verdict_);
+  }
+
+ private:
+  bool Step(UpgradeCheck check, bool passed) {
+    verdict_.steps.push_back({check, passed});
+    return passed;
+  }
+
+  bool Refuse(UpgradeCheck check, OutcomeCode code) {
+    Report(code);
+    return Step(check, false);
+  }
+
+  void Report(OutcomeCode code) { Outcome(code); }
+
+  void Log(std::string_view line) override { events_.Log(line); }
+  BoxAnswer Ask(const MessageBox& box) override { return events_.Ask(box); }
+  void Stage(RunStage stage) override { events_.Stage(stage); }
+  void Outcome(OutcomeCode code) override {
+    verdict_.refusal = code;
+    events_.Outcome(code);
+  }
+
+  ToolVariant Variant() const { return verdict_.job.variant; }
+  UpdatePlan& Plan() { return verdict_.job.plan; }
+  std::string& ModelCode() { return verdict_.job.modelCode; }
+
+  void SetModelCode(std::string_view code) {
+    ModelCode() = UpToNul(code.substr(0, std::min(code.size(), kModelCodeField)));
+  }
+
+  // The checks before the model and revision: the tray, the internal drives'
+  // enclosures, the package itself.
+  bool CheckDriveAndPackage() {
+    if (NeedsEmptyTray(Variant()) && !Step(UpgradeCheck::EmptyTray, commands_.CheckNoDisc())) {
+      Report(OutcomeCode::DiscInDrive);
+      return false;
+    }
+    if (!Step(UpgradeCheck::Enclosure, PassesEnclosureCheck()) ||
+        !Step(UpgradeCheck::PackageTag, CheckPackageTag(request_.header)) ||
+        !Step(UpgradeCheck::PackageSums,
+              CheckPackage(request_.package, verdict_.job.packaging.form))) {
+      Report(OutcomeCode::IdentityNotAllowed);
+      return false;
+    }
+    return true;
+  }
+
+  bool PassesEnclosureCheck() {
+    const std::optional<InternalDrive> drive = FindInternalDrive(driveId_);
+    if (!drive) return true;
+    const bool accepted = CheckEnclosureIdentity(*drive, commands_, request_.header,
+                                                 request_.package, verdict_.job.packaging);
+    // Drive A takes only the tool made for the VARN drives; its identity is
+    // read even so.
+    return accepted && (drive->letter != InternalDriveLetter::A || Variant() == ToolVariant::Vr);
+  }
+
+  std::string AnnouncementLine() const {
+    const std::string_view packageRevision = UpToNul(PackageRevisionOf(header_));
+    if (Variant() != ToolVariant::Vr)
+      return std::string(kNewVersionLine) + std::string(packageRevision);
+
+    const std::string_view text = request_.driveText;
+    const std::string_view driveRevision =
+        UpToNul(text.substr(std::min(kDriveIdLength, text.size())));
+    const PackageState& packaging = verdict_.job.packaging;
+    const PackageExtension extension = DecodeExtension(packaging.extension);
+    const std::string_view newRevision =
+        packaging.form == PackageForm::Varn2340
+            ? UpToNul({extension.extRevision.data(), extension.extRevision.size()})
+            : packageRevision;
+    std::string line = std::string(kUpdatedFromLine) + std::string(driveRevision) +
+                       std::string(kUpdatedToLine) + std::string(newRevision);
+    line.resize(std::min(line.size(), kAnnouncementCapacity));
+    return line;
+  }
+
+  bool CheckModelAndVersion() {
+    const bool recovery = IsRecoveryRevision(driveRevision_);
+    if (genericPackage_) {
+      TakeCatalogueCode();
+      if (!recovery && !MatchesCatalogueModel()) return false;
+    } else if (!TakePackageModel()) {
+      return false;
+    }
+    if (recovery) return PassesRecoveryRules();
+    return PassesThresholdRow() && PassesVersionStep();
+  }
+
+  // A package for any drive of a model: the catalogue names the drive's model.
+  void TakeCatalogueCode() {
+    if (const auto found = LookUpModelCode(driveId_)) SetModelCode(*found);
+  }
+
+  // A TK505B drive that turns out to be the base model is handled as TK500B.
+  // Nothing when the drive did not tell; that has been reported.
+  std::optional<std::string_view> ActualModel(std::string_view code) {
+    if (CodeField(code) != kTk505b) return code;
+    const std::optional<bool> base = IsBaseModelDrive(commands_, *this);
+    if (!base) return std::nullopt;
+    return *base ? kTk500b : code;
+  }
+
+  bool MatchesCatalogueModel() {
+    const std::optional<std::string_view> model = ActualModel(ModelCode());
+    if (!model) return Step(UpgradeCheck::Model, false);
+    if (*model == kTk500b) SetModelCode(kTk500b);
+    const bool named = CodeField(ModelCode()) == kTk500b
+                           ? IsTk500bFamily(altProductName_)
+                           : FieldOf(ModelCode(), 0, kModelCodeField) == altProductName_;
+    if (!named) return Refuse(UpgradeCheck::Model, OutcomeCode::ModelNotAllowed);
+    PlanModelCodeStore();
+    return Step(UpgradeCheck::Model, true);
+  }
+
+  void PlanModelCodeStore() {
+    const std::string code = CodeField(ModelCode());
+    const auto stored = std::ranges::find(kStoredModelCodes, code, &StoredModelCode::code);
+    if (stored == kStoredModelCodes.end()) return;
+    Plan().storeModelCodeFlag = true;
+    Plan().modelCodeByte = stored->byte;
+  }
+
+  // A package for one drive: the drive must be that drive, and the package
+  // names its model.
+  bool TakePackageModel() {
+    if (driveId_ != packageId_) return Refuse(UpgradeCheck::Model, OutcomeCode::ModelNotAllowed);
+    SetModelCode(altProductName_);
+    return Step(UpgradeCheck::Model, true);
+  }
+
+  bool PassesThresholdRow() {
+    const std::optional<ThresholdRow> row = FindThresholdRow(driveId_);
+    if (!row) return true;
+    const std::optional<std::string_view> actual = ActualModel(row->modelCode);
+    if (!actual) return Step(UpgradeCheck::Threshold, false);
+    const std::string_view model = *actual;
+    const bool named = CodeField(model) == kTk500b ? IsTk500bFamily(altProductName_)
+                                                   : CodeField(altProductName_) == CodeField(model);
+    if (!named) return Refuse(UpgradeCheck::Threshold, OutcomeCode::ModelNotAllowed);
+    switch (ClassifyByThreshold(driveRevision_, row->threshold, model)) {
+      case ThresholdVerdict::CheckHardwareClass:
+        Plan().verifyModelCodeFlag = true;
+        break;
+      case ThresholdVerdict::NoDowngrade:
+        downgradeForbidden_ = true;
+        break;
+      case ThresholdVerdict::PresetModelCode:
+        presetPending_ = true;
+        break;
+      case ThresholdVerdict::None:
+        break;
+    }
+    return Step(UpgradeCheck::Threshold, true);
+  }
+
+  bool ConfirmRewrite() {
+    return Ask({std::string(kAlreadyUpdatedBox), std::string(kWarningCaption), BoxButtons::OkCancel,
+                BoxIcon::Exclamation}) != BoxAnswer::Cancel;
+  }
+
+  bool PassesVersionStep() {
+    switch (CompareRevisions({RevisionPattern(header_), PackageRevisionOf(header_), driveRevision_,
+                              downgradeForbidden_, genericPackage_})) {
+      case RevisionVerdict::Newer:
+      case RevisionVerdict::Same:
+        if (!ConfirmRewrite()) return Refuse(UpgradeCheck::Revision, OutcomeCode::UserCancelled);
+        break;
+      case RevisionVerdict::NotFitting:
+        return Refuse(UpgradeCheck::Revision, OutcomeCode::ModelNotAllowed);
+      case RevisionVerdict::NoDowngrade:
+        return Refuse(UpgradeCheck::Revision, OutcomeCode::DowngradeRefused);
+      case RevisionVerdict::Proceed:
+        break;
+    }
+    if (presetPending_) PresetModelCode(commands_, Plan().presetBlocks);
+    return Step(UpgradeCheck::Revision, true);
+  }
+
+  // A drive in the recovery state is judged by the recovery rules alone.
+  bool PassesRecoveryRules() {
+    if (MatchRecoveryRule({driveRevision_, driveId_, packageId_, altProductName_,
+                           VariantMarkOf(request_.header)})) {
+      return Step(UpgradeCheck::RecoveryRules, true);
+    }
+    return Refuse(UpgradeCheck::RecoveryRules, OutcomeCode::IdentityNotAllowed);
+  }
+
+  const UpgradeRequest& request_;
+  DriveCommands& commands_;
+  RunEvents& events_;
+  const PackageHeader header_;
+  const std::string driveId_;        // 24 characters
+  const std::string driveRevision_;  // 4 characters
+  const std::string_view packageId_;
+  const std::string_view altProductName_;
+  const bool genericPackage_;
+  bool downgradeForbidden_ = false;
+  bool presetPending_ = false;
+  Verdict verdict_;
+};
+
+}  // namespace
+
+Verdict EvaluateUpgrade(const UpgradeRequest& request, DriveCommands& commands, RunEvents& events) {
+  return Evaluation(request, commands, events).Run();
+}
+
+std::optional<bool> IsBaseModelDrive(DriveCommands& commands, RunEvents& events) {
+  // The model-code read is only sent when the buffer does not tell.
+  switch (commands.ReadBufferSize()) {
+    case BufferSizeAnswer::Large:
+      return true;
+    case BufferSizeAnswer::Unknown:
+      events.Outcome(OutcomeCode::CommandFailed);
+      return std::nullopt;
+    case BufferSizeAnswer::Smaller:
+      break;
+  }
+  const std::optional<std::uint8_t> code = ReadModelCodeReported(commands, events);
+  if (!code) return std::nullopt;
+  return *code == kModelCodeZero;
+}
+
+void PresetModelCode(DriveCommands& commands, ChangedBlocks& changed) {
+  // Best effort: a drive that refuses keeps its code and the update goes on.
+  for (const std::uint8_t block : {kModelBlockPrimary, kModelBlockSecondary}) {
+    (void)commands.StoreModelCode(kModelCodeDigitZero, block, false, &changed);
+  }
+}
+
+}  // namespace tslflash
