@@ -83,7 +83,8 @@ struct ToolPath {
     registry = std::make_unique<DriveRegistry>(
         std::make_unique<emu::EmulatedTransport>(std::vector{drive}));
     ready = registry->InitTransport() && registry->EnumerateDrives() == 1;
-    commands = std::make_unique<DriveCommands>(*registry, [](std::string_view) {}, clock, diagnostics);
+    commands = std::make_unique<DriveCommands>(
+        *registry, [](std::string_view) {}, clock, diagnostics);
   }
 
   bool Transfer() {
