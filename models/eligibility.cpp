@@ -2,20 +2,16 @@
 
 #include <string>
 
+#include "models/model_traits.h"
 #include "models/recovery_rules.h"
 
 namespace tslflash {
 namespace {
 
 constexpr std::size_t kRevisionLength = 4;
-constexpr std::size_t kCodeLength = 6;  // model codes are compared on 6 characters
 constexpr char kWildcard = '*';
 constexpr char kBlank = ' ';
 constexpr unsigned kLow7Bits = 0x7F;
-
-constexpr std::string_view kTk500b = "TK500B";
-constexpr std::string_view kTk505b = "TK505B";
-constexpr std::string_view kTk530b = "TK530B";
 
 // A fixed-width field of a text; what the text lacks reads as NUL bytes.
 std::string FieldOf(std::string_view text, std::size_t width) {
@@ -79,9 +75,14 @@ ThresholdVerdict ClassifyByThreshold(std::string_view driveRevision, std::string
     if (d > v) return ThresholdVerdict::CheckHardwareClass;
     if (d < v) break;
   }
-  const std::string code = FieldOf(modelCode, kCodeLength);
-  if (code == kTk500b || code == kTk505b) return ThresholdVerdict::NoDowngrade;
-  if (code == kTk530b) return ThresholdVerdict::PresetModelCode;
+  switch (TraitsOf(modelCode).atThreshold) {
+    case AtThreshold::NoDowngrade:
+      return ThresholdVerdict::NoDowngrade;
+    case AtThreshold::PresetModelCode:
+      return ThresholdVerdict::PresetModelCode;
+    case AtThreshold::Nothing:
+      break;
+  }
   return ThresholdVerdict::None;
 }
 

@@ -31,8 +31,8 @@ RevisionVerdict CompareRevisions(const RevisionCheck& check);
 enum class ThresholdVerdict : std::uint8_t {
   None = 0,
   CheckHardwareClass = 7,  // above the threshold
-  NoDowngrade = 8,         // TK500B or TK505B at or below it
-  PresetModelCode = 9,     // TK530B at or below it
+  NoDowngrade = 8,         // at or below it, for a model that may not be downgraded
+  PresetModelCode = 9,     // at or below it, for a model whose code is preset
 };
 
 // The drive revision against a threshold row's revision, for the row's model

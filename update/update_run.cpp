@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "models/model_traits.h"
 #include "models/tool_variant.h"
 #include "package/image_areas.h"
 #include "package/image_inflate.h"
@@ -24,10 +25,8 @@ constexpr milliseconds kLongSettleWait{50000};
 // Images this long are sent as they are stored.
 constexpr std::uint8_t kInflatePageLimit = 128;
 
-// The drive whose tray is ejected instead of preparing it (unless the package
-// is the generic one), and the drive that takes its image as stored.
-constexpr std::string_view kEjectingModel = "TK300B";
-constexpr std::string_view kStoredImageModel = "TK580B";
+// The package for any unbranded drive: even a drive whose tray is ejected
+// instead of preparing it is prepared for it.
 constexpr std::string_view kGenericDriveId = "ATAPI   DVD+RW UNBRANDED";
 constexpr std::size_t kDriveIdLength = 24;  // vendor and product of inquiryId
 
@@ -67,6 +66,7 @@ class UpdateRun {
         events_(context.events),
         commands_(context.commands),
         header_(DecodeHeader(context.header)),
+        traits_(TraitsOf(job.modelCode)),
         changed_(job.plan.presetBlocks) {}
 
   bool Run() {
@@ -127,8 +127,8 @@ class UpdateRun {
 
   bool PrepareSummedPages() {
     const std::string_view driveId(header_.inquiryId.data(), kDriveIdLength);
-    if (ModelCode().starts_with(kEjectingModel) && driveId != kGenericDriveId) {
-      longWait_ = true;
+    if (traits_.ejectFirst && driveId != kGenericDriveId) {
+      longWait_ = traits_.longSettle;
       (void)commands_.EjectMedium();
       return true;
     }
@@ -152,7 +152,7 @@ class UpdateRun {
   // which buffer it has gets nothing: the wrong form of the image would be
   // flashed as firmware.
   bool InflateWhenWanted() {
-    if (ModelCode().starts_with(kStoredImageModel) || pageCount_ >= kInflatePageLimit) return true;
+    if (traits_.storedImage || pageCount_ >= kInflatePageLimit) return true;
     switch (commands_.ReadBufferSize()) {
       case BufferSizeAnswer::Unknown:
         return Stop(OutcomeCode::CommandFailed);
@@ -305,6 +305,7 @@ class UpdateRun {
   RunEvents& events_;
   DriveCommands& commands_;
   const PackageHeader header_;
+  const ModelTraits traits_;
   StageResult staged_;
   TransferProtocol protocol_ = TransferProtocol::BufferPages;
   std::uint8_t pageCount_ = 0;

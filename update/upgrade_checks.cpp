@@ -7,6 +7,7 @@
 #include "models/eligibility.h"
 #include "models/internal_drives.h"
 #include "models/model_catalogue.h"
+#include "models/model_traits.h"
 #include "models/package_header_fields.h"
 #include "models/recovery_rules.h"
 #include "package/package_check.h"
@@ -22,21 +23,6 @@ constexpr std::size_t kModelCodeField = 10;        // zero-terminated when short
 constexpr std::size_t kAnnouncementCapacity = 49;  // a 50-byte line with its terminator
 constexpr char kAnyDrive = '*';
 
-constexpr std::string_view kTk500b = "TK500B";
-constexpr std::string_view kTk505b = "TK505B";
-constexpr std::string_view kTk530b = "TK530B";
-
-// The codes whose model-code blocks the run stores, with the byte it stores.
-struct StoredModelCode {
-  std::string_view code;
-  std::uint8_t byte;
-};
-constexpr std::array<StoredModelCode, 3> kStoredModelCodes = {{
-    {kTk500b, kModelCodeZero},
-    {kTk505b, kModelCodeFive},
-    {kTk530b, kModelCodeDigitZero},
-}};
-
 std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
 
 // A fixed-width field of a text; what the text lacks reads as NUL bytes, as
@@ -47,15 +33,8 @@ std::string FieldOf(std::string_view text, std::size_t offset, std::size_t width
   return field;
 }
 
-std::string CodeField(std::string_view code) { return FieldOf(code, 0, kCodeLength); }
-
 std::string_view PackageRevisionOf(const PackageHeader& header) {
   return {header.inquiryId.data() + kDriveIdLength, kRevisionLength};
-}
-
-bool IsTk500bFamily(std::string_view altProductName) {
-  const std::string name = CodeField(altProductName);
-  return name == kTk500b || name == kTk505b;
 }
 
 // The two variants whose users are told to remove the disc first.
@@ -183,33 +162,33 @@ class Evaluation final : public RunEvents {
     if (const auto found = LookUpModelCode(driveId_)) SetModelCode(*found);
   }
 
-  // A TK505B drive that turns out to be the base model is handled as TK500B.
-  // Nothing when the drive did not tell; that has been reported.
-  std::optional<std::string_view> ActualModel(std::string_view code) {
-    if (CodeField(code) != kTk505b) return code;
+  // A drive that may be its model's base model and turns out to be is
+  // handled as the base model. Nothing when the drive did not tell; that has
+  // been reported.
+  std::optional<std::string> ActualModel(std::string_view code) {
+    const std::optional<std::string_view> baseModel = TraitsOf(code).baseModel;
+    if (!baseModel) return std::string(code);
     const std::optional<bool> base = IsBaseModelDrive(commands_, *this);
     if (!base) return std::nullopt;
-    return *base ? kTk500b : code;
+    return std::string(*base ? *baseModel : code);
   }
 
   bool MatchesCatalogueModel() {
-    const std::optional<std::string_view> model = ActualModel(ModelCode());
+    const std::optional<std::string> model = ActualModel(ModelCode());
     if (!model) return Step(UpgradeCheck::Model, false);
-    if (*model == kTk500b) SetModelCode(kTk500b);
-    const bool named = CodeField(ModelCode()) == kTk500b
-                           ? IsTk500bFamily(altProductName_)
-                           : FieldOf(ModelCode(), 0, kModelCodeField) == altProductName_;
-    if (!named) return Refuse(UpgradeCheck::Model, OutcomeCode::ModelNotAllowed);
+    SetModelCode(*model);
+    if (!PackageServesModel(altProductName_, ModelCode(), kModelCodeField)) {
+      return Refuse(UpgradeCheck::Model, OutcomeCode::ModelNotAllowed);
+    }
     PlanModelCodeStore();
     return Step(UpgradeCheck::Model, true);
   }
 
   void PlanModelCodeStore() {
-    const std::string code = CodeField(ModelCode());
-    const auto stored = std::ranges::find(kStoredModelCodes, code, &StoredModelCode::code);
-    if (stored == kStoredModelCodes.end()) return;
+    const std::optional<std::uint8_t> byte = TraitsOf(ModelCode()).modelCodeByte;
+    if (!byte) return;
     Plan().storeModelCodeFlag = true;
-    Plan().modelCodeByte = stored->byte;
+    Plan().modelCodeByte = *byte;
   }
 
   // A package for one drive: the drive must be that drive, and the package
@@ -223,12 +202,12 @@ class Evaluation final : public RunEvents {
   bool PassesThresholdRow() {
     const std::optional<ThresholdRow> row = FindThresholdRow(driveId_);
     if (!row) return true;
-    const std::optional<std::string_view> actual = ActualModel(row->modelCode);
+    const std::optional<std::string> actual = ActualModel(row->modelCode);
     if (!actual) return Step(UpgradeCheck::Threshold, false);
     const std::string_view model = *actual;
-    const bool named = CodeField(model) == kTk500b ? IsTk500bFamily(altProductName_)
-                                                   : CodeField(altProductName_) == CodeField(model);
-    if (!named) return Refuse(UpgradeCheck::Threshold, OutcomeCode::ModelNotAllowed);
+    if (!PackageServesModel(altProductName_, model, kCodeLength)) {
+      return Refuse(UpgradeCheck::Threshold, OutcomeCode::ModelNotAllowed);
+    }
     switch (ClassifyByThreshold(driveRevision_, row->threshold, model)) {
       case ThresholdVerdict::CheckHardwareClass:
         Plan().verifyModelCodeFlag = true;
