@@ -20,22 +20,10 @@ namespace {
 
 constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::size_t kDisplayTextLength = 28;
-constexpr std::string_view kCurrentFirmware = " Current firmware : ";
 constexpr std::chrono::milliseconds kProgressPeriod{700};
 constexpr int kProgressLow = 0;
 constexpr int kProgressHigh = 100;
 constexpr int kProgressStepSize = 1;
-constexpr std::string_view kNotAllowed = "The drive is not allowed to be updated.";
-constexpr std::string_view kEmulatedTitleSuffix = " [emulated drives]";
-constexpr std::string_view kEmulatedNotice = "Emulated drives: no command reaches a real device.";
-constexpr std::string_view kSamplePackageNotice =
-    "This build carries a sample firmware package; it writes only to emulated drives.";
-
-constexpr std::string_view kTransferFailedBox =
-    "Updating incomplete or interrupted! \n\nPlease retry after rebooting your computer and "
-    "ensure the drive is\nproperly installed and detected by the operating system.\nAlso remove "
-    "any media from the drive.\n\nIt is highly recommended to terminate all applications before "
-    "updating.\n\nIf the problem persists, please contact product support.";
 
 // What one outcome code shows: log lines, its box, and log lines after it.
 struct OutcomeDisplay {
@@ -62,28 +50,23 @@ std::string HoldRefusalText(const std::string& location, const HoldAttempt& atte
 OutcomeDisplay DisplayFor(OutcomeCode code) {
   switch (code) {
     case OutcomeCode::UserCancelled:
-      return {{"User cancelled."},
-              MessageBox{"User cancelled.", std::nullopt, BoxButtons::Ok, BoxIcon::None},
-              {}};
+      return {
+          {kUserCancelledLine},
+          MessageBox{std::string(kUserCancelledLine), std::nullopt, BoxButtons::Ok, BoxIcon::None},
+          {}};
     case OutcomeCode::ChecksumMismatch:
-      return {{"Check Sum not match !!"}, WarningBox("CheckSum not match !!"), {}};
+      return {{kSumsMismatchLine}, WarningBox(kSumsMismatchBox), {}};
     case OutcomeCode::CommandFailed:
-      return {{"On Command Fail !!"}, WarningBox("Command Fail."), {}};
+      return {{kCommandFailLine}, WarningBox(kCommandFailBox), {}};
     case OutcomeCode::TransferFailed:
-      return {{" ", "======== FAIL ========"}, WarningBox(kTransferFailedBox), {" "}};
+      return {{" ", kFailLine}, WarningBox(kTransferFailedBox), {" "}};
     case OutcomeCode::ModelNotAllowed:
     case OutcomeCode::IdentityNotAllowed:
       return {{kNotAllowed}, WarningBox(kNotAllowed), {}};
     case OutcomeCode::DowngradeRefused:
-      return {{"UPGRADE Only! Can't downgrade this drive."},
-              WarningBox("UPGRADE Only! Can't downgrade this drive."),
-              {}};
-    case OutcomeCode::DiscInDrive: {
-      constexpr std::string_view kDisc =
-          "The update cannot proceed because there is a disc in the selected drive. Remove the "
-          "disc and retry the operation.";
-      return {{kDisc}, WarningBox(kDisc), {}};
-    }
+      return {{kNoDowngradeLine}, WarningBox(kNoDowngradeLine), {}};
+    case OutcomeCode::DiscInDrive:
+      return {{kDiscInDriveText}, WarningBox(kDiscInDriveText), {}};
   }
   return {};  // any other code only resets the bar, the timer and the buttons
 }
@@ -127,7 +110,8 @@ bool UpdateDialog::OnInitDialog() {
     return false;
   }
   if (!registry_.InitTransport()) {
-    view_.ShowMessageBox({"Initial fail.", std::nullopt, BoxButtons::Ok, BoxIcon::None});
+    view_.ShowMessageBox(
+        {std::string(kInitialFailBox), std::nullopt, BoxButtons::Ok, BoxIcon::None});
     view_.EndDialog(DialogResult::Cancel);
     return false;
   }
@@ -158,7 +142,7 @@ void UpdateDialog::FillDriveTree(bool greyEvery) {
   registry_.EnumerateDrives();
   const std::uint8_t count = registry_.GetDriveCount();
   if (count == 0) {
-    view_.ShowMessageBox({"No Device found!", std::nullopt, BoxButtons::Ok, BoxIcon::None});
+    view_.ShowMessageBox({std::string(kNoDeviceBox), std::nullopt, BoxButtons::Ok, BoxIcon::None});
   }
   for (std::uint8_t i = 0; i < count; ++i) {
     (void)registry_.SelectDrive(i);

@@ -33,6 +33,68 @@ inline constexpr std::string_view kNewVersionLine = " ==> New firmware Version :
 inline constexpr std::string_view kUpdatedFromLine = "It will be updated from  ";
 inline constexpr std::string_view kUpdatedToLine = "  To  ";
 
+// ---- Update run --------------------------------------------------------------
+
+inline constexpr std::string_view kConfirmText = "Do you really want to upgrade ?";
+inline constexpr std::string_view kRestartText =
+    "Upgrade completed! Do you want to Restart the computer Now ?";
+inline constexpr std::string_view kExternalDriveNote =
+    "\n\nIf your device is an external model (USB/1394), please also cycle power on your device "
+    "to ensure it will function properly.";
+inline constexpr std::string_view kUpdatedText = "\n Firmware has been updated successfully !   \n";
+inline constexpr std::string_view kRebootText = "\n Your computer needs to be rebooted.    \n";
+inline constexpr std::string_view kNotDecompressed =
+    "The firmware image could not be decompressed.";
+inline constexpr std::string_view kNothingSent =
+    "Nothing was sent to the drive; its firmware is unchanged.";
+inline constexpr std::string_view kUnknownProtocol =
+    "The package names an unknown transfer protocol.";
+inline constexpr std::string_view kImageTooShortLine = "The image is too short for this transfer.";
+inline constexpr std::string_view kImageTooLongLine = "The image is too long for this transfer.";
+inline constexpr std::string_view kNotTwoBanksLine =
+    "The image does not fill this drive's two 64 KiB banks.";
+inline constexpr std::string_view kLinearSumLine = "Linear CheckSum : ";
+inline constexpr std::string_view kRotatedSumLine = "Rotated CheckSum : ";
+inline constexpr std::string_view kSumsMatchLine = "Check Sum match !!";
+inline constexpr std::string_view kPartialPageLineStart = "The last ";
+inline constexpr std::string_view kPartialPageLineEnd =
+    " bytes of the inflated image are not a whole page and are not sent.";
+inline constexpr std::string_view kStartLine = "Start to upgrade...";
+inline constexpr std::string_view kPowerLine = "Don't turn off the power!!";
+inline constexpr std::string_view kSucceedLine = "======== SUCCEED ========";
+inline constexpr std::string_view kDoneLine = "Done";
+inline constexpr std::string_view kRebootCaption = "Reboot Warning";
+inline constexpr std::string_view kInformationCaption = "Information";
+inline constexpr std::string_view kRestartLine = "Restart the computer";
+inline constexpr std::string_view kRebootFailBox = "Reboot Fail!!";
+
+// ---- Outcomes and the dialog ------------------------------------------------------
+
+inline constexpr std::string_view kCurrentFirmware = " Current firmware : ";
+inline constexpr std::string_view kNotAllowed = "The drive is not allowed to be updated.";
+inline constexpr std::string_view kEmulatedTitleSuffix = " [emulated drives]";
+inline constexpr std::string_view kEmulatedNotice =
+    "Emulated drives: no command reaches a real device.";
+inline constexpr std::string_view kSamplePackageNotice =
+    "This build carries a sample firmware package; it writes only to emulated drives.";
+inline constexpr std::string_view kTransferFailedBox =
+    "Updating incomplete or interrupted! \n\nPlease retry after rebooting your computer and "
+    "ensure the drive is\nproperly installed and detected by the operating system.\nAlso remove "
+    "any media from the drive.\n\nIt is highly recommended to terminate all applications before "
+    "updating.\n\nIf the problem persists, please contact product support.";
+inline constexpr std::string_view kUserCancelledLine = "User cancelled.";
+inline constexpr std::string_view kSumsMismatchLine = "Check Sum not match !!";
+inline constexpr std::string_view kSumsMismatchBox = "CheckSum not match !!";
+inline constexpr std::string_view kCommandFailLine = "On Command Fail !!";
+inline constexpr std::string_view kCommandFailBox = "Command Fail.";
+inline constexpr std::string_view kFailLine = "======== FAIL ========";
+inline constexpr std::string_view kNoDowngradeLine = "UPGRADE Only! Can't downgrade this drive.";
+inline constexpr std::string_view kInitialFailBox = "Initial fail.";
+inline constexpr std::string_view kNoDeviceBox = "No Device found!";
+inline constexpr std::string_view kDiscInDriveText =
+    "The update cannot proceed because there is a disc in the selected drive. Remove the "
+    "disc and retry the operation.";
+
 // ---- String table: resource id and text ---------------------------------------
 
 struct StringTableEntry {

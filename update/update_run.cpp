@@ -30,28 +30,14 @@ constexpr std::uint8_t kInflatePageLimit = 128;
 constexpr std::string_view kGenericDriveId = "ATAPI   DVD+RW UNBRANDED";
 constexpr std::size_t kDriveIdLength = 24;  // vendor and product of inquiryId
 
-constexpr std::string_view kConfirmText = "Do you really want to upgrade ?";
-constexpr std::string_view kRestartText =
-    "Upgrade completed! Do you want to Restart the computer Now ?";
-constexpr std::string_view kExternalDriveNote =
-    "\n\nIf your device is an external model (USB/1394), please also cycle power on your device "
-    "to ensure it will function properly.";
-constexpr std::string_view kUpdatedText = "\n Firmware has been updated successfully !   \n";
-constexpr std::string_view kRebootText = "\n Your computer needs to be rebooted.    \n";
-
-constexpr std::string_view kNotDecompressed = "The firmware image could not be decompressed.";
-constexpr std::string_view kNothingSent =
-    "Nothing was sent to the drive; its firmware is unchanged.";
-constexpr std::string_view kUnknownProtocol = "The package names an unknown transfer protocol.";
-
 std::string_view RefusalText(TransferRefusal refusal) {
   switch (refusal) {
     case TransferRefusal::NothingToSend:
-      return "The image is too short for this transfer.";
+      return kImageTooShortLine;
     case TransferRefusal::TooManyUnits:
-      return "The image is too long for this transfer.";
+      return kImageTooLongLine;
     case TransferRefusal::NotTwoBanks:
-      return "The image does not fill this drive's two 64 KiB banks.";
+      return kNotTwoBanksLine;
     case TransferRefusal::None:
       break;
   }
@@ -84,10 +70,10 @@ class UpdateRun {
   bool VerifyImage() {
     const PackageState& packaging = job_.packaging;
     staged_ = StageImage(context_.header, packaging.extension, context_.package, packaging.form);
-    events_.Log("Linear CheckSum : " + HexWord(staged_.plan.expected.linear));
-    events_.Log("Rotated CheckSum : " + HexWord(staged_.plan.expected.rotated));
+    events_.Log(std::string(kLinearSumLine) + HexWord(staged_.plan.expected.linear));
+    events_.Log(std::string(kRotatedSumLine) + HexWord(staged_.plan.expected.rotated));
     if (!staged_.SumsMatch()) return Stop(OutcomeCode::ChecksumMismatch);
-    events_.Log("Check Sum match !!");
+    events_.Log(kSumsMatchLine);
     pageCount_ = staged_.plan.pageCount;
     imageSums_ = staged_.computed;
     return true;
@@ -177,8 +163,8 @@ class UpdateRun {
     inflated_ = true;
     imageSums_ = ChecksumsOf(InflatedPages());
     if (const std::uint32_t partial = inflatedBytes % kImagePageSize; partial != 0) {
-      events_.Log("The last " + std::to_string(partial) +
-                  " bytes of the inflated image are not a whole page and are not sent.");
+      events_.Log(std::string(kPartialPageLineStart) + std::to_string(partial) +
+                  std::string(kPartialPageLineEnd));
     }
     return true;
   }
@@ -214,8 +200,8 @@ class UpdateRun {
   }
 
   bool TransferImage() {
-    events_.Log("Start to upgrade...");
-    events_.Log("Don't turn off the power!!");
+    events_.Log(kStartLine);
+    events_.Log(kPowerLine);
     events_.Stage(RunStage::Writing);
     const TransferResult result = Transfer();
     if (Completed(result)) return true;
@@ -260,7 +246,7 @@ class UpdateRun {
 
   void ReportSuccess() {
     events_.Log(" ");
-    events_.Log(job_.variant == ToolVariant::Tw ? "Done" : "======== SUCCEED ========");
+    events_.Log(job_.variant == ToolVariant::Tw ? kDoneLine : kSucceedLine);
     events_.Log(" ");
     events_.Stage(RunStage::Written);
   }
@@ -275,10 +261,10 @@ class UpdateRun {
   }
 
   void OfferRestart() {
-    const MessageBox offer{RestartText(), "Reboot Warning", BoxButtons::OkCancel,
+    const MessageBox offer{RestartText(), std::string(kRebootCaption), BoxButtons::OkCancel,
                            BoxIcon::Exclamation};
     if (events_.Ask(offer) != BoxAnswer::Ok) return;
-    events_.Log("Restart the computer");
+    events_.Log(kRestartLine);
     RestartComputer(context_.restarter, events_);
   }
 
@@ -287,8 +273,8 @@ class UpdateRun {
       case ToolVariant::Tw:
         return std::string(kRestartText);
       case ToolVariant::Vr: {
-        const MessageBox updated{std::string(kUpdatedText), "Information", BoxButtons::Ok,
-                                 BoxIcon::Information};
+        const MessageBox updated{std::string(kUpdatedText), std::string(kInformationCaption),
+                                 BoxButtons::Ok, BoxIcon::Information};
         return events_.Ask(updated) == BoxAnswer::Ok ? std::string(kRebootText) : "";
       }
       default:
@@ -323,7 +309,7 @@ bool RunUpdate(const UpdateJob& job, const RunContext& context) {
 
 void RestartComputer(Restarter* restarter, RunEvents& events) {
   if (restarter != nullptr && restarter->RequestReboot()) return;
-  events.Ask({"Reboot Fail!!", std::nullopt, BoxButtons::Ok, BoxIcon::Stop});
+  events.Ask({std::string(kRebootFailBox), std::nullopt, BoxButtons::Ok, BoxIcon::Stop});
 }
 
 }  // namespace tslflash
