@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "resources/texts.h"
 #include "ui/dialog_view.h"
 
 namespace tslflash {
@@ -67,9 +68,6 @@ using EnvironmentLookup = std::function<std::optional<std::string>(std::string_v
 FrontEnd ChooseFrontEnd(const CommandLine& line, bool windowBuilt,
                         const EnvironmentLookup& environment,
                         WindowSystem system = WindowSystem::NeedsDisplay);
-
-inline constexpr std::string_view kRaisedPrivilegesLine =
-    "tslflash: started with raised privileges; the window is not offered, using the terminal.";
 
 struct FrontEndChoice {
   FrontEnd frontEnd = FrontEnd::Terminal;

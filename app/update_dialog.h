@@ -17,6 +17,7 @@
 
 #include "app/run_worker.h"
 #include "package/package_layout.h"
+#include "resources/texts.h"
 #include "transport/clock.h"
 #include "transport/drive_commands.h"
 #include "transport/drive_registry.h"
@@ -27,8 +28,6 @@
 #include "update/upgrade_checks.h"
 
 namespace tslflash {
-
-inline constexpr std::string_view kDialogTitle = "Flash Tool (ver. A-7.8)";
 
 struct DialogOptions {
   // Drives come from the emulator: nothing is sent to real hardware, and the

@@ -9,10 +9,9 @@
 
 #include "models/tool_variant.h"
 #include "package/package_layout.h"
+#include "resources/texts.h"
 
 namespace tslflash {
-
-inline constexpr std::string_view kVariantTitlePrefix = "Flash Program for ";
 
 struct VariantCaptions {
   std::string title;                // the window title

@@ -95,6 +95,60 @@ inline constexpr std::string_view kDiscInDriveText =
     "The update cannot proceed because there is a disc in the selected drive. Remove the "
     "disc and retry the operation.";
 
+// ---- Run guard, restart and start-up ------------------------------------------------
+
+inline constexpr std::string_view kRestartAnnouncement =
+    "Restart requested: an emulated run does not restart the computer.";
+
+inline constexpr std::string_view kHeldNotice =
+    "tslflash: firmware is being written; the signal is held until the update has ended.\n";
+
+// Logged once when the machine could not be kept awake for the run.
+inline constexpr std::string_view kSleepNotBlocked =
+    "Sleep and shutdown are not blocked during the update.";
+
+inline constexpr std::string_view kRaisedPrivilegesLine =
+    "tslflash: started with raised privileges; the window is not offered, using the terminal.";
+
+inline constexpr std::string_view kDialogTitle = "Flash Tool (ver. A-7.8)";
+
+inline constexpr std::string_view kVariantTitlePrefix = "Flash Program for ";
+
+// ---- Start-up warning --------------------------------------------------------------
+
+inline constexpr std::string_view kWarningNx =
+    "1.Please remove any media from the device.\n\n2.Please DO NOT turn off power while "
+    "upgrading.\n\n3.Please ensure the device is properly installed and DO NOT remove "
+    "the device while upgrading.\n\n4.Please ensure all current applications are "
+    "terminated before proceed upgrading.";
+inline constexpr std::string_view kWarningKv =
+    "1.Please DO NOT turn off power while upgrading.\n\n2.Please execute this program "
+    "again if power has been turned off accidentally while upgrading.\n\n3.Please "
+    "ensure the device is properly installed and DO NOT remove the device while "
+    "upgrading.\n\n4.Please ensure all current applications are terminated before "
+    "proceed upgrading.";
+// The VARN tool's warning: start, the drive's name, end.
+inline constexpr std::string_view kWarningVrStart = "This flash utility only supports ";
+inline constexpr std::string_view kWarningVrEnd =
+    " drive.\n\nNOTICE :\n\n1> Please REMOVE disc and close all applications before "
+    "running this utility !   \n2> Don't turn off the system while flash is in "
+    "porgress.\n\nDo you wish to continue ?";
+inline constexpr std::string_view kWarningOther =
+    "1.Please DO NOT turn off power while upgrading.\n\n2.Please ensure the device is "
+    "properly installed and DO NOT remove the device while upgrading.\n\n3.Please "
+    "ensure all current applications are terminated before proceed upgrading.";
+
+// ---- Model-code blocks left changed --------------------------------------------------
+// "The drive's model-code blocks 02h and 24h were changed and have not been restored."
+
+inline constexpr std::string_view kBlockChangedOne = "The drive's model-code block ";
+inline constexpr std::string_view kBlocksChangedMany = "The drive's model-code blocks ";
+inline constexpr std::string_view kBlockWasChanged = " was changed and ";
+inline constexpr std::string_view kBlocksWereChanged = " were changed and ";
+inline constexpr std::string_view kBlockNotRestored = "has not been restored.";
+inline constexpr std::string_view kBlocksNotRestored = "have not been restored.";
+inline constexpr std::string_view kBlocksRestoreFailed = "could not be restored.";
+
 // ---- String table: resource id and text ---------------------------------------
 
 struct StringTableEntry {

@@ -6,12 +6,10 @@
 #include <functional>
 #include <string_view>
 
+#include "resources/texts.h"
 #include "update/restarter.h"
 
 namespace tslflash {
-
-inline constexpr std::string_view kRestartAnnouncement =
-    "Restart requested: an emulated run does not restart the computer.";
 
 class AnnouncingRestarter final : public Restarter {
  public:

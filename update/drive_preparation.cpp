@@ -1,5 +1,6 @@
 #include "update/drive_preparation.h"
 
+#include "resources/texts.h"
 #include "update/hex_text.h"
 
 namespace tslflash {
@@ -94,11 +95,10 @@ bool RestoreChangedBlocks(DriveCommands& commands, ChangedBlocks& changed) {
 std::string ChangedBlocksLine(const ChangedBlocks& changed, BlocksLeft how) {
   const bool one = changed.List().size() == 1;
   const std::string_view left = how == BlocksLeft::NotRestored
-                                    ? (one ? "has not been restored." : "have not been restored.")
-                                    : "could not be restored.";
-  return std::string(one ? "The drive's model-code block " : "The drive's model-code blocks ") +
-         BlockNames(changed) + (one ? " was changed and " : " were changed and ") +
-         std::string(left);
+                                    ? (one ? kBlockNotRestored : kBlocksNotRestored)
+                                    : kBlocksRestoreFailed;
+  return std::string(one ? kBlockChangedOne : kBlocksChangedMany) + BlockNames(changed) +
+         std::string(one ? kBlockWasChanged : kBlocksWereChanged) + std::string(left);
 }
 
 }  // namespace tslflash

@@ -8,10 +8,9 @@
 #include <optional>
 #include <string_view>
 
-namespace tslflash::held_signals {
+#include "resources/texts.h"
 
-inline constexpr std::string_view kHeldNotice =
-    "tslflash: firmware is being written; the signal is held until the update has ended.\n";
+namespace tslflash::held_signals {
 
 // A failed write to a closed pipe returns an error instead of ending the
 // program; for the whole process.

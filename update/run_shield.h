@@ -9,11 +9,9 @@
 #include <memory>
 #include <string_view>
 
-namespace tslflash {
+#include "resources/texts.h"
 
-// Logged once when the machine could not be kept awake for the run.
-inline constexpr std::string_view kSleepNotBlocked =
-    "Sleep and shutdown are not blocked during the update.";
+namespace tslflash {
 
 class RunShield {
  public:
