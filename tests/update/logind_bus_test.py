@@ -99,21 +99,26 @@ class LogindTest(unittest.TestCase):
             json.dump(drives, out)
         return path
 
-    def upgrade(self, bus_address):
+    def upgrade(self, bus_address, restart_answer_typed=False):
+        """With restart_answer_typed, the restart offer waits for a typed answer."""
         env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=bus_address)
+        answers = ["--answer", "ok", "--answer", "ok"]
+        if not restart_answer_typed:
+            answers += ["--answer", "ok", "--non-interactive"]
         return subprocess.Popen(
             [TSLFLASH, "--terminal", "--emulate", self.slow_demo(), "--select", "1", "--upgrade",
-             "--answer", "ok", "--answer", "ok", "--answer", "ok", "--non-interactive",
-             "--skip-waits", "--trace"],
-            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-            text=True)
+             *answers, "--skip-waits", "--trace"],
+            env=env, stdin=subprocess.PIPE if restart_answer_typed else subprocess.DEVNULL,
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
     def test_the_lock_is_held_from_the_checks_to_the_end_of_the_run(self):
         # Stopped at each line, the program holds exactly our lock: from the
         # announcement (before the checks' first write) through the transfer
         # to "Done" (after the last page).
+        # After "Done" the run waits for the restart offer's typed answer, so
+        # the program cannot have ended before the lock is looked at.
         steps = [" ==> New firmware Version : 1.07", "Don't turn off the power!!", "Done"]
-        tool = self.upgrade(self.address)
+        tool = self.upgrade(self.address, restart_answer_typed=True)
         seen = {}
         for line in tool.stdout:
             line = line.rstrip("\n")
@@ -121,6 +126,9 @@ class LogindTest(unittest.TestCase):
                 tool.send_signal(signal.SIGSTOP)
                 seen[line] = self.logind.locks()
                 tool.send_signal(signal.SIGCONT)
+            if line == "Done":
+                tool.stdin.write("cancel\n")
+                tool.stdin.close()
         err = tool.stderr.read()
         tool.stdout.close()
         tool.stderr.close()
