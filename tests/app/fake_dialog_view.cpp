@@ -30,11 +30,6 @@ void FakeDialogView::SetControlText(ControlId id, std::string_view text) {
   texts[id] = text;
 }
 
-std::string FakeDialogView::GetControlText(ControlId id) {
-  Record("GetControlText " + std::to_string(static_cast<int>(id)));
-  return texts[id];
-}
-
 void FakeDialogView::EnableControl(ControlId id, bool enable) {
   Record("EnableControl " + std::to_string(static_cast<int>(id)) + (enable ? " on" : " off"));
   enabled[id] = enable;
@@ -112,37 +107,7 @@ void FakeDialogView::ExpandTreeItem(TreeItem item) {
   expanded.push_back(item);
 }
 
-TreeItem FakeDialogView::GetRootTreeItem() {
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (items[i].parent == kNoTreeItem) return static_cast<TreeItem>(i + 1);
-  }
-  return kNoTreeItem;
-}
-
 TreeItem FakeDialogView::GetSelectedTreeItem() { return selected_; }
-
-TreeItem FakeDialogView::GetChildTreeItem(TreeItem item) {
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (items[i].parent == item && item != kNoTreeItem) return static_cast<TreeItem>(i + 1);
-  }
-  return kNoTreeItem;
-}
-
-TreeItem FakeDialogView::GetNextSiblingTreeItem(TreeItem item) {
-  const FakeTreeItem* current = Item(item);
-  if (current == nullptr) return kNoTreeItem;
-  for (std::size_t i = item; i < items.size(); ++i) {
-    if (items[i].parent == current->parent) return static_cast<TreeItem>(i + 1);
-  }
-  return kNoTreeItem;
-}
-
-std::size_t FakeDialogView::GetTreeItemCount() { return items.size(); }
-
-std::string FakeDialogView::GetTreeItemText(TreeItem item) {
-  const FakeTreeItem* found = Item(item);
-  return found != nullptr ? found->text : std::string();
-}
 
 void FakeDialogView::AddAboutMenuItem(std::string_view text, int commandId) {
   Record("AddAboutMenuItem");

@@ -30,7 +30,6 @@ class FakeDialogView final : public DialogView {
 
   void SetTitle(std::string_view title) override;
   void SetControlText(ControlId id, std::string_view text) override;
-  std::string GetControlText(ControlId id);
   void EnableControl(ControlId id, bool enable) override;
   void ScrollLogToEnd() override;
   BoxAnswer ShowMessageBox(const MessageBox& box) override;
@@ -45,12 +44,7 @@ class FakeDialogView final : public DialogView {
   TreeItem InsertTreeItem(TreeItem parent, std::string_view text, int image) override;
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
-  TreeItem GetRootTreeItem();
   TreeItem GetSelectedTreeItem();
-  TreeItem GetChildTreeItem(TreeItem item);
-  TreeItem GetNextSiblingTreeItem(TreeItem item);
-  std::size_t GetTreeItemCount();
-  std::string GetTreeItemText(TreeItem item);
   void AddAboutMenuItem(std::string_view text, int commandId) override;
   void EnableCloseCommand(bool enable) override;
   void EndDialog(DialogResult result) override;

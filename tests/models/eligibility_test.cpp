@@ -231,7 +231,7 @@ class EligibilityTest : public ::testing::Test, protected testing::EmulatedDialo
 
 TEST_F(EligibilityTest, RootItemSelectedShowsOnlyItsBox) {
   Start({Drive(kKova2300, "1.20")}, Package(kKova2300, "1.50", "TX2300", "TW"));
-  view.SelectTreeItem(view.GetRootTreeItem());
+  view.SelectTreeItem(1);  // the root
   dialog->OnDriveSelChanged(view.GetSelectedTreeItem());
   const std::size_t commands = emulators[0]->Trace().size();
   view.boxes.clear();

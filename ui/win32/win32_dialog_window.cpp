@@ -210,14 +210,6 @@ void Win32DialogWindow::SetControlText(ControlId id, std::string_view text) {
   SetWindowTextA(Control(id), std::string(text).c_str());
 }
 
-std::string Win32DialogWindow::GetControlText(ControlId id) {
-  HWND control = Control(id);
-  std::string text(static_cast<std::size_t>(std::max(GetWindowTextLengthA(control), 0)) + 1, '\0');
-  text.resize(static_cast<std::size_t>(
-      std::max(GetWindowTextA(control, text.data(), static_cast<int>(text.size())), 0)));
-  return text;
-}
-
 // A control that is switched off while it has the focus hands the focus on,
 // so the keyboard keeps working during an update.
 void Win32DialogWindow::EnableControl(ControlId id, bool enable) {
@@ -302,28 +294,8 @@ void Win32DialogWindow::ExpandTreeItem(TreeItem item) {
   if (HTREEITEM node = ItemOf(item)) SendMessageA(Tree(), TVM_EXPAND, TVE_EXPAND, AsLParam(node));
 }
 
-TreeItem Win32DialogWindow::GetRootTreeItem() { return Relative(TVGN_ROOT, nullptr); }
-
-TreeItem Win32DialogWindow::GetSelectedTreeItem() { return Relative(TVGN_CARET, nullptr); }
-
-TreeItem Win32DialogWindow::GetChildTreeItem(TreeItem item) {
-  if (item == kNoTreeItem) return GetRootTreeItem();
-  HTREEITEM node = ItemOf(item);
-  return node == nullptr ? kNoTreeItem : Relative(TVGN_CHILD, node);
-}
-
-TreeItem Win32DialogWindow::GetNextSiblingTreeItem(TreeItem item) {
-  HTREEITEM node = ItemOf(item);
-  return node == nullptr ? kNoTreeItem : Relative(TVGN_NEXT, node);
-}
-
-std::size_t Win32DialogWindow::GetTreeItemCount() {
-  return static_cast<std::size_t>(SendMessageA(Tree(), TVM_GETCOUNT, 0, 0));
-}
-
-std::string Win32DialogWindow::GetTreeItemText(TreeItem item) {
-  HTREEITEM node = ItemOf(item);
-  return node == nullptr ? std::string() : tree_control::ItemText(Tree(), node);
+TreeItem Win32DialogWindow::GetSelectedTreeItem() const {
+  return HandleOf(tree_control::NextItem(Tree(), TVGN_CARET, nullptr));
 }
 
 HTREEITEM Win32DialogWindow::ItemOf(TreeItem handle) const {
@@ -334,10 +306,6 @@ HTREEITEM Win32DialogWindow::ItemOf(TreeItem handle) const {
 TreeItem Win32DialogWindow::HandleOf(HTREEITEM item) const {
   const auto found = handles_.find(item);
   return found == handles_.end() ? kNoTreeItem : found->second;
-}
-
-TreeItem Win32DialogWindow::Relative(UINT relation, HTREEITEM item) const {
-  return HandleOf(tree_control::NextItem(Tree(), relation, item));
 }
 
 void Win32DialogWindow::AddAboutMenuItem(std::string_view text, int commandId) {

@@ -48,7 +48,6 @@ class Win32DialogWindow final : public DialogView {
 
   void SetTitle(std::string_view title) override;
   void SetControlText(ControlId id, std::string_view text) override;
-  std::string GetControlText(ControlId id);
   void EnableControl(ControlId id, bool enable) override;
   void ScrollLogToEnd() override;
 
@@ -67,12 +66,8 @@ class Win32DialogWindow final : public DialogView {
   TreeItem InsertTreeItem(TreeItem parent, std::string_view text, int image) override;
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
-  TreeItem GetRootTreeItem();
-  TreeItem GetSelectedTreeItem();
-  TreeItem GetChildTreeItem(TreeItem item);
-  TreeItem GetNextSiblingTreeItem(TreeItem item);
-  std::size_t GetTreeItemCount();
-  std::string GetTreeItemText(TreeItem item);
+  // The item the person selected, as the front end passes it on.
+  TreeItem GetSelectedTreeItem() const;
 
   void AddAboutMenuItem(std::string_view text, int commandId) override;
   void EnableCloseCommand(bool enable) override;
@@ -95,7 +90,6 @@ class Win32DialogWindow final : public DialogView {
   HWND Tree() const { return Control(ControlId::DriveTree); }
   HTREEITEM ItemOf(TreeItem handle) const;
   TreeItem HandleOf(HTREEITEM item) const;
-  TreeItem Relative(UINT relation, HTREEITEM item) const;
 
   Win32Dispatcher& dispatcher_;
   DialogEvents events_;
