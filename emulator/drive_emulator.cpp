@@ -99,7 +99,7 @@ TransportReply DriveEmulator::Inflict(const Fault& fault, const CommandRequest& 
       return {CommandResult::Failed, std::nullopt};
     case FaultKind::Status:
       // As a transport reads the status; nothing was carried out or transferred.
-      return {scsi_status::ResultOf(fault.status), std::nullopt, 0};
+      return {scsi_status::ResultOf(fault.status), std::nullopt, 0, fault.status};
     case FaultKind::ShortReply:
       return DeliverOnly(request, fault.length, true);
     case FaultKind::NoData:

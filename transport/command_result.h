@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace tslflash {
 
@@ -12,6 +13,16 @@ enum class [[nodiscard]] CommandResult : std::uint8_t{
     Completed = 0,
     Failed = 1,
     TimedOut = 255,
+};
+
+// What a drive's answer to one command was, as far as anyone can tell.
+enum class ReplyCategory : std::uint8_t {
+  Good,            // carried out
+  CheckCondition,  // refused, with sense data telling why
+  OtherStatus,     // refused with another status: BUSY, a reservation conflict...
+  ShortReply,      // carried out, but fewer bytes came back than the caller needs
+  TransportError,  // the command never got a status from the drive
+  TimedOut,        // no answer in time
 };
 
 // Direction of the data phase. Any value other than ToDrive/FromDrive means no
@@ -28,6 +39,25 @@ struct SenseBytes {
   std::uint8_t asc = 0;
   std::uint8_t ascq = 0;
   friend bool operator==(const SenseBytes&, const SenseBytes&) = default;
+};
+
+// One command's reply with its facts: the category, the status byte when one
+// came, the sense with a check condition, and the data bytes moved.
+struct [[nodiscard]] CommandReply {
+  ReplyCategory category = ReplyCategory::TransportError;
+  std::optional<std::uint8_t> status{};
+  SenseBytes sense{};
+  std::uint32_t transferred = 0;
+
+  bool Good() const { return category == ReplyCategory::Good; }
+  // The reply as the three results the commands branch on.
+  CommandResult Result() const {
+    if (category == ReplyCategory::Good) return CommandResult::Completed;
+    return category == ReplyCategory::TimedOut ? CommandResult::TimedOut : CommandResult::Failed;
+  }
+  friend bool operator==(const CommandReply& reply, CommandResult result) {
+    return reply.Result() == result;
+  }
 };
 
 // The SCSI status byte a drive ends a command with. Bit 0 is reserved and bit

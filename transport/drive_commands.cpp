@@ -69,13 +69,13 @@ DriveCommands::DriveCommands(DriveRegistry& registry, TransportNotice notice, Cl
                              std::ostream& diagnostics)
     : registry_(registry), notice_(std::move(notice)), clock_(clock), diagnostics_(diagnostics) {}
 
-CommandResult DriveCommands::Send(const Cdb& cdb, DataDirection direction, std::uint8_t* data,
-                                  std::uint32_t length, std::chrono::seconds timeout) {
+CommandReply DriveCommands::Send(const Cdb& cdb, DataDirection direction, std::uint8_t* data,
+                                 std::uint32_t length, std::chrono::seconds timeout) {
   return registry_.ExecuteCommand(cdb, direction, data, length, timeout);
 }
 
-CommandResult DriveCommands::Read(const Cdb& cdb, std::uint8_t* data, std::uint32_t length,
-                                  std::uint32_t needed) {
+CommandReply DriveCommands::Read(const Cdb& cdb, std::uint8_t* data, std::uint32_t length,
+                                 std::uint32_t needed) {
   return registry_.ExecuteRead(cdb, data, length, needed, kDataTimeout);
 }
 
@@ -83,11 +83,11 @@ bool DriveCommands::SendNoData(const Cdb& cdb, std::chrono::seconds timeout) {
   return Send(cdb, DataDirection::NoData, nullptr, 0, timeout) == CommandResult::Completed;
 }
 
-CommandResult DriveCommands::TestUnitReady() {
+CommandReply DriveCommands::TestUnitReady() {
   return Send(BuildTestUnitReady(), DataDirection::NoData, nullptr, 0, kControlTimeout);
 }
 
-CommandResult DriveCommands::ReadExtendedInquiry(
+CommandReply DriveCommands::ReadExtendedInquiry(
     std::span<std::uint8_t, kExtendedInquiryLength> reply) {
   return Read(BuildInquiry(kExtendedInquiryLength), reply.data(), kExtendedInquiryLength,
               kExtendedInquiryNeeded);
@@ -98,11 +98,11 @@ CommandResult DriveCommands::ReadExtendedInquiry(
 bool DriveCommands::CheckNoDisc() {
   int readyPolls = 0;
   int attentionPolls = 0;
-  while (TestUnitReady() != CommandResult::Completed) {
-    if (registry_.GetAdditionalSenseCode() == kAscMediumNotPresent) return true;
-    const bool becomingReady = registry_.GetAdditionalSenseCode() == kAscNotReady &&
-                               registry_.GetAdditionalSenseCodeQualifier() == kAscqBecomingReady;
-    const bool attention = registry_.GetSenseKey() == kSenseKeyUnitAttention;
+  for (CommandReply reply = TestUnitReady(); !reply.Good(); reply = TestUnitReady()) {
+    const SenseBytes& sense = reply.sense;
+    if (sense.asc == kAscMediumNotPresent) return true;
+    const bool becomingReady = sense.asc == kAscNotReady && sense.ascq == kAscqBecomingReady;
+    const bool attention = sense.key == kSenseKeyUnitAttention;
     if (becomingReady && readyPolls < kMaxReadyPolls) {
       ++readyPolls;
     } else if (attention && attentionPolls < kMaxNoDiscPolls) {
@@ -127,7 +127,8 @@ bool DriveCommands::CheckBufferSize() { return ReadBufferSize() == BufferSizeAns
 BufferSizeAnswer DriveCommands::ReadBufferSize() {
   std::array<std::uint8_t, kModeSenseBufferLength> reply{};
   CommandResult result = Read(BuildModeSenseCapabilities(), reply.data(), kModeSenseBufferLength,
-                              kBufferSizeOffset + 2);
+                              kBufferSizeOffset + 2)
+                             .Result();
   // The reply's own length (bytes 0-1 count the bytes after them) must reach
   // the buffer size too: a transport may report a read that brought nothing
   // as whole, and the untouched buffer would then say "smaller".
@@ -145,7 +146,8 @@ ModelCodeReading DriveCommands::ReadModelCode() {
   if (!VendorHandshake()) return {std::nullopt, ModelCodeFailure::HandshakeRefused};
   std::array<std::uint8_t, kParameterBlockLength> block{};
   const CommandResult result = Read(BuildReadParameterBlock(kModelBlockSecondary), block.data(),
-                                    kParameterBlockLength, kParameterBlockLength);
+                                    kParameterBlockLength, kParameterBlockLength)
+                                   .Result();
   // A timed-out read leaves the zeros it started with, which would read as
   // code 0: the base model.
   if (result != CommandResult::Completed) {
@@ -190,16 +192,18 @@ bool DriveCommands::WriteParameterBlock(std::uint8_t block, const ParameterBlock
 }
 
 bool DriveCommands::WaitForDriveReady() {
-  if (TestUnitReady() == CommandResult::Completed) return false;
+  CommandReply reply = TestUnitReady();
+  if (reply.Good()) return false;
   for (int poll = 0; poll < kMaxReadyPolls; ++poll) {
-    const std::uint8_t asc = registry_.GetAdditionalSenseCode();
+    const std::uint8_t asc = reply.sense.asc;
     if (asc != kAscNotReady && asc != kAscNotReadyToReady && asc != kAscPowerOnReset) {
       return asc == kAscMediumNotPresent;
     }
     clock_.Sleep(kRetryPause);
-    if (TestUnitReady() == CommandResult::Completed) return false;
+    reply = TestUnitReady();
+    if (reply.Good()) return false;
   }
-  return registry_.GetAdditionalSenseCode() == kAscMediumNotPresent;
+  return reply.sense.asc == kAscMediumNotPresent;
 }
 
 bool DriveCommands::EjectMedium() { return SendNoData(BuildEject(), kControlTimeout); }

@@ -83,7 +83,7 @@ class DriveCommands {
   DriveCommands(DriveRegistry& registry, TransportNotice notice, Clock& clock,
                 std::ostream& diagnostics);
 
-  CommandResult ReadExtendedInquiry(std::span<std::uint8_t, kExtendedInquiryLength> reply);
+  CommandReply ReadExtendedInquiry(std::span<std::uint8_t, kExtendedInquiryLength> reply);
   // True only when the drive reports no medium. A drive becoming ready is
   // waited for, as WaitForDriveReady does, then judged; a drive that keeps
   // reporting a unit attention is logged and, like any other answer, counts
@@ -133,16 +133,15 @@ class DriveCommands {
   [[nodiscard]] bool SendSignedPage(std::span<std::uint8_t> page, const SignedPageFields& fields);
 
  private:
-  CommandResult Send(const Cdb& cdb, DataDirection direction, std::uint8_t* data,
-                     std::uint32_t length, std::chrono::seconds timeout);
+  CommandReply Send(const Cdb& cdb, DataDirection direction, std::uint8_t* data,
+                    std::uint32_t length, std::chrono::seconds timeout);
   // A data-in command whose caller reads the reply's first `needed` bytes.
-  CommandResult Read(const Cdb& cdb, std::uint8_t* data, std::uint32_t length,
-                     std::uint32_t needed);
+  CommandReply Read(const Cdb& cdb, std::uint8_t* data, std::uint32_t length, std::uint32_t needed);
   bool SendNoData(const Cdb& cdb, std::chrono::seconds timeout);
   bool WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std::uint32_t count,
                  std::chrono::seconds timeout);
   bool ReadPage(const Cdb& cdb, std::span<std::uint8_t> page);
-  CommandResult TestUnitReady();
+  CommandReply TestUnitReady();
 
   DriveRegistry& registry_;
   TransportNotice notice_;

@@ -9,6 +9,35 @@
 namespace tslflash {
 namespace {
 
+// What the transport saw, as a reply's facts. Sense data, or a CHECK
+// CONDITION status, says the drive refused and why; another status byte says
+// it refused without; neither says no status came at all.
+CommandReply ReplyOf(const TransportReply& reply, std::uint32_t requested) {
+  CommandReply facts;
+  facts.status = reply.status;
+  facts.transferred = std::min(reply.transferred.value_or(requested), requested);
+  switch (reply.result) {
+    case CommandResult::Completed:
+      facts.category = ReplyCategory::Good;
+      return facts;
+    case CommandResult::TimedOut:
+      facts.category = ReplyCategory::TimedOut;
+      return facts;
+    default:
+      break;
+  }
+  facts.transferred = 0;
+  if (reply.sense) facts.sense = *reply.sense;
+  if (reply.sense || (reply.status && scsi_status::IsCheckCondition(*reply.status))) {
+    facts.category = ReplyCategory::CheckCondition;
+  } else if (reply.status) {
+    facts.category = ReplyCategory::OtherStatus;
+  } else {
+    facts.category = ReplyCategory::TransportError;
+  }
+  return facts;
+}
+
 constexpr std::size_t kVendorProductOffset = 8;
 constexpr std::size_t kVendorProductLength = 24;
 constexpr std::size_t kRevisionOffset = 32;
@@ -104,46 +133,37 @@ void DriveRegistry::UseNotice(TransportNotice notice) {
   if (transport_ != nullptr) transport_->UseNotice(std::move(notice));
 }
 
-CommandResult DriveRegistry::ExecuteCommand(std::span<const std::uint8_t> cdb,
-                                            DataDirection direction, std::uint8_t* data,
-                                            std::uint32_t length, std::chrono::seconds timeout) {
-  if (selected_ >= kMaxDrives || slots_[selected_].device == nullptr) return CommandResult::Failed;
-  sense_ = SenseBytes{};
-  transferred_ = 0;
-  if (cdb.empty()) return CommandResult::Failed;
+CommandReply DriveRegistry::ExecuteCommand(std::span<const std::uint8_t> cdb,
+                                           DataDirection direction, std::uint8_t* data,
+                                           std::uint32_t length, std::chrono::seconds timeout) {
+  if (selected_ >= kMaxDrives || slots_[selected_].device == nullptr) return {};
+  if (cdb.empty()) return {};
   const std::size_t cdbLength = CdbLengthFor(cdb[0]);
   // A CDB shorter than its opcode demands, or a data phase without a buffer,
   // would make the transport read past the caller's memory.
-  if (cdb.size() < cdbLength) return CommandResult::Failed;
+  if (cdb.size() < cdbLength) return {};
   const bool hasDataPhase =
       direction == DataDirection::ToDrive || direction == DataDirection::FromDrive;
-  if (hasDataPhase && length != 0 && data == nullptr) return CommandResult::Failed;
+  if (hasDataPhase && length != 0 && data == nullptr) return {};
 
   const CommandRequest request{cdb.first(cdbLength),
                                hasDataPhase ? direction : DataDirection::NoData,
                                hasDataPhase ? data : nullptr, hasDataPhase ? length : 0, timeout};
-  const TransportReply reply = slots_[selected_].device->Execute(request);
-  if (reply.result != CommandResult::Completed && reply.sense.has_value()) sense_ = *reply.sense;
-  transferred_ = std::min(reply.transferred.value_or(request.length), request.length);
-  // Only the three defined results leave the registry.
-  switch (reply.result) {
-    case CommandResult::Completed:
-    case CommandResult::TimedOut:
-      return reply.result;
-    default:
-      return CommandResult::Failed;
-  }
+  return ReplyOf(slots_[selected_].device->Execute(request), request.length);
 }
 
-CommandResult DriveRegistry::ExecuteRead(std::span<const std::uint8_t> cdb, std::uint8_t* data,
-                                         std::uint32_t length, std::uint32_t needed,
-                                         std::chrono::seconds timeout) {
-  const CommandResult result = ExecuteCommand(cdb, DataDirection::FromDrive, data, length, timeout);
-  if (result != CommandResult::Completed) return result;
-  if (transferred_ < needed) return CommandResult::Failed;
+CommandReply DriveRegistry::ExecuteRead(std::span<const std::uint8_t> cdb, std::uint8_t* data,
+                                        std::uint32_t length, std::uint32_t needed,
+                                        std::chrono::seconds timeout) {
+  CommandReply reply = ExecuteCommand(cdb, DataDirection::FromDrive, data, length, timeout);
+  if (!reply.Good()) return reply;
+  if (reply.transferred < needed) {
+    reply.category = ReplyCategory::ShortReply;
+    return reply;
+  }
   // What did not arrive reads as zero, never as what the buffer held before.
-  std::fill(data + transferred_, data + length, std::uint8_t{0});
-  return result;
+  std::fill(data + reply.transferred, data + length, std::uint8_t{0});
+  return reply;
 }
 
 }  // namespace tslflash

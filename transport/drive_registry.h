@@ -52,20 +52,16 @@ class DriveRegistry {
   void UseNotice(TransportNotice notice);
 
   // Sends the CDB's first CdbLengthFor(cdb[0]) bytes to the selected drive.
-  CommandResult ExecuteCommand(std::span<const std::uint8_t> cdb, DataDirection direction,
-                               std::uint8_t* data, std::uint32_t length,
-                               std::chrono::seconds timeout);
+  CommandReply ExecuteCommand(std::span<const std::uint8_t> cdb, DataDirection direction,
+                              std::uint8_t* data, std::uint32_t length,
+                              std::chrono::seconds timeout);
 
   // A data-in command whose caller reads the reply's first `needed` bytes: a
-  // reply that completes with fewer is Failed, since the bytes it lacks never
-  // arrived.
-  CommandResult ExecuteRead(std::span<const std::uint8_t> cdb, std::uint8_t* data,
-                            std::uint32_t length, std::uint32_t needed,
-                            std::chrono::seconds timeout);
-
-  std::uint8_t GetSenseKey() const { return sense_.key; }
-  std::uint8_t GetAdditionalSenseCode() const { return sense_.asc; }
-  std::uint8_t GetAdditionalSenseCodeQualifier() const { return sense_.ascq; }
+  // reply that completes with fewer is a ShortReply, since the bytes it lacks
+  // never arrived.
+  CommandReply ExecuteRead(std::span<const std::uint8_t> cdb, std::uint8_t* data,
+                           std::uint32_t length, std::uint32_t needed,
+                           std::chrono::seconds timeout);
 
  private:
   bool RegisterCandidate(std::unique_ptr<DriveDevice> device);
@@ -73,8 +69,6 @@ class DriveRegistry {
   std::unique_ptr<DriveTransport> transport_;
   std::uint8_t count_ = 0;
   std::uint8_t selected_ = kNoSelection;
-  SenseBytes sense_;
-  std::uint32_t transferred_ = 0;  // data bytes the last command moved
   std::array<DriveSlot, kMaxDrives> slots_;
 };
 

@@ -36,6 +36,8 @@ struct TransportReply {
   CommandResult result = CommandResult::Failed;
   std::optional<SenseBytes> sense;
   std::optional<std::uint32_t> transferred{};
+  // The status byte the drive ended the command with, when the transport saw one.
+  std::optional<std::uint8_t> status{};
 };
 
 // Receives a message for the user about the transport itself (not about one

@@ -90,7 +90,7 @@ TransportReply ClassifyPassThrough(IoControlResult call, const PassThroughReques
             FixedFormatSense(std::span(request.sense).first<kFixedSenseLength>())};
   }
   // The driver leaves in DataTransferLength the bytes actually transferred.
-  return {scsi_status::ResultOf(status), {}, request.header.DataTransferLength};
+  return {scsi_status::ResultOf(status), {}, request.header.DataTransferLength, status};
 }
 
 NtPassThroughTransport::NtPassThroughTransport(std::shared_ptr<NtPassThroughSystem> system)

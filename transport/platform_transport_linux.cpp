@@ -1,8 +1,7 @@
-#include "transport/platform_transport.h"
-
 #include <iostream>
 #include <utility>
 
+#include "transport/platform_transport.h"
 #include "transport/sg_io_system.h"
 #include "transport/sg_io_transport.h"
 

@@ -144,12 +144,13 @@ SgIoOutcome ClassifySgIo(SysResult call, const sg_io_hdr& header,
   }
   if (scsi_status::IsCheckCondition(header.status) || (header.driver_status & kDriverSense) != 0) {
     const std::size_t written = std::min<std::size_t>(header.sb_len_wr, sense.size());
-    return {{CommandResult::Failed, ParseSense(sense.first(written))}};
+    return {{CommandResult::Failed, ParseSense(sense.first(written)), {}, header.status}};
   }
   if (header.host_status != kDidOk || driverCode != 0) {
     return {{CommandResult::Failed, std::nullopt}};
   }
-  return {{scsi_status::ResultOf(header.status), std::nullopt, TransferredBytes(header)}};
+  return {{scsi_status::ResultOf(header.status), std::nullopt, TransferredBytes(header),
+           header.status}};
 }
 
 PrivilegeNotice::PrivilegeNotice(std::shared_ptr<SgIoSystem> system, TransportNotice notice)

@@ -79,10 +79,10 @@ TEST(EmulatedTransport, CommandsReachTheSelectedDriveAndSenseComesBack) {
   ASSERT_EQ(machine.registry.EnumerateDrives(), 2);
   const std::array<std::uint8_t, 12> testUnitReady{};
 
-  EXPECT_EQ(machine.registry.ExecuteCommand(testUnitReady, DataDirection::NoData, nullptr, 0, 15s),
-            CommandResult::Failed);
-  EXPECT_EQ(machine.registry.GetSenseKey(), 0x02);
-  EXPECT_EQ(machine.registry.GetAdditionalSenseCode(), 0x3A);
+  const CommandReply noDisc =
+      machine.registry.ExecuteCommand(testUnitReady, DataDirection::NoData, nullptr, 0, 15s);
+  EXPECT_EQ(noDisc.category, ReplyCategory::CheckCondition);
+  EXPECT_EQ(noDisc.sense, (SenseBytes{0x02, 0x3A, 0x00}));
 
   ASSERT_TRUE(machine.registry.SelectDrive(1));
   EXPECT_EQ(machine.registry.ExecuteCommand(testUnitReady, DataDirection::NoData, nullptr, 0, 15s),

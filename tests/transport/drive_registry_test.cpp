@@ -215,33 +215,48 @@ TEST(DriveRegistryTest, RefusesACdbShorterThanItsOpcodeDemands) {
   EXPECT_EQ(drive->sent.size(), 1u) << "only the enumeration INQUIRY reached the drive";
 }
 
-TEST(DriveRegistryTest, SenseBytesDescribeTheLastFailureOnly) {
+// Each reply says what it was, with the facts it came with and no others:
+// sense only with a refusal, the status byte when the transport saw one.
+TEST(DriveRegistryTest, EachReplyKeepsItsCategoryStatusAndSense) {
+  struct Case {
+    const char* name;
+    TransportReply transport;
+    ReplyCategory category;
+    std::optional<std::uint8_t> status;
+    SenseBytes sense;
+  };
+  const SenseBytes noDisc{0x02, 0x3A, 0x00};
+  const Case cases[] = {
+      {"good", {CommandResult::Completed, std::nullopt, {}, 0x00}, ReplyCategory::Good, 0x00, {}},
+      {"good, stray sense ignored",
+       {CommandResult::Completed, SenseBytes{0x01, 0x17, 0x00}},
+       ReplyCategory::Good,
+       std::nullopt,
+       {}},
+      {"check condition", {CommandResult::Failed, noDisc, {}, 0x02}, ReplyCategory::CheckCondition,
+       0x02, noDisc},
+      {"sense without a status byte", {CommandResult::Failed, noDisc},
+       ReplyCategory::CheckCondition, std::nullopt, noDisc},
+      {"busy", {CommandResult::Failed, std::nullopt, {}, 0x08}, ReplyCategory::OtherStatus, 0x08,
+       {}},
+      {"no status at all", {CommandResult::Failed, std::nullopt}, ReplyCategory::TransportError,
+       std::nullopt, {}},
+      {"time-out", {CommandResult::TimedOut, std::nullopt}, ReplyCategory::TimedOut, std::nullopt,
+       {}},
+  };
   auto drive = Drive("X");
   Fixture f({drive});
   f.registry->EnumerateDrives();
   const Cdb tur = BuildTestUnitReady();
-  const auto send = [&] {
-    return f.registry->ExecuteCommand(tur, DataDirection::NoData, nullptr, 0,
-                                      std::chrono::seconds(15));
-  };
-
-  drive->nextReply = {CommandResult::Failed, SenseBytes{0x02, 0x3A, 0x00}};
-  EXPECT_EQ(send(), CommandResult::Failed);
-  EXPECT_EQ(f.registry->GetSenseKey(), 2);
-  EXPECT_EQ(f.registry->GetAdditionalSenseCode(), 0x3A);
-
-  // A transport failure without sense, and a time-out, clear them.
-  drive->nextReply = {CommandResult::Failed, std::nullopt};
-  EXPECT_EQ(send(), CommandResult::Failed);
-  EXPECT_EQ(f.registry->GetSenseKey(), 0);
-  drive->nextReply = {CommandResult::TimedOut, std::nullopt};
-  EXPECT_EQ(send(), CommandResult::TimedOut);
-  EXPECT_EQ(f.registry->GetAdditionalSenseCode(), 0);
-
-  // Sense that comes with success is not a failure's sense.
-  drive->nextReply = {CommandResult::Completed, SenseBytes{0x01, 0x17, 0x00}};
-  EXPECT_EQ(send(), CommandResult::Completed);
-  EXPECT_EQ(f.registry->GetSenseKey(), 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    drive->nextReply = c.transport;
+    const CommandReply reply = f.registry->ExecuteCommand(tur, DataDirection::NoData, nullptr, 0,
+                                                          std::chrono::seconds(15));
+    EXPECT_EQ(reply.category, c.category);
+    EXPECT_EQ(reply.status, c.status);
+    EXPECT_EQ(reply.sense, c.sense);
+  }
 }
 
 TEST(DriveRegistryTest, DestroyingTheRegistryClosesItsDrives) {
