@@ -49,7 +49,6 @@ constexpr std::array kTemplate = {
     ControlPlace{ControlId::Upgrade, 183, 136, 76, 14, "&Upgrade"},
     ControlPlace{ControlId::Log, 8, 56, 292, 62, ""},
 };
-constexpr QSize kDialogSize{310, 156};
 
 constexpr int kHandleRole = Qt::UserRole;
 constexpr int kTextRole = Qt::UserRole + 1;  // the text exactly as inserted

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QSize>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -24,6 +25,9 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace tslflash {
+
+// The dialog's size in dialog units, as its template gives it.
+inline constexpr QSize kDialogSize{310, 156};
 
 class QtDialogWindow : public QDialog, public DialogView {
   Q_OBJECT
