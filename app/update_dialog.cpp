@@ -195,6 +195,7 @@ void UpdateDialog::OnDriveSelChanged(TreeItem selected) {
 void UpdateDialog::OnUpgrade() {
   if (runActive_) return;
   lastOutcome_.reset();
+  lastFailure_.reset();
   lastRunCompleted_ = false;
   if (LogPane().starts_with(kNoDriveSelectedText)) {
     view_.ShowMessageBox(

@@ -86,6 +86,9 @@ class UpdateDialog final : private RunEvents {
   bool LastRunCompleted() const { return lastRunCompleted_; }
   // What the last press of Upgrade's checks found.
   const Verdict& LastVerdict() const { return verdict_; }
+  // The command that failed the last run's transfer, if one did; read once
+  // the run has ended.
+  const std::optional<CommandFailure>& LastFailure() const { return lastFailure_; }
 
   // Who restarts the computer after an update; without one, a restart is
   // refused. With emulated drives the dialog only says what it would do.
@@ -107,6 +110,7 @@ class UpdateDialog final : private RunEvents {
   BoxAnswer Ask(const MessageBox& box) override { return view_.ShowMessageBox(box); }
   void Stage(RunStage stage) override;
   void Outcome(OutcomeCode code) override { ReportOutcome(code); }
+  void Failed(const CommandFailure& failure) override { lastFailure_ = failure; }
 
   void FillDriveTree(bool greyEvery);
   void SetLogPane(std::string text);
@@ -147,6 +151,7 @@ class UpdateDialog final : private RunEvents {
   std::atomic<bool> runActive_ = false;
   // Written by the worker before it clears runActive_, read after.
   std::optional<OutcomeCode> lastOutcome_;
+  std::optional<CommandFailure> lastFailure_;
   bool lastRunCompleted_ = false;
   // The selected drive, held from the Upgrade checks to the end of the run;
   // released by the worker or the UI thread, whichever ends it.

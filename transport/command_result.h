@@ -50,6 +50,7 @@ struct [[nodiscard]] CommandReply {
   std::uint32_t transferred = 0;
 
   bool Good() const { return category == ReplyCategory::Good; }
+  explicit operator bool() const { return Good(); }
   // The reply as the three results the commands branch on.
   CommandResult Result() const {
     if (category == ReplyCategory::Good) return CommandResult::Completed;

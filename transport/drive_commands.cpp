@@ -224,60 +224,68 @@ bool DriveCommands::QueryImageSize() {
 
 // A page that does not hold what the command announces is never sent: the
 // transport would read past the caller's buffer.
-bool DriveCommands::WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std::uint32_t count,
-                              std::chrono::seconds timeout) {
-  if (page.data() == nullptr || page.size() < count) return false;
-  return Send(cdb, DataDirection::ToDrive, page.data(), count, timeout) == CommandResult::Completed;
+CommandReply DriveCommands::WritePage(const Cdb& cdb, std::span<std::uint8_t> page,
+                                      std::uint32_t count, std::chrono::seconds timeout) {
+  if (page.data() == nullptr || page.size() < count) return {};
+  return Send(cdb, DataDirection::ToDrive, page.data(), count, timeout);
 }
 
-bool DriveCommands::ReadPage(const Cdb& cdb, std::span<std::uint8_t> page) {
-  if (page.data() == nullptr || page.size() < kPageSize) return false;
-  return Read(cdb, page.data(), kPageSize, kPageSize) == CommandResult::Completed;
+CommandReply DriveCommands::ReadPage(const Cdb& cdb, std::span<std::uint8_t> page) {
+  if (page.data() == nullptr || page.size() < kPageSize) return {};
+  return Read(cdb, page.data(), kPageSize, kPageSize);
 }
 
-bool DriveCommands::WritePageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
-                                  std::uint16_t offset, std::uint16_t count) {
+CommandReply DriveCommands::WritePageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
+                                          std::uint16_t offset, std::uint16_t count) {
   return WritePage(BuildWritePageById(bufferId, offset, count), page, count, kDataTimeout);
 }
 
-bool DriveCommands::ReadPageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
-                                 std::uint16_t offset, std::uint16_t count) {
+CommandReply DriveCommands::ReadPageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
+                                         std::uint16_t offset, std::uint16_t count) {
   return ReadPage(BuildReadPageById(bufferId, offset, count), page);
 }
 
-bool DriveCommands::CommitImage() { return SendNoData(BuildCommitImage(), kControlTimeout); }
+CommandReply DriveCommands::CommitImage() {
+  return Send(BuildCommitImage(), DataDirection::NoData, nullptr, 0, kControlTimeout);
+}
 
-bool DriveCommands::WritePageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
-                                      std::uint16_t offset, std::uint16_t count) {
+CommandReply DriveCommands::WritePageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
+                                              std::uint16_t offset, std::uint16_t count) {
   return WritePage(BuildWritePageByOffset(highByte, offset, count), page, count, kDataTimeout);
 }
 
-bool DriveCommands::ReadPageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
-                                     std::uint16_t offset, std::uint16_t count) {
+CommandReply DriveCommands::ReadPageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
+                                             std::uint16_t offset, std::uint16_t count) {
   return ReadPage(BuildReadPageByOffset(highByte, offset, count), page);
 }
 
-bool DriveCommands::CommitBank(std::uint8_t bank) {
-  return SendNoData(BuildCommitBank(bank), kDataTimeout);
+CommandReply DriveCommands::CommitBank(std::uint8_t bank) {
+  return Send(BuildCommitBank(bank), DataDirection::NoData, nullptr, 0, kDataTimeout);
 }
 
-bool DriveCommands::BeginDownload() { return SendNoData(BuildBeginDownload(), kControlTimeout); }
+CommandReply DriveCommands::BeginDownload() {
+  return Send(BuildBeginDownload(), DataDirection::NoData, nullptr, 0, kControlTimeout);
+}
 
-bool DriveCommands::EndDownload(std::uint32_t imageLength) {
+CommandReply DriveCommands::EndDownload(std::uint32_t imageLength) {
   const std::optional<Cdb> cdb = BuildEndDownload(imageLength);
-  return cdb.has_value() && SendNoData(*cdb, kControlTimeout);
+  if (!cdb) return {};
+  return Send(*cdb, DataDirection::NoData, nullptr, 0, kControlTimeout);
 }
 
 // Blocks are small enough for the short time-out.
-bool DriveCommands::SendSmallBlock(std::span<std::uint8_t> block, std::uint32_t byteOffset) {
+CommandReply DriveCommands::SendSmallBlock(std::span<std::uint8_t> block,
+                                           std::uint32_t byteOffset) {
   return WritePage(BuildSmallBlock(byteOffset), block, kSmallBlockSize, kControlTimeout);
 }
 
-bool DriveCommands::SendSummedPage(std::span<std::uint8_t> page, const SummedPageFields& fields) {
+CommandReply DriveCommands::SendSummedPage(std::span<std::uint8_t> page,
+                                           const SummedPageFields& fields) {
   return WritePage(BuildSummedPage(fields), page, kPageSize, kDataTimeout);
 }
 
-bool DriveCommands::SendSignedPage(std::span<std::uint8_t> page, const SignedPageFields& fields) {
+CommandReply DriveCommands::SendSignedPage(std::span<std::uint8_t> page,
+                                           const SignedPageFields& fields) {
   return WritePage(BuildSignedPage(fields), page, kPageSize, kDataTimeout);
 }
 

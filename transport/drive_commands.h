@@ -114,23 +114,23 @@ class DriveCommands {
 
   // Page commands: the page is the caller's image copy from the page's
   // offset on. Writes send `count` bytes; reads always ask for a whole page.
-  [[nodiscard]] bool WritePageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
-                                   std::uint16_t offset, std::uint16_t count);
-  [[nodiscard]] bool ReadPageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
-                                  std::uint16_t offset, std::uint16_t count);
-  [[nodiscard]] bool CommitImage();
-  [[nodiscard]] bool WritePageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
-                                       std::uint16_t offset, std::uint16_t count);
-  [[nodiscard]] bool ReadPageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
-                                      std::uint16_t offset, std::uint16_t count);
-  [[nodiscard]] bool CommitBank(std::uint8_t bank);
-  [[nodiscard]] bool BeginDownload();
-  [[nodiscard]] bool EndDownload(std::uint32_t imageLength);
+  CommandReply WritePageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
+                             std::uint16_t offset, std::uint16_t count);
+  CommandReply ReadPageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
+                            std::uint16_t offset, std::uint16_t count);
+  CommandReply CommitImage();
+  CommandReply WritePageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
+                                 std::uint16_t offset, std::uint16_t count);
+  CommandReply ReadPageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
+                                std::uint16_t offset, std::uint16_t count);
+  CommandReply CommitBank(std::uint8_t bank);
+  CommandReply BeginDownload();
+  CommandReply EndDownload(std::uint32_t imageLength);
   // One 4 KiB block followed by its two checksum bytes.
-  [[nodiscard]] bool SendSmallBlock(std::span<std::uint8_t> block, std::uint32_t byteOffset);
+  CommandReply SendSmallBlock(std::span<std::uint8_t> block, std::uint32_t byteOffset);
   // One 16 KiB page of the summed-pages or the signed-pages transfer.
-  [[nodiscard]] bool SendSummedPage(std::span<std::uint8_t> page, const SummedPageFields& fields);
-  [[nodiscard]] bool SendSignedPage(std::span<std::uint8_t> page, const SignedPageFields& fields);
+  CommandReply SendSummedPage(std::span<std::uint8_t> page, const SummedPageFields& fields);
+  CommandReply SendSignedPage(std::span<std::uint8_t> page, const SignedPageFields& fields);
 
  private:
   CommandReply Send(const Cdb& cdb, DataDirection direction, std::uint8_t* data,
@@ -138,9 +138,9 @@ class DriveCommands {
   // A data-in command whose caller reads the reply's first `needed` bytes.
   CommandReply Read(const Cdb& cdb, std::uint8_t* data, std::uint32_t length, std::uint32_t needed);
   bool SendNoData(const Cdb& cdb, std::chrono::seconds timeout);
-  bool WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std::uint32_t count,
-                 std::chrono::seconds timeout);
-  bool ReadPage(const Cdb& cdb, std::span<std::uint8_t> page);
+  CommandReply WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std::uint32_t count,
+                         std::chrono::seconds timeout);
+  CommandReply ReadPage(const Cdb& cdb, std::span<std::uint8_t> page);
   CommandReply TestUnitReady();
 
   DriveRegistry& registry_;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "transport/command_result.h"
 #include "update/outcome_code.h"
 
 namespace tslflash {
@@ -35,6 +36,16 @@ enum class RunStage : std::uint8_t {
   Stopped,     // ended before writing, without an outcome: the bar and the timer are reset
 };
 
+// The command of a transfer that failed it: which command, what it carried
+// (page, block or bank, counted from 1, of how many) and the drive's reply.
+struct CommandFailure {
+  std::string_view command;
+  std::string_view unit;
+  std::uint32_t index = 0;
+  std::uint32_t count = 0;
+  CommandReply reply;
+};
+
 class RunEvents {
  public:
   virtual ~RunEvents() = default;
@@ -44,6 +55,8 @@ class RunEvents {
   virtual void Stage(RunStage stage) = 0;
   // A refusal or failure: its fixed log lines and box.
   virtual void Outcome(OutcomeCode code) = 0;
+  // The command that failed a transfer, before the transfer's outcome.
+  virtual void Failed(const CommandFailure& failure) = 0;
 };
 
 }  // namespace tslflash

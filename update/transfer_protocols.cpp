@@ -7,6 +7,7 @@
 #include <ostream>
 #include <vector>
 
+#include "models/model_traits.h"
 #include "update/hex_text.h"
 
 namespace tslflash {
@@ -25,7 +26,6 @@ constexpr std::uint64_t kMaxAddressable = std::uint64_t{1} << 24;
 constexpr int kMaxConsecutiveFailures = 5;
 constexpr std::chrono::milliseconds kEndDownloadSettle{5000};
 
-constexpr std::string_view kTwoBankModel = "471K";
 constexpr std::string_view kWillBeUpgraded = "\nFirmware will be upgraded!\n";
 constexpr std::string_view kTransferringPages = "\n\nTransferring firmware...";
 constexpr std::string_view kTransferringBlocks = "\nTransferring firmware...";
@@ -58,8 +58,9 @@ TransferRefusal CountRefusal(std::uint64_t units, std::uint64_t most) {
   return units > most ? TransferRefusal::TooManyUnits : TransferRefusal::None;
 }
 
-bool SendVendorPage(DriveCommands& commands, TransferProtocol protocol, const VendorPagesPlan& plan,
-                    std::uint8_t index, std::span<std::uint8_t> page) {
+CommandReply SendVendorPage(DriveCommands& commands, TransferProtocol protocol,
+                            const VendorPagesPlan& plan, std::uint8_t index,
+                            std::span<std::uint8_t> page) {
   const std::uint16_t pageSum = PageSum(page);
   if (protocol == TransferProtocol::SignedPages) {
     const auto number = static_cast<std::uint8_t>(index + 1);
@@ -76,8 +77,8 @@ void InvertPage(const std::uint8_t* __restrict from, std::uint8_t* __restrict to
   for (std::uint32_t i = 0; i < kPage; ++i) to[i] = static_cast<std::uint8_t>(~from[i]);
 }
 
-using PageCommand = bool (DriveCommands::*)(std::span<std::uint8_t>, std::uint8_t, std::uint16_t,
-                                            std::uint16_t);
+using PageCommand = CommandReply (DriveCommands::*)(std::span<std::uint8_t>, std::uint8_t,
+                                                    std::uint16_t, std::uint16_t);
 
 // The two verified protocols: each page is written, read back and compared,
 // and five consecutive failed attempts end the transfer. The failure count
@@ -107,6 +108,10 @@ class VerifiedPages {
       } else if (++failures_ >= kMaxConsecutiveFailures) {
         context_.diagnostics << "Error Happen in ID " << HexLower((offset >> 16) & 0xFFu)
                              << " OFFSET 0x" << HexWord(offset & 0xFFFFu);
+        lastFailure_.unit = "page";
+        lastFailure_.index = static_cast<std::uint32_t>(pageNumber_);
+        lastFailure_.count = length_ / kPage;
+        context_.events.Failed(lastFailure_);
         return false;
       }
     }
@@ -132,8 +137,19 @@ class VerifiedPages {
     // equal to what an earlier read left behind.
     InvertPage(page.data(), readBack.data());
     DriveCommands& commands = context_.commands;
-    return (commands.*write_)(page, high, low, kPage) &&
-           (commands.*read_)(readBack, high, low, kPage) && std::ranges::equal(page, readBack);
+    lastFailure_.reply = (commands.*write_)(page, high, low, kPage);
+    if (!lastFailure_.reply) {
+      lastFailure_.command = "page write";
+      return false;
+    }
+    lastFailure_.reply = (commands.*read_)(readBack, high, low, kPage);
+    if (!lastFailure_.reply) {
+      lastFailure_.command = "page read-back";
+      return false;
+    }
+    if (std::ranges::equal(page, readBack)) return true;
+    lastFailure_.command = "page read-back compare";
+    return false;
   }
 
   const TransferContext& context_;
@@ -144,6 +160,7 @@ class VerifiedPages {
   std::unique_ptr<std::uint8_t[]> readBack_;
   int failures_ = 0;
   int pageNumber_ = 1;
+  CommandFailure lastFailure_;  // the last attempt's, told when the page gives up
 };
 
 }  // namespace
@@ -165,7 +182,7 @@ std::optional<TransferProtocol> TransferProtocolFor(char protocolDigit) {
   }
 }
 
-bool UsesTwoBanks(std::string_view modelCode) { return modelCode.starts_with(kTwoBankModel); }
+bool UsesTwoBanks(std::string_view modelCode) { return TraitsOf(modelCode).twoBanks; }
 
 TransferRefusal CheckTransferable(TransferProtocol protocol, std::uint32_t transferLength,
                                   std::string_view modelCode) {
@@ -195,7 +212,11 @@ TransferResult SendVendorPages(const TransferContext& context, TransferProtocol 
   std::vector<std::uint8_t> page(kPage);
   for (std::uint8_t index = 0; index < plan.pageCount; ++index) {
     CopyImage(context.image, std::size_t{index} * kPage, page);
-    if (!SendVendorPage(context.commands, protocol, plan, index, page)) {
+    if (const CommandReply reply = SendVendorPage(context.commands, protocol, plan, index, page);
+        !reply) {
+      const std::string_view command =
+          protocol == TransferProtocol::SignedPages ? "signed page" : "summed page";
+      context.events.Failed({command, "page", index + 1u, plan.pageCount, reply});
       return TransferResult::Failed;
     }
   }
@@ -214,7 +235,11 @@ TransferResult TransferBufferPages(const TransferContext& context) {
   context.diagnostics << kWillBeUpgraded << kTransferringPages;
   CopyImage(context.image, 0, pages->WriteBuffer());
   if (!pages->Send(context.transferLength, std::nullopt)) return TransferResult::Failed;
-  return context.commands.CommitImage() ? TransferResult::Done : TransferResult::ClosingFailed;
+  if (const CommandReply committed = context.commands.CommitImage(); !committed) {
+    context.events.Failed({"image commit", "image", 1, 1, committed});
+    return TransferResult::ClosingFailed;
+  }
+  return TransferResult::Done;
 }
 
 TransferResult TransferSmallBlocks(const TransferContext& context) {
@@ -235,12 +260,18 @@ TransferResult TransferSmallBlocks(const TransferContext& context) {
     block[kBlockPayload] = static_cast<std::uint8_t>(sum >> 8);
     block[kBlockPayload + 1] = static_cast<std::uint8_t>(sum);
     total += sum;
-    if (!context.commands.SendSmallBlock(block, k * kBlockPayload)) return TransferResult::Failed;
+    if (const CommandReply sent = context.commands.SendSmallBlock(block, k * kBlockPayload);
+        !sent) {
+      context.events.Failed({"small block", "block", k + 1, blocks, sent});
+      return TransferResult::Failed;
+    }
   }
   context.diagnostics << "\nFirmware checksum = " << HexWord(total) << "\n";
-  const bool closed = context.commands.EndDownload(context.transferLength);
+  const CommandReply closed = context.commands.EndDownload(context.transferLength);
   context.clock.Sleep(kEndDownloadSettle);
-  return closed ? TransferResult::Done : TransferResult::ClosingFailed;
+  if (closed) return TransferResult::Done;
+  context.events.Failed({"download end", "image", 1, 1, closed});
+  return TransferResult::ClosingFailed;
 }
 
 TransferResult TransferBankedPages(const TransferContext& context) {
@@ -258,7 +289,9 @@ TransferResult TransferBankedPages(const TransferContext& context) {
     if (!pages->Send(bankLength, address)) return TransferResult::Failed;
     // Only the last commit closes the transfer; a bank refused before it
     // leaves the image incomplete.
-    if (!context.commands.CommitBank(bankNumber)) {
+    if (const CommandReply committed = context.commands.CommitBank(bankNumber); !committed) {
+      const std::uint32_t banks = twoBanks ? 2 : 1;
+      context.events.Failed({"bank commit", "bank", banks - bankNumber, banks, committed});
       return bank == 0 ? TransferResult::ClosingFailed : TransferResult::Failed;
     }
   }

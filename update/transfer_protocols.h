@@ -12,6 +12,7 @@
 #include "package/checksum.h"
 #include "transport/clock.h"
 #include "transport/drive_commands.h"
+#include "update/run_events.h"
 
 namespace tslflash {
 
@@ -63,6 +64,7 @@ struct TransferContext {
   std::span<const std::uint8_t> image;
   std::uint32_t transferLength = 0;  // L
   std::string_view modelCode;        // the selected drive's model code
+  RunEvents& events;                 // told which command failed the transfer
 };
 
 // What the vendor-page commands carry besides the pages.

@@ -221,8 +221,8 @@ class UpdateRun {
 
   TransferResult Transfer() {
     const TransferContext context{
-        commands_,  context_.clock, context_.diagnostics, Image(), staged_.plan.transferLength,
-        ModelCode()};
+        commands_,   context_.clock, context_.diagnostics, Image(), staged_.plan.transferLength,
+        ModelCode(), events_};
     switch (protocol_) {
       case TransferProtocol::SignedPages:
       case TransferProtocol::SummedPages:

@@ -85,6 +85,7 @@ class Evaluation final : public RunEvents {
   void Log(std::string_view line) override { events_.Log(line); }
   BoxAnswer Ask(const MessageBox& box) override { return events_.Ask(box); }
   void Stage(RunStage stage) override { events_.Stage(stage); }
+  void Failed(const CommandFailure& failure) override { events_.Failed(failure); }
   void Outcome(OutcomeCode code) override {
     verdict_.refusal = code;
     events_.Outcome(code);

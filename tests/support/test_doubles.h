@@ -36,6 +36,7 @@ class RecordingReporter final : public RunEvents {
   }
   void Stage(RunStage stage) override { stages.push_back(stage); }
   void Outcome(OutcomeCode code) override { outcomes.push_back(code); }
+  void Failed(const CommandFailure& failure) override { failures.push_back(failure); }
   // The log as the notice of drive commands.
   TransportNotice Notice() {
     return [this](std::string_view text) { Log(text); };
@@ -45,6 +46,7 @@ class RecordingReporter final : public RunEvents {
   std::vector<BoxAnswer> answers;
   std::vector<RunStage> stages;
   std::vector<OutcomeCode> outcomes;
+  std::vector<CommandFailure> failures;
 };
 
 // Records the pauses instead of sleeping; `onSleep`, when set, looks at the

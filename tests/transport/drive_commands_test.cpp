@@ -381,11 +381,11 @@ TEST_F(DriveCommandsTest, AReplyShorterThanWhatTheCommandReadsFails) {
       {"page by id",
        {0x3C, 0x02},
        kPageSize,
-       [&](DriveCommands& c) { return c.ReadPageById(page, 1, 0, 0x4000); }},
+       [&](DriveCommands& c) { return c.ReadPageById(page, 1, 0, 0x4000).Good(); }},
       {"page by offset",
        {0x3C, 0x02},
        kPageSize,
-       [&](DriveCommands& c) { return c.ReadPageByOffset(page, 0, 0, 0x4000); }},
+       [&](DriveCommands& c) { return c.ReadPageByOffset(page, 0, 0, 0x4000).Good(); }},
   };
   for (const Case& c : cases) {
     for (const std::uint32_t length : {0u, c.needed - 1, c.needed}) {

@@ -33,7 +33,7 @@ class TransferTest : public testing::EmulatedDriveTest {
  protected:
   TransferContext Context(std::span<const std::uint8_t> image, std::uint32_t length,
                           std::string_view modelCode = "TK420B") {
-    return {*commands, clock, diagnostics, image, length, modelCode};
+    return {*commands, clock, diagnostics, image, length, modelCode, reporter};
   }
   // The CDBs sent with this opcode (and byte 1).
   std::vector<std::vector<std::uint8_t>> SentCdbs(std::uint8_t opcode, std::uint8_t mode) const {
@@ -406,6 +406,72 @@ TEST_F(TransferTest, VendorPagesStopAtTheFirstFailedPage) {
             TransferResult::Failed);
   EXPECT_EQ(Sent().size(), 2u);
   EXPECT_FALSE(drive->ReceivedImage().has_value());
+}
+
+// The command that failed a transfer reaches the events with what it
+// carried and the drive's reply: not only a diagnostics line.
+TEST_F(TransferTest, TheFailedCommandTravelsWithItsUnitAndReply) {
+  const Bytes image = SynthesizeImage(3 * 16384, 13);
+  struct Case {
+    const char* name;
+    emu::Fault fault;
+    std::uint32_t index;
+    ReplyCategory category;
+    SenseBytes sense;
+  };
+  const SenseBytes invalidField{0x05, 0x24, 0x00};
+  const Case cases[] = {
+      {"check condition on page 2",
+       {emu::FaultKind::Sense, emu::ForOpcode{0xFD, 0x07, 2}, 1, invalidField},
+       2,
+       ReplyCategory::CheckCondition,
+       invalidField},
+      {"busy on page 3",
+       {emu::FaultKind::Status, emu::ForOpcode{0xFD, 0x07, 3}, 1, {}, 0x08},
+       3,
+       ReplyCategory::OtherStatus,
+       {}},
+      {"no answer on page 1",
+       {emu::FaultKind::TimeOut, emu::ForOpcode{0xFD, 0x07, 1}},
+       1,
+       ReplyCategory::TimedOut,
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu::DriveDescription d = SampleDrive();
+    d.faults.push_back(c.fault);
+    Start(d);
+    reporter.failures.clear();
+    EXPECT_EQ(SendVendorPages(Context(image, 3 * 16384), TransferProtocol::SignedPages,
+                              {3, ChecksumsOf(image), false}),
+              TransferResult::Failed);
+    ASSERT_EQ(reporter.failures.size(), 1u);
+    const CommandFailure& failure = reporter.failures.front();
+    EXPECT_EQ(failure.command, "signed page");
+    EXPECT_EQ(failure.unit, "page");
+    EXPECT_EQ(failure.index, c.index);
+    EXPECT_EQ(failure.count, 3u);
+    EXPECT_EQ(failure.reply.category, c.category);
+    EXPECT_EQ(failure.reply.sense, c.sense);
+  }
+}
+
+// Pages read back wrong five times give up on that page, named with the
+// last attempt's reason.
+TEST_F(TransferTest, AVerifiedPageThatNeverReadsBackRightIsNamed) {
+  const Bytes image = SynthesizeImage(2 * 16384, 5);
+  emu::DriveDescription d = SampleDrive();
+  d.imageSizeKiB = 32;
+  emu::Fault corrupt{emu::FaultKind::CorruptReadBack, emu::ForOpcode{0x3C, 0x02}, emu::kAlways};
+  d.faults.push_back(corrupt);
+  Start(d);
+  EXPECT_EQ(TransferBufferPages(Context(image, 2 * 16384)), TransferResult::Failed);
+  ASSERT_EQ(reporter.failures.size(), 1u);
+  EXPECT_EQ(reporter.failures[0].command, "page read-back compare");
+  EXPECT_EQ(reporter.failures[0].index, 1u);
+  EXPECT_EQ(reporter.failures[0].count, 2u);
+  EXPECT_TRUE(reporter.failures[0].reply.Good()) << "the read itself completed";
 }
 
 }  // namespace
