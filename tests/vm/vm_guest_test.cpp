@@ -19,7 +19,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/dialog_reporter.h"
 #include "transport/clock.h"
 #include "transport/drive_commands.h"
 #include "transport/drive_registry.h"
@@ -45,29 +44,27 @@ void Check(std::string_view name, bool ok, const std::string& detail = {}) {
   if (!ok) ++failures;
 }
 
-std::string SenseText(const DriveRegistry& registry) {
+std::string SenseText(const CommandReply& reply) {
   std::array<char, 16> text{};
-  std::snprintf(text.data(), text.size(), "%02X/%02X/%02X", registry.GetSenseKey(),
-                registry.GetAdditionalSenseCode(), registry.GetAdditionalSenseCodeQualifier());
+  std::snprintf(text.data(), text.size(), "%02X/%02X/%02X", reply.sense.key, reply.sense.asc,
+                reply.sense.ascq);
   return text.data();
 }
 
-bool SenseIs(const DriveRegistry& registry, SenseBytes expected) {
-  return registry.GetSenseKey() == expected.key &&
-         registry.GetAdditionalSenseCode() == expected.asc &&
-         registry.GetAdditionalSenseCodeQualifier() == expected.ascq;
+bool SenseIs(const CommandReply& reply, SenseBytes expected) {
+  return reply.category == ReplyCategory::CheckCondition && reply.sense == expected;
 }
 
 void WriteSysfs(const char* path, const char* value) { std::ofstream(path) << value; }
 
-CommandResult Inquiry(DriveRegistry& registry, std::span<std::uint8_t> reply) {
+CommandReply Inquiry(DriveRegistry& registry, std::span<std::uint8_t> reply) {
   const std::array<std::uint8_t, 6> cdb{0x12, 0, 0, 0, static_cast<std::uint8_t>(reply.size()), 0};
   return registry.ExecuteCommand(cdb, DataDirection::FromDrive, reply.data(),
                                  static_cast<std::uint32_t>(reply.size()),
                                  DriveRegistry::kEnumerationTimeout);
 }
 
-CommandResult TestUnitReady(DriveRegistry& registry, std::chrono::seconds timeout) {
+CommandReply TestUnitReady(DriveRegistry& registry, std::chrono::seconds timeout) {
   const std::array<std::uint8_t, 6> cdb{};
   return registry.ExecuteCommand(cdb, DataDirection::NoData, nullptr, 0, timeout);
 }
@@ -75,8 +72,8 @@ CommandResult TestUnitReady(DriveRegistry& registry, std::chrono::seconds timeou
 constexpr std::uint8_t kDownloadWithOffsets = 0x07;  // and save: the update's mode
 
 // WRITE BUFFER of one chunk at a byte offset, mode 7 unless told.
-CommandResult WriteBufferChunk(DriveRegistry& registry, std::span<std::uint8_t> chunk,
-                               std::uint32_t offset, std::uint8_t mode = kDownloadWithOffsets) {
+CommandReply WriteBufferChunk(DriveRegistry& registry, std::span<std::uint8_t> chunk,
+                              std::uint32_t offset, std::uint8_t mode = kDownloadWithOffsets) {
   const auto length = static_cast<std::uint32_t>(chunk.size());
   const std::array<std::uint8_t, 10> cdb{0x3B,
                                          mode,
@@ -116,43 +113,39 @@ void CheckCommands(DriveRegistry& registry) {
   std::array<std::uint8_t, 16384> chunk{};
   // scsi_debug takes the microcode and then reports that it changed (6/3F/16).
   Check("write-buffer-mode7", WriteBufferChunk(registry, chunk, 0) == CommandResult::Completed);
-  const CommandResult afterDownload = TestUnitReady(registry, std::chrono::seconds{15});
-  Check("unit-attention-after-download",
-        afterDownload == CommandResult::Failed && SenseIs(registry, {0x06, 0x3F, 0x16}),
-        SenseText(registry));
+  const CommandReply afterDownload = TestUnitReady(registry, std::chrono::seconds{15});
+  Check("unit-attention-after-download", SenseIs(afterDownload, {0x06, 0x3F, 0x16}),
+        SenseText(afterDownload));
 }
 
 void CheckDescriptorSense(DriveRegistry& registry) {
   WriteSysfs("/sys/bus/pseudo/drivers/scsi_debug/dsense", "1");
   // An unsupported opcode gives 05/20/00, here in descriptor format (72h).
   const std::array<std::uint8_t, 12> vendor{0xF5};
-  const CommandResult result =
+  const CommandReply result =
       registry.ExecuteCommand(vendor, DataDirection::NoData, nullptr, 0, std::chrono::seconds{15});
-  Check("descriptor-sense",
-        result == CommandResult::Failed && SenseIs(registry, {0x05, 0x20, 0x00}),
-        SenseText(registry));
+  Check("descriptor-sense", SenseIs(result, {0x05, 0x20, 0x00}), SenseText(result));
   WriteSysfs("/sys/bus/pseudo/drivers/scsi_debug/dsense", "0");
-  const CommandResult fixed =
+  const CommandReply fixed =
       registry.ExecuteCommand(vendor, DataDirection::NoData, nullptr, 0, std::chrono::seconds{15});
-  Check("fixed-sense", fixed == CommandResult::Failed && SenseIs(registry, {0x05, 0x20, 0x00}),
-        SenseText(registry));
+  Check("fixed-sense", SenseIs(fixed, {0x05, 0x20, 0x00}), SenseText(fixed));
 }
 
 void CheckTimeOut(DriveRegistry& registry) {
   // A response delay (in jiffies) well past the one-second time-out.
   WriteSysfs("/sys/bus/pseudo/drivers/scsi_debug/delay", "3000");
-  const CommandResult result = TestUnitReady(registry, std::chrono::seconds{1});
+  const CommandReply result = TestUnitReady(registry, std::chrono::seconds{1});
   WriteSysfs("/sys/bus/pseudo/drivers/scsi_debug/delay", "0");
-  Check("timeout-classified", result == CommandResult::TimedOut,
-        "result=" + std::to_string(static_cast<int>(result)));
+  Check("timeout-classified", result.category == ReplyCategory::TimedOut,
+        "category=" + std::to_string(static_cast<int>(result.category)));
 }
 
-class RecordingReporter final : public DialogReporter {
- public:
-  void AppendLog(std::string_view text) override { log.emplace_back(text); }
-  void ReportOutcome(OutcomeCode code) override { outcomes.push_back(code); }
+// Keeps the lines the drive commands have to tell the user.
+struct RecordingReporter {
+  TransportNotice Notice() {
+    return [this](std::string_view text) { log.emplace_back(text); };
+  }
   std::vector<std::string> log;
-  std::vector<OutcomeCode> outcomes;
 };
 
 // scsi_debug's CD/DVD device has a medium, answers no vendor opcode and no
@@ -166,19 +159,14 @@ void CheckDriveCommands(DriveRegistry& registry) {
   Check("extended-inquiry", commands.ReadExtendedInquiry(reply) == CommandResult::Completed &&
                                 std::memcmp(reply.data() + 16, "scsi_debug", 10) == 0);
   // Each command runs before its sense is read: an argument list has no order.
-  const bool noDisc = commands.CheckNoDisc();
-  Check("check-no-disc-with-medium", !noDisc, SenseText(registry));
-  const bool noMedium = commands.WaitForDriveReady();
-  Check("wait-ready-with-medium", !noMedium, SenseText(registry));
+  Check("check-no-disc-with-medium", !commands.CheckNoDisc());
+  Check("wait-ready-with-medium", !commands.WaitForDriveReady());
   const bool handshake = commands.VendorHandshake();
   Check("vendor-handshake-refused",
-        !handshake && reporter.log.size() == 1 && reporter.log[0] == "This Model is not support." &&
-            SenseIs(registry, {0x05, 0x20, 0x00}),
-        SenseText(registry));
-  const bool large = commands.CheckBufferSize();
-  Check("buffer-size-not-large", !large, SenseText(registry));
-  const bool ejected = commands.EjectMedium();
-  Check("eject-medium", ejected, SenseText(registry));
+        !handshake && reporter.log.size() == 1 && reporter.log[0] == "This Model is not support.",
+        reporter.log.empty() ? "<no line>" : reporter.log[0]);
+  Check("buffer-size-not-large", !commands.CheckBufferSize());
+  Check("eject-medium", commands.EjectMedium());
 }
 
 // Run as an unprivileged user: the device opens, but the kernel refuses
@@ -190,8 +178,8 @@ int RunWithoutPrivilege() {
   Check("unprivileged-enumeration",
         registry.InitTransport() && registry.EnumerateDrives() >= 1 && registry.SelectDrive(0));
   std::array<std::uint8_t, 16384> chunk{};
-  const CommandResult first = WriteBufferChunk(registry, chunk, 0);
-  const CommandResult second = WriteBufferChunk(registry, chunk, 0);
+  const CommandReply first = WriteBufferChunk(registry, chunk, 0);
+  const CommandReply second = WriteBufferChunk(registry, chunk, 0);
   Check("privilege-refused",
         first == CommandResult::Failed && second == CommandResult::Failed && notices.size() == 1 &&
             notices[0].find("CAP_SYS_RAWIO") != std::string::npos &&
@@ -223,13 +211,15 @@ int RunEmptyTray() {
   SystemClock clock;
   std::ostringstream diagnostics;
   DriveCommands commands(registry, reporter.Notice(), clock, diagnostics);
-  const bool noDisc = commands.CheckNoDisc();
-  Check("empty-tray-no-disc", noDisc && SenseIs(registry, {0x02, 0x3A, 0x00}), SenseText(registry));
-  const bool noMedium = commands.WaitForDriveReady();
-  Check("empty-tray-wait-ready", noMedium, SenseText(registry));
-  const bool handshake = commands.VendorHandshake();
-  Check("empty-tray-handshake-refused", !handshake && SenseIs(registry, {0x05, 0x20, 0x00}),
-        SenseText(registry));
+  // The drive's unit attentions are past once CheckNoDisc has polled them away.
+  Check("empty-tray-no-disc", commands.CheckNoDisc());
+  const CommandReply unitReady = TestUnitReady(registry, std::chrono::seconds{15});
+  Check("empty-tray-sense", SenseIs(unitReady, {0x02, 0x3A, 0x00}), SenseText(unitReady));
+  Check("empty-tray-wait-ready", commands.WaitForDriveReady());
+  const CommandReply handshake = registry.ExecuteCommand(
+      BuildVendorHandshake(), DataDirection::NoData, nullptr, 0, std::chrono::seconds{15});
+  Check("empty-tray-handshake-refused", SenseIs(handshake, {0x05, 0x20, 0x00}),
+        SenseText(handshake));
   return failures;
 }
 
@@ -366,8 +356,10 @@ int FillMedium(const std::string& file) {
     return registry.ExecuteCommand(readCapacity, DataDirection::FromDrive, capacity.data(),
                                    capacity.size(), std::chrono::seconds{15});
   };
-  if (readIt() != CommandResult::Completed && readIt() != CommandResult::Completed) {
-    std::printf("fill: READ CAPACITY failed, sense %s\n", SenseText(registry).c_str());
+  CommandReply read = readIt();
+  if (!read.Good()) read = readIt();
+  if (!read.Good()) {
+    std::printf("fill: READ CAPACITY failed, sense %s\n", SenseText(read).c_str());
     return 1;
   }
   const std::uint32_t block = std::uint32_t{capacity[4]} << 24 | std::uint32_t{capacity[5]} << 16 |
@@ -388,10 +380,11 @@ int FillMedium(const std::string& file) {
                                            static_cast<std::uint8_t>(count >> 8),
                                            static_cast<std::uint8_t>(count),
                                            0};
-    if (registry.ExecuteCommand(cdb, DataDirection::ToDrive, bytes.data() + lba * block,
-                                count * block,
-                                std::chrono::seconds{15}) != CommandResult::Completed) {
-      std::printf("fill: WRITE(10) at %u failed, sense %s\n", lba, SenseText(registry).c_str());
+    const CommandReply written =
+        registry.ExecuteCommand(cdb, DataDirection::ToDrive, bytes.data() + lba * block,
+                                count * block, std::chrono::seconds{15});
+    if (!written.Good()) {
+      std::printf("fill: WRITE(10) at %u failed, sense %s\n", lba, SenseText(written).c_str());
       return 1;
     }
   }
