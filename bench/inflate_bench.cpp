@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "package/image_areas.h"
 #include "package/image_inflate.h"
 #include "package/image_staging.h"
 #include "package/package_form.h"
@@ -23,30 +22,39 @@ constexpr std::size_t kInflatedSize = kImageAreaSize;
 constexpr std::size_t kStreamOffset = 4;
 constexpr std::size_t kStreamShortfall = 132;
 
-// Stages a package holding 2 MiB of synthetic, partly compressible image,
-// compressed; returns its page count, or 0 when staging failed.
-std::uint8_t StageCompressedSample() {
-  PackageRecipe recipe;
-  recipe.protocolDigit = '2';
-  recipe.inquiryId = "VARN    DVD RW LPX-650A 1.07";
-  recipe.image = SynthesizeImage(kInflatedSize, 2300);
-  recipe.deflate = true;
-  const BuildResult built = BuildPackage(recipe);
-  if (!built.Ok()) return 0;
-  const StageResult staged = StageImage(*HeaderCopyOf(built.package), PackageExtensionCopy{},
-                                        built.package, PackageForm::Plain);
-  return staged.SumsMatch() ? staged.plan.pageCount : 0;
-}
+// A package holding 2 MiB of synthetic, partly compressible image,
+// compressed, and its staged image; no pages when staging failed.
+struct CompressedSample {
+  CompressedSample() {
+    PackageRecipe recipe;
+    recipe.protocolDigit = '2';
+    recipe.inquiryId = "VARN    DVD RW LPX-650A 1.07";
+    recipe.image = SynthesizeImage(kInflatedSize, 2300);
+    recipe.deflate = true;
+    BuildResult built = BuildPackage(recipe);
+    if (!built.Ok()) return;
+    package = std::move(built.package);
+    const StageResult staged =
+        StageImage(*HeaderCopyOf(package), PackageExtensionCopy{}, package, PackageForm::Plain);
+    if (!staged.SumsMatch()) return;
+    image = staged.image;
+    pageCount = staged.plan.pageCount;
+  }
+  std::vector<std::uint8_t> package;
+  std::span<const std::uint8_t> image;
+  std::uint8_t pageCount = 0;
+};
 
 void BM_InflateImage(benchmark::State& state, InflateFeed feed) {
-  const std::uint8_t pageCount = StageCompressedSample();
+  const CompressedSample sample;
+  const std::uint8_t pageCount = sample.pageCount;
   if (pageCount == 0) {
     state.SkipWithError("the compressed sample could not be staged");
     return;
   }
   std::uint16_t pages = 0;
   for (auto _ : state) {
-    pages = InflateImage(pageCount, feed);
+    pages = InflateImage(sample.image, pageCount, feed).pages;
     benchmark::DoNotOptimize(pages);
   }
   if (pages != kInflatedSize / kImagePageSize) state.SkipWithError("inflate gave the wrong pages");
@@ -57,13 +65,14 @@ void BM_InflateImage(benchmark::State& state, InflateFeed feed) {
 // The baseline: the same staged stream through zlib's one-shot call into a
 // buffer as large as the WorkArea.
 void BM_ZlibUncompress(benchmark::State& state) {
-  const std::uint8_t pageCount = StageCompressedSample();
+  const CompressedSample sample;
+  const std::uint8_t pageCount = sample.pageCount;
   if (pageCount == 0) {
     state.SkipWithError("the compressed sample could not be staged");
     return;
   }
   const std::size_t streamLength = pageCount * std::size_t{kImagePageSize} - kStreamShortfall;
-  const auto staged = StagingArea().subspan(kStreamOffset, streamLength);
+  const auto staged = sample.image.subspan(kStreamOffset, streamLength);
   const std::vector<std::uint8_t> stream(staged.begin(), staged.end());
   std::vector<std::uint8_t> out(kImageAreaSize);
   int status = Z_OK;

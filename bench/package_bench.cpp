@@ -7,7 +7,6 @@
 #include <cstring>
 #include <vector>
 
-#include "package/image_areas.h"
 #include "package/image_staging.h"
 #include "package/package_check.h"
 #include "package/package_form.h"

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <string_view>
 
-#include "package/image_areas.h"
-
 namespace tslflash {
 namespace {
 
@@ -71,16 +69,11 @@ StageResult StageImage(const PackageHeaderCopy& header, const PackageExtensionCo
   StageResult result;
   result.plan = PlanImage(DecodeHeader(header), DecodeExtension(extension), form);
   result.status = CheckImageRange(result.plan, package.size());
-  SetStagedLength(0);
   if (!result.Staged()) return result;
 
-  const auto range = package.subspan(static_cast<std::size_t>(result.plan.start),
-                                     static_cast<std::size_t>(result.plan.Length()));
-  // Plain pointers: std::copy then moves each area in one block.
-  std::copy(range.data(), range.data() + range.size(), StagingArea().data());
-  std::copy(range.data(), range.data() + range.size(), WorkArea().data());
-  SetStagedLength(range.size());
-  const ChecksumTotals sums = SumBoth(range);
+  result.image = package.subspan(static_cast<std::size_t>(result.plan.start),
+                                 static_cast<std::size_t>(result.plan.Length()));
+  const ChecksumTotals sums = SumBoth(result.image);
   result.linearTotal = sums.linearTotal;
   result.computed = sums.Pair();
   return result;

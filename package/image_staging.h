@@ -49,15 +49,16 @@ ImageRangeStatus CheckImageRange(const ImagePlan& plan, std::size_t packageSize)
 struct [[nodiscard]] StageResult {
   ImageRangeStatus status = ImageRangeStatus::Usable;
   ImagePlan plan;
+  // The image range where it lies in the package; empty when not usable.
+  std::span<const std::uint8_t> image;
   ChecksumPair computed;          // over the staged range
   std::uint32_t linearTotal = 0;  // the 32-bit linear accumulator
   bool Staged() const { return status == ImageRangeStatus::Usable; }
   bool SumsMatch() const { return Staged() && ChecksumsAgree(plan.expected, computed); }
 };
 
-// Copies the image range into the StagingArea and the WorkArea from index 0
-// and records its length. A range that is not usable copies nothing and
-// leaves no staged bytes behind.
+// Finds the image range in the package and sums it; nothing is copied. A
+// range that is not usable gives no image.
 StageResult StageImage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
                        std::span<const std::uint8_t> package, PackageForm form);
 

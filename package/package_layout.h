@@ -13,11 +13,11 @@
 #include <span>
 #include <string_view>
 
-#include "package/image_areas.h"
-
 namespace tslflash {
 
 inline constexpr std::size_t kHeaderSize = 64;
+// No image, as stored or inflated, is larger than this.
+inline constexpr std::size_t kImageAreaSize = 2 * 1024 * 1024;
 inline constexpr std::size_t kExtensionSize = 14;
 inline constexpr std::size_t kTrailerSize = 4;
 

@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "package/checksum.h"
-#include "package/image_areas.h"
 #include "package/image_staging.h"
 #include "package/package_check.h"
 #include "package/package_layout.h"

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "package/embedded_package.h"
-#include "package/image_areas.h"
 #include "package/package_layout.h"
 #include "tools/file_io.h"
 #include "tools/package_builder.h"

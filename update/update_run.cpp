@@ -7,7 +7,6 @@
 
 #include "models/model_traits.h"
 #include "models/tool_variant.h"
-#include "package/image_areas.h"
 #include "package/image_inflate.h"
 #include "package/image_staging.h"
 #include "resources/texts.h"
@@ -156,13 +155,11 @@ class UpdateRun {
   // bytes in front of it are not read. A corrupt or broken-off stream, or
   // one that gives not one page, is not sent.
   bool Inflate() {
-    std::uint32_t inflatedBytes = 0;
-    const std::uint16_t pages = InflateImage(pageCount_, InflateFeed::WholeInput, &inflatedBytes);
-    if (pages == kInflateError || pages == 0) return false;
-    pageCount_ = static_cast<std::uint8_t>(pages);
-    inflated_ = true;
-    imageSums_ = ChecksumsOf(InflatedPages());
-    if (const std::uint32_t partial = inflatedBytes % kImagePageSize; partial != 0) {
+    inflated_ = InflateImage(staged_.image, pageCount_, InflateFeed::WholeInput);
+    if (!inflated_.Ok() || inflated_.pages == 0) return false;
+    pageCount_ = static_cast<std::uint8_t>(inflated_.pages);
+    imageSums_ = ChecksumsOf(inflated_.Pages());
+    if (const std::uint32_t partial = inflated_.length % kImagePageSize; partial != 0) {
       events_.Log(std::string(kPartialPageLineStart) + std::to_string(partial) +
                   std::string(kPartialPageLineEnd));
     }
@@ -189,13 +186,10 @@ class UpdateRun {
     events_.Log(ChangedBlocksLine(changed_, BlocksLeft::RestoreFailed));
   }
 
-  std::span<const std::uint8_t> InflatedPages() const {
-    return WorkArea().first(std::size_t{pageCount_} * kImagePageSize);
-  }
-
-  // The image that was checked, wherever the layout puts it in the package.
+  // The image that was checked, wherever the layout puts it in the package,
+  // or its inflated pages.
   std::span<const std::uint8_t> Image() const {
-    if (inflated_) return InflatedPages();
+    if (inflated_.Ok()) return inflated_.Pages();
     return context_.package.subspan(static_cast<std::size_t>(staged_.plan.start));
   }
 
@@ -297,8 +291,8 @@ class UpdateRun {
   std::uint8_t pageCount_ = 0;
   ChecksumPair imageSums_;  // what travels with the pages: staged, or over the inflated pages
   bool longWait_ = false;
-  bool inflated_ = false;
-  ChangedBlocks changed_;  // the blocks changed so far, with their bytes before
+  InflatedImage inflated_;  // the image inflated, when the drive takes it so
+  ChangedBlocks changed_;   // the blocks changed so far, with their bytes before
 };
 
 }  // namespace

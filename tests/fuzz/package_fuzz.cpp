@@ -44,7 +44,7 @@ void StageAndInflate(std::span<const std::uint8_t> package, PackageForm form, In
   if (!header) return;
   const PackageExtensionCopy extension = ExtensionCopyOf(package).value_or(PackageExtensionCopy{});
   const StageResult staged = StageImage(*header, extension, package, form);
-  if (staged.SumsMatch()) (void)InflateImage(staged.plan.pageCount, feed);
+  if (staged.SumsMatch()) (void)InflateImage(staged.image, staged.plan.pageCount, feed);
 }
 
 }  // namespace

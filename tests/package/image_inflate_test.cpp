@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "package/image_areas.h"
 #include "package/image_staging.h"
+#include "package/package_layout.h"
 #include "tests/package/package_fixture.h"
 
 namespace tslflash {
@@ -34,6 +34,7 @@ std::vector<std::uint8_t> PagedImage(const std::vector<std::uint8_t>& stream, st
 }
 
 // Stages a plain summed-pages package holding image; returns its page count.
+// The staged image is `image` itself: the plain layout's range holds it.
 std::uint8_t Stage(const std::vector<std::uint8_t>& image) {
   PackageRecipe recipe = PlainRecipe(0);
   recipe.protocolDigit = '2';
@@ -59,7 +60,7 @@ std::vector<InflateCase> Cases() {
       // The last 7232 bytes do not make a whole page and are dropped.
       {"FortyThousandBytes", synthetic40000, PackDeflated(synthetic40000), 2},
       {"FiveWholePages", synthetic5Pages, PackDeflated(synthetic5Pages), 5},
-      {"FillsTheWorkAreaExactly", fullArea, PackDeflated(fullArea), 128},
+      {"FillsTheLargestImageExactly", fullArea, PackDeflated(fullArea), 128},
   };
 }
 
@@ -68,13 +69,12 @@ TEST(InflateImageTest, BothFeedsGiveTheSameWholePages) {
     const std::uint8_t pageCount = Stage(c.image);
     std::vector<std::vector<std::uint8_t>> produced;
     for (InflateFeed feed : kFeeds) {
-      std::ranges::fill(WorkArea(), 0xEE);
-      std::uint32_t inflatedBytes = 0;
-      ASSERT_EQ(InflateImage(pageCount, feed, &inflatedBytes), c.pages)
-          << c.name << ", " << FeedName(feed);
-      EXPECT_EQ(inflatedBytes, c.raw.size()) << c.name << ", " << FeedName(feed);
-      produced.emplace_back(WorkArea().begin(),
-                            WorkArea().begin() + std::ptrdiff_t{c.pages} * kImagePageSize);
+      const InflatedImage inflated = InflateImage(c.image, pageCount, feed);
+      ASSERT_EQ(inflated.pages, c.pages) << c.name << ", " << FeedName(feed);
+      EXPECT_EQ(inflated.length, c.raw.size()) << c.name << ", " << FeedName(feed);
+      const std::span<const std::uint8_t> pages = inflated.Pages();
+      EXPECT_EQ(pages.size(), std::size_t{c.pages} * kImagePageSize);
+      produced.emplace_back(pages.begin(), pages.end());
     }
     EXPECT_EQ(produced[0], produced[1]) << c.name;
     EXPECT_TRUE(std::ranges::equal(produced[0], std::span(c.raw).first(produced[0].size())))
@@ -105,9 +105,10 @@ std::vector<RefusalCase> Refusals() {
   return {
       {"PageCountZero", PackDeflated(raw), -1000},
       {"InputBeyondTheStagedBytes", PackDeflated(raw), +1},
-      {"OneByteMoreThanTheWorkArea", PackDeflated(std::vector<std::uint8_t>(kImageAreaSize + 1)),
+      {"OneByteMoreThanTheLargestImage",
+       PackDeflated(std::vector<std::uint8_t>(kImageAreaSize + 1)), 0},
+      {"FarMoreThanTheLargestImage", PackDeflated(std::vector<std::uint8_t>(4 * kImageAreaSize)),
        0},
-      {"FarMoreThanTheWorkArea", PackDeflated(std::vector<std::uint8_t>(4 * kImageAreaSize)), 0},
       {"CorruptStreamHeader", PagedImage(badHeader, pages), 0},
       {"CorruptCheckAfterTheLastByte", PagedImage(badCheck, pages), 0},
       // What came out cannot be proven right without the stream's check value.
@@ -120,7 +121,9 @@ TEST(InflateImageTest, RefusalsGiveTheErrorValueWithEitherFeed) {
     const int staged = Stage(c.image);
     const auto pageCount = static_cast<std::uint8_t>(std::max(0, staged + c.pageCountChange));
     for (InflateFeed feed : kFeeds) {
-      EXPECT_EQ(InflateImage(pageCount, feed), kInflateError) << c.name << ", " << FeedName(feed);
+      const InflatedImage inflated = InflateImage(c.image, pageCount, feed);
+      EXPECT_EQ(inflated.pages, kInflateError) << c.name << ", " << FeedName(feed);
+      EXPECT_TRUE(inflated.Pages().empty()) << c.name << ", " << FeedName(feed);
     }
   }
 }
@@ -129,8 +132,12 @@ TEST(InflateImageTest, NothingStagedGivesTheErrorValue) {
   const std::vector<std::uint8_t> image = PackDeflated(SynthesizeImage(kImagePageSize, 3));
   const std::uint8_t pageCount = Stage(image);
   const std::vector<std::uint8_t> tooShort(10, 0);
-  (void)StageImage(*HeaderCopyOf(Built(PlainRecipe(100))), {}, tooShort, PackageForm::Plain);
-  for (InflateFeed feed : kFeeds) EXPECT_EQ(InflateImage(pageCount, feed), kInflateError);
+  const StageResult refused =
+      StageImage(*HeaderCopyOf(Built(PlainRecipe(100))), {}, tooShort, PackageForm::Plain);
+  EXPECT_TRUE(refused.image.empty());
+  for (InflateFeed feed : kFeeds) {
+    EXPECT_EQ(InflateImage(refused.image, pageCount, feed).pages, kInflateError);
+  }
 }
 
 }  // namespace

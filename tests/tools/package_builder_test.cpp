@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "package/image_areas.h"
 #include "package/image_inflate.h"
 #include "package/image_staging.h"
 #include "package/package_check.h"
@@ -90,8 +89,9 @@ TEST(BuildPackageTest, DeflatedImageInflatesBackToItsPages) {
     ASSERT_TRUE(staged.SumsMatch()) << altName;
     EXPECT_LT(staged.plan.pageCount, 6) << altName;
     for (InflateFeed feed : {InflateFeed::WholeInput, InflateFeed::BytePerCall}) {
-      ASSERT_EQ(InflateImage(staged.plan.pageCount, feed), 6) << altName;
-      EXPECT_TRUE(std::ranges::equal(WorkArea().first(raw.size()), raw)) << altName;
+      const InflatedImage inflated = InflateImage(staged.image, staged.plan.pageCount, feed);
+      ASSERT_EQ(inflated.pages, 6) << altName;
+      EXPECT_TRUE(std::ranges::equal(inflated.Pages(), raw)) << altName;
     }
   }
 }

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "package/embedded_package.h"
-#include "package/image_areas.h"
 #include "package/image_inflate.h"
 #include "package/image_staging.h"
 #include "package/package_check.h"
@@ -112,8 +111,10 @@ TEST_F(TslpkgTest, DeflatedPackageInflatesToTheImageItWasBuiltFrom) {
   const std::vector<std::uint8_t> package = ReadFile("package.bin");
   const StageResult staged = StageImage(*HeaderCopyOf(package), {}, package, PackageForm::Plain);
   ASSERT_TRUE(staged.SumsMatch());
-  ASSERT_EQ(InflateImage(staged.plan.pageCount, InflateFeed::BytePerCall), 8);
-  EXPECT_TRUE(std::ranges::equal(WorkArea().first(8 * kImagePageSize), ReadFile("image.bin")));
+  const InflatedImage inflated =
+      InflateImage(staged.image, staged.plan.pageCount, InflateFeed::BytePerCall);
+  ASSERT_EQ(inflated.pages, 8);
+  EXPECT_TRUE(std::ranges::equal(inflated.Pages(), ReadFile("image.bin")));
 }
 
 TEST_F(TslpkgTest, EmbeddedPackageInspectsAsAllMatching) {
