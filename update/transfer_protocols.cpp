@@ -82,8 +82,8 @@ using PageCommand = CommandReply (DriveCommands::*)(std::span<std::uint8_t>, std
 
 // The two verified protocols: each page is written, read back and compared,
 // and five consecutive failed attempts end the transfer. The failure count
-// runs on across banks. Both buffers hold whole pages, so the last page of an
-// image that is not whole pages never reads past them.
+// runs on across banks. Each page goes through one page-sized buffer and is
+// read back into another: the image itself is never copied whole.
 class VerifiedPages {
  public:
   static std::optional<VerifiedPages> Allocate(const TransferContext& context, PageCommand write,
@@ -95,12 +95,12 @@ class VerifiedPages {
     }
   }
 
-  std::span<std::uint8_t> WriteBuffer() { return {writeBuffer_.get(), length_}; }
-
-  // Sends [0, end) of the write buffer; `bank`, when given, addresses every
-  // page instead of the offset's bits 16-23.
-  bool Send(std::uint32_t end, std::optional<std::uint8_t> bank) {
+  // Sends [0, end) of `source`, whole pages, zeros past its end; `bank`,
+  // when given, addresses every page instead of the offset's bits 16-23.
+  bool Send(std::span<const std::uint8_t> source, std::uint32_t end,
+            std::optional<std::uint8_t> bank) {
     for (std::uint32_t offset = 0; offset < end;) {
+      CopyImage(source, offset, Page());
       if (Attempt(offset, bank.value_or(static_cast<std::uint8_t>(offset >> 16)))) {
         failures_ = 0;
         context_.diagnostics << "Transfer of " << pageNumber_++ << " page 16k bytes\n";
@@ -126,12 +126,14 @@ class VerifiedPages {
         read_(read),
         length_(length),
         // Not zeroed: every page is filled before it is sent or compared.
-        writeBuffer_(std::make_unique_for_overwrite<std::uint8_t[]>(length)),
-        readBack_(std::make_unique_for_overwrite<std::uint8_t[]>(length)) {}
+        page_(std::make_unique_for_overwrite<std::uint8_t[]>(kPage)),
+        readBack_(std::make_unique_for_overwrite<std::uint8_t[]>(kPage)) {}
+
+  std::span<std::uint8_t> Page() { return {page_.get(), kPage}; }
 
   bool Attempt(std::uint32_t offset, std::uint8_t high) {
-    const auto page = WriteBuffer().subspan(offset, kPage);
-    const auto readBack = std::span(readBack_.get(), length_).subspan(offset, kPage);
+    const auto page = Page();
+    const auto readBack = std::span(readBack_.get(), kPage);
     const auto low = static_cast<std::uint16_t>(offset);
     // A read that completes without delivering the page must not compare
     // equal to what an earlier read left behind.
@@ -156,7 +158,7 @@ class VerifiedPages {
   PageCommand write_;
   PageCommand read_;
   std::uint32_t length_;
-  std::unique_ptr<std::uint8_t[]> writeBuffer_;
+  std::unique_ptr<std::uint8_t[]> page_;
   std::unique_ptr<std::uint8_t[]> readBack_;
   int failures_ = 0;
   int pageNumber_ = 1;
@@ -233,8 +235,9 @@ TransferResult TransferBufferPages(const TransferContext& context) {
     return TransferResult::NothingSent;
   }
   context.diagnostics << kWillBeUpgraded << kTransferringPages;
-  CopyImage(context.image, 0, pages->WriteBuffer());
-  if (!pages->Send(context.transferLength, std::nullopt)) return TransferResult::Failed;
+  if (!pages->Send(context.image, context.transferLength, std::nullopt)) {
+    return TransferResult::Failed;
+  }
   if (const CommandReply committed = context.commands.CommitImage(); !committed) {
     context.events.Failed({"image commit", "image", 1, 1, committed});
     return TransferResult::ClosingFailed;
@@ -284,9 +287,11 @@ TransferResult TransferBankedPages(const TransferContext& context) {
   context.diagnostics << kWillBeUpgraded << kTransferringPages;
   for (int bank = twoBanks ? kTwoBankFirst : 0; bank >= 0; --bank) {
     const auto bankNumber = static_cast<std::uint8_t>(bank);
-    CopyImage(context.image, std::size_t{bankNumber} * bankLength, pages->WriteBuffer());
+    const std::size_t bankStart = std::size_t{bankNumber} * bankLength;
+    const auto source = bankStart < context.image.size() ? context.image.subspan(bankStart)
+                                                         : std::span<const std::uint8_t>{};
     const auto address = twoBanks ? std::optional(bankNumber) : std::nullopt;
-    if (!pages->Send(bankLength, address)) return TransferResult::Failed;
+    if (!pages->Send(source, bankLength, address)) return TransferResult::Failed;
     // Only the last commit closes the transfer; a bank refused before it
     // leaves the image incomplete.
     if (const CommandReply committed = context.commands.CommitBank(bankNumber); !committed) {
