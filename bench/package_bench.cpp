@@ -35,10 +35,9 @@ void BM_CheckAndStage(benchmark::State& state) {
   }
   bool ok = true;
   for (auto _ : state) {
-    const bool checked = CheckPackage(package, PackageForm::Plain);
-    const StageResult staged =
-        StageImage(*header, PackageExtensionCopy{}, package, PackageForm::Plain);
-    ok = ok && checked && staged.SumsMatch();
+    const CheckedPackage checked =
+        CheckAndStage(*header, PackageExtensionCopy{}, package, PackageForm::Plain);
+    ok = ok && checked.Matches() && checked.staged.SumsMatch();
     benchmark::DoNotOptimize(ok);
   }
   if (!ok) state.SkipWithError("the sample package did not check or stage");

@@ -1,5 +1,6 @@
 #include "package/checksum.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace tslflash {
@@ -40,6 +41,40 @@ ChecksumTotals SumBoth(std::span<const std::uint8_t> bytes) {
 }
 
 ChecksumPair ChecksumsOf(std::span<const std::uint8_t> bytes) { return SumBoth(bytes).Pair(); }
+
+TwoRangeSums SumWholeAndPart(std::span<const std::uint8_t> bytes, std::size_t wholeEnd,
+                             std::size_t partBegin, std::size_t partEnd) {
+  wholeEnd = std::min(wholeEnd, bytes.size());
+  partEnd = std::min(partEnd, bytes.size());
+  partBegin = std::min(partBegin, partEnd);
+  const std::size_t overlapBegin = std::min(partBegin, wholeEnd);
+  const std::size_t overlapEnd = std::max(overlapBegin, std::min(partEnd, wholeEnd));
+  const std::uint8_t* data = bytes.data();
+  std::uint32_t wholeLinear = 0;
+  std::uint16_t wholeRotated = 0;
+  std::uint32_t partLinear = 0;
+  std::uint16_t partRotated = 0;
+  for (std::size_t i = 0; i < overlapBegin; ++i) {
+    wholeLinear += data[i];
+    wholeRotated = RotateAndAdd(wholeRotated, data[i]);
+  }
+  for (std::size_t i = overlapBegin; i < overlapEnd; ++i) {
+    wholeLinear += data[i];
+    partLinear += data[i];
+    wholeRotated = RotateAndAdd(wholeRotated, data[i]);
+    partRotated = RotateAndAdd(partRotated, data[i]);
+  }
+  for (std::size_t i = overlapEnd; i < wholeEnd; ++i) {
+    wholeLinear += data[i];
+    wholeRotated = RotateAndAdd(wholeRotated, data[i]);
+  }
+  // Part of the range past the whole's end, or all of it when it starts there.
+  for (std::size_t i = std::max(partBegin, overlapEnd); i < partEnd; ++i) {
+    partLinear += data[i];
+    partRotated = RotateAndAdd(partRotated, data[i]);
+  }
+  return {{wholeLinear, wholeRotated}, {partLinear, partRotated}};
+}
 
 std::uint32_t ByteSum(const std::uint8_t* data, std::uint32_t length) {
   if (data == nullptr) return 0;

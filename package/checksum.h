@@ -70,6 +70,16 @@ ChecksumTotals SumBoth(std::span<const std::uint8_t> bytes);
 
 ChecksumPair ChecksumsOf(std::span<const std::uint8_t> bytes);
 
+// The sums of two ranges of the same bytes in one pass: `whole` over
+// [0, wholeEnd), `part` over [partBegin, partEnd). Where they overlap both
+// chains take each byte in turn; neither waits for the other.
+struct TwoRangeSums {
+  ChecksumTotals whole;
+  ChecksumTotals part;
+};
+TwoRangeSums SumWholeAndPart(std::span<const std::uint8_t> bytes, std::size_t wholeEnd,
+                             std::size_t partBegin, std::size_t partEnd);
+
 // 32-bit sum of the first (length mod 65536) bytes; 0 for a null pointer. The
 // length is reduced because the drive commands that carry it hold 16 bits.
 std::uint32_t ByteSum(const std::uint8_t* data, std::uint32_t length);

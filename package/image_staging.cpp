@@ -64,15 +64,22 @@ ImageRangeStatus CheckImageRange(const ImagePlan& plan, std::size_t packageSize)
   return ImageRangeStatus::Usable;
 }
 
-StageResult StageImage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
-                       std::span<const std::uint8_t> package, PackageForm form) {
+StageResult LocateImage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
+                        std::span<const std::uint8_t> package, PackageForm form) {
   StageResult result;
   result.plan = PlanImage(DecodeHeader(header), DecodeExtension(extension), form);
   result.status = CheckImageRange(result.plan, package.size());
-  if (!result.Staged()) return result;
+  if (result.Staged()) {
+    result.image = package.subspan(static_cast<std::size_t>(result.plan.start),
+                                   static_cast<std::size_t>(result.plan.Length()));
+  }
+  return result;
+}
 
-  result.image = package.subspan(static_cast<std::size_t>(result.plan.start),
-                                 static_cast<std::size_t>(result.plan.Length()));
+StageResult StageImage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
+                       std::span<const std::uint8_t> package, PackageForm form) {
+  StageResult result = LocateImage(header, extension, package, form);
+  if (!result.Staged()) return result;
   const ChecksumTotals sums = SumBoth(result.image);
   result.linearTotal = sums.linearTotal;
   result.computed = sums.Pair();

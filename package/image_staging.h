@@ -38,6 +38,7 @@ ImagePlan PlanImage(const PackageHeader& header, const PackageExtension& extensi
                     PackageForm form);
 
 enum class ImageRangeStatus {
+  NotLocated,  // nothing has looked for the image yet
   Usable,
   NegativeLength,
   LongerThanArea,  // would not fit the 2 MiB image areas
@@ -47,7 +48,7 @@ enum class ImageRangeStatus {
 ImageRangeStatus CheckImageRange(const ImagePlan& plan, std::size_t packageSize);
 
 struct [[nodiscard]] StageResult {
-  ImageRangeStatus status = ImageRangeStatus::Usable;
+  ImageRangeStatus status = ImageRangeStatus::NotLocated;
   ImagePlan plan;
   // The image range where it lies in the package; empty when not usable.
   std::span<const std::uint8_t> image;
@@ -57,8 +58,11 @@ struct [[nodiscard]] StageResult {
   bool SumsMatch() const { return Staged() && ChecksumsAgree(plan.expected, computed); }
 };
 
-// Finds the image range in the package and sums it; nothing is copied. A
+// Where the image lies in the package for this layout, without its sums; a
 // range that is not usable gives no image.
+StageResult LocateImage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
+                        std::span<const std::uint8_t> package, PackageForm form);
+// The image located and summed; nothing is copied.
 StageResult StageImage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
                        std::span<const std::uint8_t> package, PackageForm form);
 

@@ -46,4 +46,25 @@ bool CheckPackage(std::span<const std::uint8_t> package, PackageForm form) {
   return ReadTrailer(package, form).Matches();
 }
 
+CheckedPackage CheckAndStage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
+                             std::span<const std::uint8_t> package, PackageForm form) {
+  CheckedPackage checked{{LocateTrailer(package, form), {}, {}},
+                         LocateImage(header, extension, package, form)};
+  StageResult& staged = checked.staged;
+  const bool found = checked.trailer.place.status == TrailerStatus::Found;
+  const std::size_t trailerAt = found ? static_cast<std::size_t>(checked.trailer.place.offset) : 0;
+  const std::size_t begin = staged.Staged() ? static_cast<std::size_t>(staged.plan.start) : 0;
+  const TwoRangeSums sums = SumWholeAndPart(package, trailerAt, begin, begin + staged.image.size());
+  if (found) {
+    checked.trailer.stored = {ReadLe16(package, trailerAt + layout::kTrailerLinear.offset),
+                              ReadLe16(package, trailerAt + layout::kTrailerRotated.offset)};
+    checked.trailer.computed = sums.whole.Pair();
+  }
+  if (staged.Staged()) {
+    staged.linearTotal = sums.part.linearTotal;
+    staged.computed = sums.part.Pair();
+  }
+  return checked;
+}
+
 }  // namespace tslflash

@@ -6,7 +6,9 @@
 #include <span>
 
 #include "package/checksum.h"
+#include "package/image_staging.h"
 #include "package/package_form.h"
+#include "package/package_layout.h"
 
 namespace tslflash {
 
@@ -42,5 +44,16 @@ struct TrailerReading {
 TrailerReading ReadTrailer(std::span<const std::uint8_t> package, PackageForm form);
 
 bool CheckPackage(std::span<const std::uint8_t> package, PackageForm form);
+
+// The whole-package check and the image's staging for one layout, every sum
+// they need taken in one pass over the package.
+struct CheckedPackage {
+  TrailerReading trailer;
+  StageResult staged;
+  bool Matches() const { return trailer.Matches(); }
+};
+[[nodiscard]] CheckedPackage CheckAndStage(const PackageHeaderCopy& header,
+                                           const PackageExtensionCopy& extension,
+                                           std::span<const std::uint8_t> package, PackageForm form);
 
 }  // namespace tslflash

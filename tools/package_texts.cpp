@@ -23,9 +23,11 @@ std::string_view DescribeRangeStatus(ImageRangeStatus status) {
     case ImageRangeStatus::NegativeLength:
       return "image range has a negative length (L is below the 12 bytes rule 1 leaves unsent)";
     case ImageRangeStatus::LongerThanArea:
-      return "image range is over the 2 MiB limit of the image areas";
+      return "image range is over the 2 MiB limit of an image";
     case ImageRangeStatus::PastPackage:
       return "image range runs past the end of the package (inconsistent lengths)";
+    case ImageRangeStatus::NotLocated:
+      return "image range not looked for";
     case ImageRangeStatus::Usable:
       break;
   }

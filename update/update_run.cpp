@@ -67,8 +67,7 @@ class UpdateRun {
 
  private:
   bool VerifyImage() {
-    const PackageState& packaging = job_.packaging;
-    staged_ = StageImage(context_.header, packaging.extension, context_.package, packaging.form);
+    staged_ = job_.staged;
     events_.Log(std::string(kLinearSumLine) + HexWord(staged_.plan.expected.linear));
     events_.Log(std::string(kRotatedSumLine) + HexWord(staged_.plan.expected.rotated));
     if (!staged_.SumsMatch()) return Stop(OutcomeCode::ChecksumMismatch);

@@ -108,12 +108,21 @@ class Evaluation final : public RunEvents {
     }
     if (!Step(UpgradeCheck::Enclosure, PassesEnclosureCheck()) ||
         !Step(UpgradeCheck::PackageTag, CheckPackageTag(request_.header)) ||
-        !Step(UpgradeCheck::PackageSums,
-              CheckPackage(request_.package, verdict_.job.packaging.form))) {
+        !Step(UpgradeCheck::PackageSums, CheckAndStagePackage())) {
       Report(OutcomeCode::IdentityNotAllowed);
       return false;
     }
     return true;
+  }
+
+  // The package's own sums; the image's, which the run checks, come from the
+  // same pass over the bytes.
+  bool CheckAndStagePackage() {
+    const PackageState& packaging = verdict_.job.packaging;
+    CheckedPackage checked =
+        CheckAndStage(request_.header, packaging.extension, request_.package, packaging.form);
+    verdict_.job.staged = checked.staged;
+    return checked.Matches();
   }
 
   bool PassesEnclosureCheck() {

@@ -15,6 +15,7 @@
 #include "models/enclosure_identity.h"
 #include "models/tool_variant.h"
 #include "models/update_plan.h"
+#include "package/image_staging.h"
 #include "package/package_layout.h"
 #include "transport/drive_commands.h"
 #include "update/run_events.h"
@@ -36,6 +37,7 @@ struct UpdateJob {
   std::string modelCode;  // the drive's model code, at most 9 characters
   UpdatePlan plan;
   PackageState packaging;  // the layout the package is read with for this drive
+  StageResult staged;      // where the image lies in that layout, and its sums
   ToolVariant variant = ToolVariant::Other;
 };
 

@@ -106,3 +106,81 @@ TEST(CheckPackageTest, PackagesTooShortForTheirLayoutFail) {
 
 }  // namespace
 }  // namespace tslflash
+
+namespace tslflash {
+namespace {
+
+// The one-pass check and staging says what the check and the staging say
+// apart, for each layout and for ranges the layout cannot use; a byte changed
+// inside or outside the image changes exactly the sums that cover it.
+TEST(CheckAndStageTest, OnePassAgreesWithTheSeparateCheckAndStaging) {
+  struct Case {
+    std::string name;
+    std::vector<std::uint8_t> package;
+    PackageForm form;
+  };
+  std::vector<std::uint8_t> changedImage = testing::Built(testing::PlainRecipe(5000));
+  changedImage[64 + 17] ^= 0x40;
+  std::vector<std::uint8_t> changedHeader = testing::Built(testing::PlainRecipe(5000));
+  changedHeader[10] ^= 0x01;
+  const std::vector<std::uint8_t> extended = testing::Built(testing::ExtendedRecipe(3000, 2000));
+  std::vector<std::uint8_t> perPageSum = [] {
+    PackageRecipe recipe = testing::PlainRecipe(3 * 16384);
+    recipe.altProductName = "TQ70";
+    return testing::Built(recipe);
+  }();
+  std::vector<std::uint8_t> truncated = testing::Built(testing::PlainRecipe(5000));
+  truncated.resize(3000);
+  const std::vector<Case> cases = {
+      {"plain", testing::Built(testing::PlainRecipe(5000)), PackageForm::Plain},
+      {"one-byte image", testing::Built(testing::PlainRecipe(1)), PackageForm::Plain},
+      {"changed image byte", changedImage, PackageForm::Plain},
+      {"changed header byte", changedHeader, PackageForm::Plain},
+      {"second image", extended, PackageForm::Varn2340},
+      {"first image", extended, PackageForm::Varn2300},
+      {"extended read as plain", extended, PackageForm::Plain},
+      {"per-page-sum range", perPageSum, PackageForm::Plain},
+      {"cut short", truncated, PackageForm::Plain},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const PackageHeaderCopy header = HeaderCopyOf(c.package).value_or(PackageHeaderCopy{});
+    const PackageExtensionCopy extension =
+        ExtensionCopyOf(c.package).value_or(PackageExtensionCopy{});
+    const CheckedPackage checked = CheckAndStage(header, extension, c.package, c.form);
+    const TrailerReading trailer = ReadTrailer(c.package, c.form);
+    const StageResult staged = StageImage(header, extension, c.package, c.form);
+    EXPECT_EQ(checked.Matches(), CheckPackage(c.package, c.form));
+    EXPECT_EQ(checked.trailer.place.status, trailer.place.status);
+    EXPECT_EQ(checked.trailer.computed, trailer.computed);
+    EXPECT_EQ(checked.trailer.stored, trailer.stored);
+    EXPECT_EQ(checked.staged.status, staged.status);
+    EXPECT_EQ(checked.staged.computed, staged.computed);
+    EXPECT_EQ(checked.staged.linearTotal, staged.linearTotal);
+    EXPECT_EQ(checked.staged.image.data(), staged.image.data());
+    EXPECT_EQ(checked.staged.image.size(), staged.image.size());
+    EXPECT_EQ(checked.staged.SumsMatch(), staged.SumsMatch());
+  }
+}
+
+// Two ranges summed together: wherever the part lies against the whole.
+TEST(CheckAndStageTest, TwoRangeSumsMatchEachRangeSummedAlone) {
+  std::vector<std::uint8_t> bytes(1000);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  struct Range {
+    std::size_t wholeEnd, partBegin, partEnd;
+  };
+  for (const Range r :
+       {Range{1000, 64, 900}, Range{500, 64, 900}, Range{300, 400, 900}, Range{1000, 0, 1000},
+        Range{0, 10, 20}, Range{1000, 50, 50}, Range{700, 600, 700}}) {
+    SCOPED_TRACE(std::to_string(r.wholeEnd) + " " + std::to_string(r.partBegin) + "-" +
+                 std::to_string(r.partEnd));
+    const TwoRangeSums sums = SumWholeAndPart(bytes, r.wholeEnd, r.partBegin, r.partEnd);
+    const auto span = std::span<const std::uint8_t>(bytes);
+    EXPECT_EQ(sums.whole.Pair(), ChecksumsOf(span.first(r.wholeEnd)));
+    EXPECT_EQ(sums.part.Pair(), ChecksumsOf(span.subspan(r.partBegin, r.partEnd - r.partBegin)));
+  }
+}
+
+}  // namespace
+}  // namespace tslflash

@@ -42,6 +42,9 @@ RunHarness::RunHarness(const RunSetup& setup) {
 
 int RunHarness::Run(const std::vector<BoxAnswer>& answers) {
   for (const BoxAnswer answer : answers) view.Answer({answer});
+  // Staged as the checks stage it, from the package as the test left it.
+  job_.staged = StageImage(HeaderCopyOf(package).value_or(PackageHeaderCopy{}),
+                           job_.packaging.extension, package, job_.packaging.form);
   return dialog->RunJob(job_) ? 1 : 0;
 }
 
