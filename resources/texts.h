@@ -16,6 +16,14 @@ inline constexpr std::string_view kAboutCaption = "About Tessel Flash Tool";
 inline constexpr std::string_view kAboutVersion = "Tessel Flash Ver. A-7.8";
 inline constexpr std::string_view kAboutSecondLine = "Firmware update for CD/DVD drives";
 
+// ---- Drive commands and transports ---------------------------------------------------
+
+inline constexpr std::string_view kUnitAttentionText =
+    "The drive kept reporting a unit attention; the tray could not be checked.";
+inline constexpr std::string_view kHandshakeRefusedText = "This Model is not support.";
+inline constexpr std::string_view kAspiCannotLoad = "Can't load WNASPI32.DLL!!";
+inline constexpr std::string_view kAspiUnexpectedFailure = "Unexpected ASPI Failure";
+
 // ---- Drive list ----------------------------------------------------------------
 
 inline constexpr std::string_view kTreeRootText = "My Computer";

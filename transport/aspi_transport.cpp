@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "resources/texts.h"
 #include "transport/fixed_sense.h"
 
 namespace tslflash {
@@ -13,9 +14,6 @@ namespace tslflash {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-constexpr std::string_view kCantLoad = "Can't load WNASPI32.DLL!!";
-constexpr std::string_view kUnexpectedFailure = "Unexpected ASPI Failure";
 
 constexpr std::uint8_t kDefaultTargets = 8;
 constexpr std::uint8_t kWideTargets = 16;
@@ -222,7 +220,7 @@ void AspiTransport::ScanDrives(const CandidateSink& offer) { ScanAspiDrives(offe
 
 bool AspiTransport::LoadAspi() {
   if (!session_->Layer().Load()) {
-    Notify(kCantLoad);
+    Notify(kAspiCannotLoad);
     return false;
   }
   const std::uint32_t supportInfo = session_->Layer().GetSupportInfo();
@@ -231,8 +229,8 @@ bool AspiTransport::LoadAspi() {
     adapterCount_ = static_cast<std::uint8_t>(supportInfo);
     return true;
   }
-  Notify(kUnexpectedFailure);
-  Notify(kCantLoad);
+  Notify(kAspiUnexpectedFailure);
+  Notify(kAspiCannotLoad);
   return false;
 }
 

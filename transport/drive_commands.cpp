@@ -5,6 +5,8 @@
 #include <ostream>
 #include <utility>
 
+#include "resources/texts.h"
+
 namespace tslflash {
 namespace {
 
@@ -28,7 +30,6 @@ constexpr std::size_t kImageSizeOffset = 10;
 
 constexpr const char* kBufferSizeFailText = "Read BufferSize Command Fail!!\n";
 constexpr const char* kModelCodeFailText = "Check Model Command Fail!!\n";
-constexpr const char* kHandshakeRefusedText = "This Model is not support.";
 
 std::uint16_t ReadBe16(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint16_t>((bytes[at] << 8) | bytes[at + 1]);

@@ -70,8 +70,6 @@ class DriveCommands {
   // Unit attentions clear within a poll or two; past this the tray state is
   // unknown and the update is refused rather than started on a loaded drive.
   static constexpr int kMaxNoDiscPolls = 25;
-  static constexpr std::string_view kUnitAttentionText =
-      "The drive kept reporting a unit attention; the tray could not be checked.";
   static constexpr std::uint32_t kExtendedInquiryLength = 125;
   // A drive need not return the vendor-specific bytes of the extended
   // INQUIRY: those it leaves out read as zero, as the enclosure check expects.

@@ -306,7 +306,7 @@ TEST_F(EligibilityTest, EachCheckRefusesInItsOrder) {
       {"a tray that keeps reporting a unit attention",
        Drive(kKova2300, "1.00", [&](auto& d) { d.faults = {unitAttention}; }),
        Package(kKova2300, "1.50", "TX2300", "VR"),
-       Warned({std::string(DriveCommands::kUnitAttentionText), kDisc}, kDiscBox),
+       Warned({std::string(kUnitAttentionText), kDisc}, kDiscBox),
        OutcomeCode::DiscInDrive, Enabled},
       {"drive A outside variant 30, its enclosure still read",
        Drive(kDriveA, "1.00", UnderVarnLabel),

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "emulator/drive_emulator.h"
+#include "resources/texts.h"
 #include "tests/support/emulated_drive_fixture.h"
 
 namespace tslflash {
@@ -456,7 +457,7 @@ TEST_F(DriveCommandsTest, CheckNoDiscSequences) {
   const auto always = [](emu::FaultKind kind, SenseBytes sense) {
     return emu::Fault{kind, emu::ForOpcode{0x00}, emu::kAlways, sense};
   };
-  const std::string attention(DriveCommands::kUnitAttentionText);
+  const std::string attention(kUnitAttentionText);
   struct Case {
     const char* name;
     bool mediumPresent;
