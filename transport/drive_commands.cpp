@@ -225,10 +225,12 @@ bool DriveCommands::QueryImageSize() {
 
 // A page that does not hold what the command announces is never sent: the
 // transport would read past the caller's buffer.
-CommandReply DriveCommands::WritePage(const Cdb& cdb, std::span<std::uint8_t> page,
+CommandReply DriveCommands::WritePage(const Cdb& cdb, std::span<const std::uint8_t> page,
                                       std::uint32_t count, std::chrono::seconds timeout) {
   if (page.data() == nullptr || page.size() < count) return {};
-  return Send(cdb, DataDirection::ToDrive, page.data(), count, timeout);
+  // Every transport only reads the buffer of a command that carries data to
+  // the drive; the one data pointer of a command serves both directions.
+  return Send(cdb, DataDirection::ToDrive, const_cast<std::uint8_t*>(page.data()), count, timeout);
 }
 
 CommandReply DriveCommands::ReadPage(const Cdb& cdb, std::span<std::uint8_t> page) {
@@ -236,7 +238,7 @@ CommandReply DriveCommands::ReadPage(const Cdb& cdb, std::span<std::uint8_t> pag
   return Read(cdb, page.data(), kPageSize, kPageSize);
 }
 
-CommandReply DriveCommands::WritePageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
+CommandReply DriveCommands::WritePageById(std::span<const std::uint8_t> page, std::uint8_t bufferId,
                                           std::uint16_t offset, std::uint16_t count) {
   return WritePage(BuildWritePageById(bufferId, offset, count), page, count, kDataTimeout);
 }
@@ -250,7 +252,7 @@ CommandReply DriveCommands::CommitImage() {
   return Send(BuildCommitImage(), DataDirection::NoData, nullptr, 0, kControlTimeout);
 }
 
-CommandReply DriveCommands::WritePageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
+CommandReply DriveCommands::WritePageByOffset(std::span<const std::uint8_t> page, std::uint8_t highByte,
                                               std::uint16_t offset, std::uint16_t count) {
   return WritePage(BuildWritePageByOffset(highByte, offset, count), page, count, kDataTimeout);
 }
@@ -275,17 +277,17 @@ CommandReply DriveCommands::EndDownload(std::uint32_t imageLength) {
 }
 
 // Blocks are small enough for the short time-out.
-CommandReply DriveCommands::SendSmallBlock(std::span<std::uint8_t> block,
+CommandReply DriveCommands::SendSmallBlock(std::span<const std::uint8_t> block,
                                            std::uint32_t byteOffset) {
   return WritePage(BuildSmallBlock(byteOffset), block, kSmallBlockSize, kControlTimeout);
 }
 
-CommandReply DriveCommands::SendSummedPage(std::span<std::uint8_t> page,
+CommandReply DriveCommands::SendSummedPage(std::span<const std::uint8_t> page,
                                            const SummedPageFields& fields) {
   return WritePage(BuildSummedPage(fields), page, kPageSize, kDataTimeout);
 }
 
-CommandReply DriveCommands::SendSignedPage(std::span<std::uint8_t> page,
+CommandReply DriveCommands::SendSignedPage(std::span<const std::uint8_t> page,
                                            const SignedPageFields& fields) {
   return WritePage(BuildSignedPage(fields), page, kPageSize, kDataTimeout);
 }

@@ -110,14 +110,14 @@ class DriveCommands {
   [[nodiscard]] bool QueryImageSize();
   std::uint32_t ExpectedImageSize() const { return expectedImageSize_; }
 
-  // Page commands: the page is the caller's image copy from the page's
-  // offset on. Writes send `count` bytes; reads always ask for a whole page.
-  CommandReply WritePageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
+  // Page commands: writes send `count` bytes of the page as it lies in the
+  // caller's image; reads always ask for a whole page.
+  CommandReply WritePageById(std::span<const std::uint8_t> page, std::uint8_t bufferId,
                              std::uint16_t offset, std::uint16_t count);
   CommandReply ReadPageById(std::span<std::uint8_t> page, std::uint8_t bufferId,
                             std::uint16_t offset, std::uint16_t count);
   CommandReply CommitImage();
-  CommandReply WritePageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
+  CommandReply WritePageByOffset(std::span<const std::uint8_t> page, std::uint8_t highByte,
                                  std::uint16_t offset, std::uint16_t count);
   CommandReply ReadPageByOffset(std::span<std::uint8_t> page, std::uint8_t highByte,
                                 std::uint16_t offset, std::uint16_t count);
@@ -125,10 +125,10 @@ class DriveCommands {
   CommandReply BeginDownload();
   CommandReply EndDownload(std::uint32_t imageLength);
   // One 4 KiB block followed by its two checksum bytes.
-  CommandReply SendSmallBlock(std::span<std::uint8_t> block, std::uint32_t byteOffset);
+  CommandReply SendSmallBlock(std::span<const std::uint8_t> block, std::uint32_t byteOffset);
   // One 16 KiB page of the summed-pages or the signed-pages transfer.
-  CommandReply SendSummedPage(std::span<std::uint8_t> page, const SummedPageFields& fields);
-  CommandReply SendSignedPage(std::span<std::uint8_t> page, const SignedPageFields& fields);
+  CommandReply SendSummedPage(std::span<const std::uint8_t> page, const SummedPageFields& fields);
+  CommandReply SendSignedPage(std::span<const std::uint8_t> page, const SignedPageFields& fields);
 
  private:
   CommandReply Send(const Cdb& cdb, DataDirection direction, std::uint8_t* data,
@@ -136,7 +136,7 @@ class DriveCommands {
   // A data-in command whose caller reads the reply's first `needed` bytes.
   CommandReply Read(const Cdb& cdb, std::uint8_t* data, std::uint32_t length, std::uint32_t needed);
   bool SendNoData(const Cdb& cdb, std::chrono::seconds timeout);
-  CommandReply WritePage(const Cdb& cdb, std::span<std::uint8_t> page, std::uint32_t count,
+  CommandReply WritePage(const Cdb& cdb, std::span<const std::uint8_t> page, std::uint32_t count,
                          std::chrono::seconds timeout);
   CommandReply ReadPage(const Cdb& cdb, std::span<std::uint8_t> page);
   CommandReply TestUnitReady();

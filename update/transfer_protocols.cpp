@@ -44,6 +44,17 @@ void CopyImage(std::span<const std::uint8_t> image, std::size_t offset,
   std::fill(out.begin() + static_cast<std::ptrdiff_t>(count), out.end(), std::uint8_t{0});
 }
 
+// The image's bytes [offset, offset + out.size()) where they lie in the image;
+// only a unit that runs past the image's end is put together in `out`.
+std::span<const std::uint8_t> UnitAt(std::span<const std::uint8_t> image, std::size_t offset,
+                                     std::span<std::uint8_t> out) {
+  if (offset <= image.size() && image.size() - offset >= out.size()) {
+    return image.subspan(offset, out.size());
+  }
+  CopyImage(image, offset, out);
+  return out;
+}
+
 std::uint16_t PageSum(std::span<const std::uint8_t> page) {
   return static_cast<std::uint16_t>(ByteSum(page.data(), kPage));
 }
@@ -60,7 +71,7 @@ TransferRefusal CountRefusal(std::uint64_t units, std::uint64_t most) {
 
 CommandReply SendVendorPage(DriveCommands& commands, TransferProtocol protocol,
                             const VendorPagesPlan& plan, std::uint8_t index,
-                            std::span<std::uint8_t> page) {
+                            std::span<const std::uint8_t> page) {
   const std::uint16_t pageSum = PageSum(page);
   if (protocol == TransferProtocol::SignedPages) {
     const auto number = static_cast<std::uint8_t>(index + 1);
@@ -77,17 +88,20 @@ void InvertPage(const std::uint8_t* __restrict from, std::uint8_t* __restrict to
   for (std::uint32_t i = 0; i < kPage; ++i) to[i] = static_cast<std::uint8_t>(~from[i]);
 }
 
-using PageCommand = CommandReply (DriveCommands::*)(std::span<std::uint8_t>, std::uint8_t,
+using WriteCommand = CommandReply (DriveCommands::*)(std::span<const std::uint8_t>, std::uint8_t,
+                                                     std::uint16_t, std::uint16_t);
+using ReadCommand = CommandReply (DriveCommands::*)(std::span<std::uint8_t>, std::uint8_t,
                                                     std::uint16_t, std::uint16_t);
 
 // The two verified protocols: each page is written, read back and compared,
 // and five consecutive failed attempts end the transfer. The failure count
-// runs on across banks. Each page goes through one page-sized buffer and is
-// read back into another: the image itself is never copied whole.
+// runs on across banks. Pages go straight from the image (only one that runs
+// past its end is put together in a page of its own) and are read back into
+// one page-sized buffer: the image is never copied.
 class VerifiedPages {
  public:
-  static std::optional<VerifiedPages> Allocate(const TransferContext& context, PageCommand write,
-                                               PageCommand read, std::uint32_t length) {
+  static std::optional<VerifiedPages> Allocate(const TransferContext& context, WriteCommand write,
+                                               ReadCommand read, std::uint32_t length) {
     try {
       return VerifiedPages(context, write, read, WholePages(length));
     } catch (const std::bad_alloc&) {
@@ -100,8 +114,8 @@ class VerifiedPages {
   bool Send(std::span<const std::uint8_t> source, std::uint32_t end,
             std::optional<std::uint8_t> bank) {
     for (std::uint32_t offset = 0; offset < end;) {
-      CopyImage(source, offset, Page());
-      if (Attempt(offset, bank.value_or(static_cast<std::uint8_t>(offset >> 16)))) {
+      const std::span<const std::uint8_t> page = UnitAt(source, offset, LastPage());
+      if (Attempt(page, offset, bank.value_or(static_cast<std::uint8_t>(offset >> 16)))) {
         failures_ = 0;
         context_.diagnostics << "Transfer of " << pageNumber_++ << " page 16k bytes\n";
         offset += kPage;
@@ -119,20 +133,19 @@ class VerifiedPages {
   }
 
  private:
-  VerifiedPages(const TransferContext& context, PageCommand write, PageCommand read,
+  VerifiedPages(const TransferContext& context, WriteCommand write, ReadCommand read,
                 std::uint32_t length)
       : context_(context),
         write_(write),
         read_(read),
         length_(length),
-        // Not zeroed: every page is filled before it is sent or compared.
-        page_(std::make_unique_for_overwrite<std::uint8_t[]>(kPage)),
+        // Not zeroed: each is filled before it is sent or compared.
+        lastPage_(std::make_unique_for_overwrite<std::uint8_t[]>(kPage)),
         readBack_(std::make_unique_for_overwrite<std::uint8_t[]>(kPage)) {}
 
-  std::span<std::uint8_t> Page() { return {page_.get(), kPage}; }
+  std::span<std::uint8_t> LastPage() { return {lastPage_.get(), kPage}; }
 
-  bool Attempt(std::uint32_t offset, std::uint8_t high) {
-    const auto page = Page();
+  bool Attempt(std::span<const std::uint8_t> page, std::uint32_t offset, std::uint8_t high) {
     const auto readBack = std::span(readBack_.get(), kPage);
     const auto low = static_cast<std::uint16_t>(offset);
     // A read that completes without delivering the page must not compare
@@ -155,10 +168,10 @@ class VerifiedPages {
   }
 
   const TransferContext& context_;
-  PageCommand write_;
-  PageCommand read_;
+  WriteCommand write_;
+  ReadCommand read_;
   std::uint32_t length_;
-  std::unique_ptr<std::uint8_t[]> page_;
+  std::unique_ptr<std::uint8_t[]> lastPage_;  // a page that runs past the image's end
   std::unique_ptr<std::uint8_t[]> readBack_;
   int failures_ = 0;
   int pageNumber_ = 1;
@@ -211,9 +224,9 @@ TransferResult SendVendorPages(const TransferContext& context, TransferProtocol 
   if (!vendorPages || plan.pageCount == 0 || Refused(context, protocol)) {
     return TransferResult::NothingSent;
   }
-  std::vector<std::uint8_t> page(kPage);
+  std::vector<std::uint8_t> lastPage(kPage);
   for (std::uint8_t index = 0; index < plan.pageCount; ++index) {
-    CopyImage(context.image, std::size_t{index} * kPage, page);
+    const auto page = UnitAt(context.image, std::size_t{index} * kPage, lastPage);
     if (const CommandReply reply = SendVendorPage(context.commands, protocol, plan, index, page);
         !reply) {
       const std::string_view command =
