@@ -252,8 +252,9 @@ CommandReply DriveCommands::CommitImage() {
   return Send(BuildCommitImage(), DataDirection::NoData, nullptr, 0, kControlTimeout);
 }
 
-CommandReply DriveCommands::WritePageByOffset(std::span<const std::uint8_t> page, std::uint8_t highByte,
-                                              std::uint16_t offset, std::uint16_t count) {
+CommandReply DriveCommands::WritePageByOffset(std::span<const std::uint8_t> page,
+                                              std::uint8_t highByte, std::uint16_t offset,
+                                              std::uint16_t count) {
   return WritePage(BuildWritePageByOffset(highByte, offset, count), page, count, kDataTimeout);
 }
 
