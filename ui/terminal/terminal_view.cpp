@@ -24,7 +24,6 @@ TerminalView::TerminalView(std::istream& in, std::ostream& out, std::ostream& er
     : in_(in),
       out_(out),
       err_(err),
-      dispatcher_(dispatcher),
       settings_(std::move(settings)),
       answers_(settings_.answers.begin(), settings_.answers.end()),
       // The captions of the dialog's template, until the dialog relabels it.

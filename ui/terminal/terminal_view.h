@@ -128,7 +128,6 @@ class TerminalView final : public DialogView {
   std::istream& in_;
   std::ostream& out_;
   std::ostream& err_;
-  EventLoopDispatcher& dispatcher_;
   TerminalSettings settings_;
   std::deque<BoxAnswer> answers_;
   bool answerMissing_ = false;
