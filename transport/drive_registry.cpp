@@ -16,6 +16,8 @@ CommandReply ReplyOf(const TransportReply& reply, std::uint32_t requested) {
   CommandReply facts;
   facts.status = reply.status;
   facts.transferred = std::min(reply.transferred.value_or(requested), requested);
+  // Sense with a failure or a time-out says why; with success it says nothing.
+  if (reply.result != CommandResult::Completed && reply.sense) facts.sense = *reply.sense;
   switch (reply.result) {
     case CommandResult::Completed:
       facts.category = ReplyCategory::Good;
@@ -27,7 +29,6 @@ CommandReply ReplyOf(const TransportReply& reply, std::uint32_t requested) {
       break;
   }
   facts.transferred = 0;
-  if (reply.sense) facts.sense = *reply.sense;
   if (reply.sense || (reply.status && scsi_status::IsCheckCondition(*reply.status))) {
     facts.category = ReplyCategory::CheckCondition;
   } else if (reply.status) {

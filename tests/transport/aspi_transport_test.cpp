@@ -479,11 +479,9 @@ TEST(AspiRegistryTest, RegistersTargetsThatAnswerInquiryWithoutLeavingAGap) {
     EXPECT_THAT(std::span(inquiry.CDBByte).first(6), ElementsAre(0x12, 0, 0, 0, 0x24, 0));
 
     const Cdb tur = BuildTestUnitReady();
-    EXPECT_EQ(registry.ExecuteCommand(tur, DataDirection::NoData, nullptr, 0, 15s),
-              CommandResult::TimedOut);
-    EXPECT_EQ(registry.GetSenseKey(), 2);
-    EXPECT_EQ(registry.GetAdditionalSenseCode(), 0x3A);
-    EXPECT_EQ(registry.GetAdditionalSenseCodeQualifier(), 0);
+    const CommandReply reply = registry.ExecuteCommand(tur, DataDirection::NoData, nullptr, 0, 15s);
+    EXPECT_EQ(reply.category, ReplyCategory::TimedOut);
+    EXPECT_EQ(reply.sense, (SenseBytes{0x02, 0x3A, 0x00}));
   }
   EXPECT_TRUE(script->destroyed);
 }

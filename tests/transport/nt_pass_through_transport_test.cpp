@@ -367,11 +367,9 @@ TEST(PassThroughRegistryTest, RegistersDrivesThatAnswerInquiryAndClosesTheOthers
 
     ASSERT_TRUE(registry.SelectDrive(0));
     const Cdb tur = BuildTestUnitReady();
-    EXPECT_EQ(registry.ExecuteCommand(tur, DataDirection::NoData, nullptr, 0, 15s),
-              CommandResult::Failed);
-    EXPECT_EQ(registry.GetSenseKey(), 2);
-    EXPECT_EQ(registry.GetAdditionalSenseCode(), 0x3A);
-    EXPECT_EQ(registry.GetAdditionalSenseCodeQualifier(), 0);
+    const CommandReply reply = registry.ExecuteCommand(tur, DataDirection::NoData, nullptr, 0, 15s);
+    EXPECT_EQ(reply.category, ReplyCategory::CheckCondition);
+    EXPECT_EQ(reply.sense, (SenseBytes{0x02, 0x3A, 0x00}));
   }
   EXPECT_THAT(system->closes, ElementsAre(FakeSystem::HandleOf(1), FakeSystem::HandleOf(0),
                                           FakeSystem::HandleOf(2)));
