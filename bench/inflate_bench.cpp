@@ -63,7 +63,7 @@ void BM_InflateImage(benchmark::State& state, InflateFeed feed) {
 }
 
 // The baseline: the same staged stream through zlib's one-shot call into a
-// buffer as large as the WorkArea.
+// buffer as large as the largest image.
 void BM_ZlibUncompress(benchmark::State& state) {
   const CompressedSample sample;
   const std::uint8_t pageCount = sample.pageCount;

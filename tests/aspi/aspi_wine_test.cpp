@@ -297,11 +297,10 @@ TEST_F(AspiWineTest, RequestEndingsMapToResultsAndSenseInEveryCompletionMode) {
       }
 
       const Cdb cdb = BuildTestUnitReady();
-      EXPECT_EQ(registry->ExecuteCommand(cdb, DataDirection::NoData, nullptr, 0, kCommandTimeout),
-                c.result);
-      EXPECT_EQ((SenseBytes{registry->GetSenseKey(), registry->GetAdditionalSenseCode(),
-                            registry->GetAdditionalSenseCodeQualifier()}),
-                c.sense);
+      const CommandReply reply =
+          registry->ExecuteCommand(cdb, DataDirection::NoData, nullptr, 0, kCommandTimeout);
+      EXPECT_EQ(reply.Result(), c.result);
+      EXPECT_EQ(reply.sense, c.sense);
       EXPECT_EQ(layer.pendingCount(), 0u);
     }
   }
