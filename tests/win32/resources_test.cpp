@@ -1,10 +1,11 @@
-// The resources built into TslFlash.exe: the string table agrees with the
-// texts the dialog's logic uses, the version resource names the program, and
-// the icon and the tree's bitmap have the sizes and colours the window needs,
-// and the manifest asks for what the program needs from Windows.
+// The resources built into TslFlash.exe: the string table is the catalogue's,
+// the version resource names the program, the icon and the tree's bitmap have
+// the sizes and colours the window needs, and the manifest asks for what the
+// program needs from Windows.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,14 +39,38 @@ class ProgramResourcesTest : public ::testing::Test {
   HMODULE program_ = nullptr;
 };
 
-TEST_F(ProgramResourcesTest, StringTableHoldsTheDialogsTexts) {
+// Every string of the table, by id: the table's blocks hold sixteen ids
+// each, and an id without a string loads as empty.
+std::map<int, std::string> StringTable(HMODULE module) {
+  constexpr int kStringResource = 6;  // RT_STRING
+  std::vector<int> blocks;
+  EnumResourceNamesA(
+      module, ResourceName(kStringResource),
+      [](HMODULE, LPCSTR, LPSTR name, LONG_PTR found) -> BOOL {
+        reinterpret_cast<std::vector<int>*>(found)->push_back(
+            static_cast<int>(reinterpret_cast<ULONG_PTR>(name)));
+        return TRUE;
+      },
+      reinterpret_cast<LONG_PTR>(&blocks));
+  std::map<int, std::string> table;
+  for (const int block : blocks) {
+    for (int id = (block - 1) * 16; id < block * 16; ++id) {
+      char text[256] = {};
+      const int length =
+          LoadStringA(module, static_cast<UINT>(id), text, static_cast<int>(sizeof(text)));
+      if (length > 0) table[id] = std::string(text, static_cast<std::size_t>(length));
+    }
+  }
+  return table;
+}
+
+TEST_F(ProgramResourcesTest, StringTableHoldsTheCataloguesEntriesAndNothingElse) {
+  std::map<int, std::string> expected;
   for (const StringTableEntry& entry :
        {kStringAboutItem, kStringSelectDrive, kStringClose, kStringUpdate}) {
-    char text[256] = {};
-    const int length = LoadStringA(program_, entry.id, text, static_cast<int>(sizeof(text)));
-    EXPECT_EQ(std::string(text, static_cast<std::size_t>(length)), entry.text)
-        << "string " << entry.id;
+    expected[entry.id] = std::string(entry.text);
   }
+  EXPECT_EQ(StringTable(program_), expected);
 }
 
 TEST_F(ProgramResourcesTest, IconGroupHoldsA32AndA16PixelImageOf16Colours) {
@@ -127,7 +152,7 @@ TEST(ProgramVersionTest, VersionResourceNamesTheProgram) {
     }
     return std::string(text);
   };
-  EXPECT_EQ(value("InternalName"), "TslFlash");
+  EXPECT_EQ(value("InternalName"), kApplicationName);
   EXPECT_EQ(value("OriginalFilename"), "TslFlash.EXE");
   EXPECT_EQ(value("ProductName"), "Tessel Flash");
 }

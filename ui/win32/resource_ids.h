@@ -1,14 +1,10 @@
 // Ids of the resources in tslflash.rc, shared with the Win32 front end. Plain
-// macros, because the resource compiler reads this file too.
+// macros, because the resource compiler reads this file too. The string
+// table's ids are the catalogue's (resources/texts.h).
 #pragma once
 
 #define IDD_ABOUT_BOX 100
 #define IDD_UPDATE_DIALOG 102
-
-#define IDS_ABOUT_ITEM 101
-#define IDS_SELECT_DRIVE 102
-#define IDS_CLOSE 103
-#define IDS_UPDATE 104
 
 #define IDB_TREE_IMAGES 130
 #define IDI_TSLFLASH 133

@@ -1,7 +1,6 @@
 // Reaching the resources of tslflash.rc from C++.
 #pragma once
 
-#include "resources/texts.h"
 #include "ui/dialog_view.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/windows_api.h"
@@ -24,10 +23,5 @@ static_assert(IDC_DRIVE_TREE == static_cast<int>(ControlId::DriveTree));
 static_assert(IDC_PROGRESS == static_cast<int>(ControlId::Progress));
 static_assert(IDC_UPGRADE == static_cast<int>(ControlId::Upgrade));
 static_assert(IDC_LOG == static_cast<int>(ControlId::Log));
-// The string table's ids are the ones the dialog's texts are known by.
-static_assert(IDS_ABOUT_ITEM == kStringAboutItem.id);
-static_assert(IDS_SELECT_DRIVE == kStringSelectDrive.id);
-static_assert(IDS_CLOSE == kStringClose.id);
-static_assert(IDS_UPDATE == kStringUpdate.id);
 
 }  // namespace tslflash
