@@ -85,6 +85,20 @@ def peak_kib(args):
     return usage.ru_maxrss
 
 
+def qt_environment():
+    """The environment both Qt programs start in, and its platform plugin's
+    name: the one the session names or its display's, offscreen without a
+    display."""
+    named = os.environ.get("QT_QPA_PLATFORM")
+    if named:
+        return dict(os.environ), named
+    if os.environ.get("WAYLAND_DISPLAY"):
+        return dict(os.environ), "wayland"
+    if os.environ.get("DISPLAY"):
+        return dict(os.environ), "xcb"
+    return dict(os.environ, QT_QPA_PLATFORM="offscreen"), "offscreen"
+
+
 def tool_runs(build, quick):
     tool = os.path.join(build, "app", "tslflash")
     runs = 1 if quick else 11
@@ -108,12 +122,12 @@ def tool_runs(build, quick):
         window = os.path.join(build, "bench", "tslflash_qt_startup")
         floor = os.path.join(build, "bench", "tslflash_qt_floor")
         if os.path.exists(window) and os.path.exists(floor):
-            offscreen = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+            env, figures["qt_platform"] = qt_environment()
             # Alternated, so a burst of other work lands on both.
             window_runs, floor_runs = [], []
             for _ in range(runs):
-                window_runs.append(child([window, THREE_DRIVES], offscreen))
-                floor_runs.append(child([floor], offscreen))
+                window_runs.append(child([window, THREE_DRIVES], env))
+                floor_runs.append(child([floor], env))
             figures["window_ms"] = statistics.median(window_runs)
             figures["floor_ms"] = statistics.median(floor_runs)
         stop = [tool, "--terminal", "--emulate", drive, "--package", package, "--answer", "ok",
@@ -140,6 +154,16 @@ def vm_figures(quick):
     with open(VM_FIGURES) as text:
         pairs = (field.split("=", 1) for field in text.read().split())
         return {key: float(value) for key, value in pairs}, source
+
+
+def emulated_drive_kib(image_size):
+    """What the emulated drive holds at the end of a whole update, which a
+    real drive holds instead of the tool: every byte in its download memory,
+    a bit a byte saying which arrived (emulator/download_memory.h), and the
+    image it accepted, copied out of that memory (emulator/firmware_receiver.cpp).
+    Its command trace, some tens of bytes a command, is left on the tool's
+    side, so the figure errs against the tool."""
+    return (image_size + image_size // 8 + image_size) // 1024
 
 
 def row(name, figure, baseline, ratio, target, met):
@@ -196,24 +220,24 @@ def table(b, kept, fresh, tools, vm, vm_source):
     start = tools["terminal_ms"]
     rows.append(row("4 start-up to terminal drive list", f"{start:.1f} ms (whole run)", "-",
                     "-", "< 150 ms", start < 150))
+    # The dialog first painted against an empty Qt dialog of its size, on the
+    # same platform plugin in the same run: the toolkit's own floor.
     if "window_ms" in tools:
         start, floor = tools["window_ms"], tools["floor_ms"]
         r = start / floor
-        rows.append(row("4 Qt dialog first painted", f"{start:.1f} ms (whole run)",
+        rows.append(row("4 start-up to Qt dialog shown",
+                        f"{start:.1f} ms (whole run, {tools['qt_platform']})",
                         f"empty Qt dialog {floor:.1f} ms", f"{r:.2f}", "<= 1.5", r <= 1.5))
     else:
         rows.append(row("4 start-up to Qt dialog shown", "not built without Qt", "-", "-",
-                        "< 150 ms", None))
+                        "<= 1.5", None))
     limit = 4608  # 4.5 MiB
     update_kib, stop_kib = tools["update_kib"], tools["stop_kib"]
     diff = update_kib - stop_kib
     rows.append(row("5 peak RSS, 2 MiB update", f"{update_kib:.0f} KiB",
                     f"stop after list {stop_kib:.0f} KiB", f"+{diff:.0f} KiB", "(reported)",
                     None))
-    # The emulated drive keeps what it received twice (its download memory and
-    # the committed copy) and a bit per byte of which bytes arrived; a real
-    # drive holds those, not the tool.
-    drive_kib = (2 * IMAGE_SIZE + IMAGE_SIZE // 8) // 1024
+    drive_kib = emulated_drive_kib(IMAGE_SIZE)
     rows.append(row("5 same, less the emulated drive's memory", f"+{diff - drive_kib:.0f} KiB",
                     f"drive {drive_kib} KiB", "-", f"+<= {limit} KiB", diff - drive_kib <= limit))
     if vm is None:
