@@ -3,6 +3,7 @@
 # with the one line that names the file, the line and the include.
 #   cmake -DCHECKER=CheckLayers.cmake -DWORK=DIR -P layer_rule_test.cmake
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/expect_outcome.cmake)
 
 set(failures "")
 
@@ -25,20 +26,7 @@ function(check case file text pending expected)
   string(REPLACE "|" "\n" pending "${pending}")
   file(WRITE ${root}/cmake/LayerRulePending.txt "# pending\n${pending}\n")
 
-  execute_process(COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${root} -P ${CHECKER}
-                  RESULT_VARIABLE result ERROR_VARIABLE err OUTPUT_QUIET)
-  if(expected STREQUAL "PASS")
-    if(NOT result EQUAL 0)
-      list(APPEND failures "${case}: a tree that keeps the rule failed: ${err}")
-    endif()
-  elseif(result EQUAL 0)
-    list(APPEND failures "${case}: passed, expected: ${expected}")
-  else()
-    string(REPLACE "\n" ";" lines "${err}")
-    if(NOT expected IN_LIST lines)
-      list(APPEND failures "${case}: failed without the line \"${expected}\": ${err}")
-    endif()
-  endif()
+  expect_outcome(${case} "${expected}" -DSOURCE_DIR=${root} -P ${CHECKER})
   set(failures "${failures}" PARENT_SCOPE)
 endfunction()
 
@@ -69,7 +57,4 @@ check(pending_entry_that_keeps_the_rule models/eligibility.cpp "#include \"model
       "models/eligibility.cpp"
       "cmake/LayerRulePending.txt: models/eligibility.cpp keeps the layer rule: take it off the list")
 
-if(failures)
-  list(JOIN failures "\n" text)
-  message(FATAL_ERROR "${text}")
-endif()
+report_failures()

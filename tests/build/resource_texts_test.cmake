@@ -5,6 +5,7 @@
 # the same for the tree's own catalogue and .rc.
 #   cmake -DWRITER=ResourceTexts.cmake -DSOURCE_DIR=DIR -DWORK=DIR -P resource_texts_test.cmake
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/expect_outcome.cmake)
 
 set(catalogue [=[
 #pragma once
@@ -46,30 +47,22 @@ VALUE "InternalName", kApplicationName
 set(failures "")
 
 # Writes the case's catalogue and .rc, runs the writer and compares what it
-# wrote, or the line it failed with, with EXPECTED.
+# wrote (EXPECTED starts with "//"), or the line it failed with, with EXPECTED.
 function(check case extra_catalogue rc expected)
   set(root ${WORK}/${case})
   file(REMOVE_RECURSE ${root})
   file(WRITE ${root}/texts.h "${catalogue}${extra_catalogue}}  // namespace tslflash\n")
   file(WRITE ${root}/tslflash.rc "${rc}")
-  execute_process(COMMAND ${CMAKE_COMMAND} -DTEXTS=${root}/texts.h -DRC=${root}/tslflash.rc
-                          -DOUTPUT=${root}/out.rc2 -P ${WRITER}
-                  RESULT_VARIABLE result ERROR_VARIABLE err OUTPUT_QUIET)
+  set(outcome "${expected}")
   if(expected MATCHES "^//")
-    if(NOT result EQUAL 0)
-      list(APPEND failures "${case}: the writer failed: ${err}")
-    else()
-      file(READ ${root}/out.rc2 out)
-      if(NOT out STREQUAL expected)
-        list(APPEND failures "${case}: wrote\n${out}\nexpected\n${expected}")
-      endif()
-    endif()
-  elseif(result EQUAL 0)
-    list(APPEND failures "${case}: the writer did not fail; expected: ${expected}")
-  else()
-    string(REPLACE "\n" ";" lines "${err}")
-    if(NOT expected IN_LIST lines)
-      list(APPEND failures "${case}: failed without the line \"${expected}\": ${err}")
+    set(outcome PASS)
+  endif()
+  expect_outcome(${case} "${outcome}" -DTEXTS=${root}/texts.h -DRC=${root}/tslflash.rc
+                 -DOUTPUT=${root}/out.rc2 -P ${WRITER})
+  if(outcome STREQUAL "PASS" AND EXISTS ${root}/out.rc2)
+    file(READ ${root}/out.rc2 out)
+    if(NOT out STREQUAL expected)
+      list(APPEND failures "${case}: wrote\n${out}\nexpected\n${expected}")
     endif()
   endif()
   set(failures "${failures}" PARENT_SCOPE)
@@ -92,14 +85,6 @@ check(entry_not_written_as_a_pair "inline constexpr StringTableEntry kStringBrac
       "texts.h: kStringBraced is not a string-table entry of the form {ID, \"PLAIN TEXT\"}")
 
 # The tree's own catalogue and resources.
-execute_process(COMMAND ${CMAKE_COMMAND} -DTEXTS=${SOURCE_DIR}/resources/texts.h
-                        -DRC=${SOURCE_DIR}/ui/win32/tslflash.rc -DOUTPUT=${WORK}/tree.rc2 -P ${WRITER}
-                RESULT_VARIABLE result ERROR_VARIABLE err OUTPUT_QUIET)
-if(NOT result EQUAL 0)
-  list(APPEND failures "the tree's catalogue and .rc: ${err}")
-endif()
-
-if(failures)
-  list(JOIN failures "\n" text)
-  message(FATAL_ERROR "${text}")
-endif()
+expect_outcome(tree PASS -DTEXTS=${SOURCE_DIR}/resources/texts.h
+               -DRC=${SOURCE_DIR}/ui/win32/tslflash.rc -DOUTPUT=${WORK}/tree.rc2 -P ${WRITER})
+report_failures()
