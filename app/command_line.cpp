@@ -36,13 +36,15 @@ std::string SetFlag(CommandLine& line, std::string_view /*value*/) {
   return {};
 }
 
-std::string SetSelect(CommandLine& line, std::string_view value) {
+std::string AddSelection(CommandLine& line, std::string_view value) {
   std::size_t number = 0;
   const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-  if (value.empty() || error != std::errc{} || end != value.data() + value.size()) {
-    return "--select expects a drive number (0 for none), not " + Quoted(value);
+  if (value == "root") {
+    number = 0;
+  } else if (value.empty() || error != std::errc{} || end != value.data() + value.size()) {
+    return "--select expects a drive number, or root (0) for none, not " + Quoted(value);
   }
-  line.select = number;
+  line.selections.push_back(number);
   return {};
 }
 
@@ -57,12 +59,12 @@ std::string AddAnswer(CommandLine& line, std::string_view value) {
   return {};
 }
 
-constexpr std::array<Option, 15> kOptions = {{
+constexpr std::array<Option, 21> kOptions = {{
     {"--emulate", true, false, SetFile<&CommandLine::emulate>},
     {"--package", true, false, SetFile<&CommandLine::package>},
     {"--trace", false, false, SetFlag<&CommandLine::trace>},
     {"--terminal", false, false, SetFlag<&CommandLine::terminal>},
-    {"--select", true, false, SetSelect},
+    {"--select", true, true, AddSelection},
     {"--answer", true, true, AddAnswer},
     {"--non-interactive", false, false, SetFlag<&CommandLine::nonInteractive>},
     {"--about", false, false, SetFlag<&CommandLine::about>},
@@ -73,6 +75,12 @@ constexpr std::array<Option, 15> kOptions = {{
     {"--help", false, true, SetFlag<&CommandLine::help>},
     {"-h", false, true, SetFlag<&CommandLine::help>},
     {"--version", false, true, SetFlag<&CommandLine::version>},
+    {"--check", false, false, SetFlag<&CommandLine::check>},
+    {"--json", false, false, SetFlag<&CommandLine::json>},
+    {"--yes", false, false, SetFlag<&CommandLine::yes>},
+    {"--allow-reinstall", false, false, SetFlag<&CommandLine::allowReinstall>},
+    {"--allow-older", false, false, SetFlag<&CommandLine::allowOlder>},
+    {"--restart", false, false, SetFlag<&CommandLine::restart>},
 }};
 
 const Option* FindOption(std::string_view name) {
@@ -91,7 +99,19 @@ std::string CheckCombination(const CommandLine& line) {
     return "--trace needs --emulate: only emulated drives keep a trace";
   if (line.receivedImages && !line.emulate)
     return "--received-images needs --emulate: only emulated drives keep what they received";
-  if (line.upgrade && !line.select) return "--upgrade needs --select: which drive to update";
+  if (line.upgrade && line.selections.empty()) {
+    return "--upgrade needs --select: which drive to update";
+  }
+  if (line.check && line.upgrade) return "--check and --upgrade do not go together";
+  if (line.check && (line.Consents() || !line.answers.empty())) {
+    return "--check asks nothing: it takes no --answer, --yes or --allow-... options";
+  }
+  if (line.Consents() && !line.answers.empty()) {
+    return "--answer and --yes do not go together: answer the boxes in order or by name";
+  }
+  if ((line.allowReinstall || line.allowOlder || line.restart) && !line.yes) {
+    return "--allow-reinstall, --allow-older and --restart need --yes";
+  }
   if (line.skipWaits && !line.emulate) {
     return "--skip-waits needs --emulate: a real drive needs its time to restart";
   }
@@ -170,15 +190,34 @@ Drives:
 
 Terminal:
   --terminal          run in the terminal even when there is a display
-  --select N          select drive N of the tree (from 1), or 0 for none
+  --select N|root     select drive N of the tree (from 1), or the root (0) for
+                      none; repeat it to select one after another, as clicks
+                      in the tree would
   --answer ok|cancel  answer the next message box that asks OK or Cancel;
-                      repeat it for later boxes, used in order
+                      repeat it for later boxes, used in order (for tests;
+                      scripts answer by name, below)
   --non-interactive   never read the input: a box asking OK or Cancel with no
                       --answer left is an error (exit status 3), boxes with
                       only OK are acknowledged, and without --select no drive
                       is selected
   --upgrade           after --select, press Upgrade: the checks, then the
                       update; every box is answered as above
+
+Checks and scripts:
+  --check             check every drive (or those --select names) as Upgrade
+                      would and print each check's result and what the
+                      update would do; asks nothing and changes nothing on
+                      the drives
+  --json              print one JSON document on standard output instead of
+                      text (the drive list, --check, --upgrade, or the error);
+                      the dialog's text goes to standard error
+  --yes               answer the start-up warning and the update's
+                      confirmation OK; any other box asking OK or Cancel ends
+                      the run with exit status 5
+  --allow-reinstall   with --yes: rewrite the revision the drive already has
+  --allow-older       with --yes: write a revision older than the drive's
+  --restart           with --yes: restart the computer when the update asks;
+                      without it the restart is declined
   --skip-waits        with --emulate: do not wait for the drive to settle
                       after the transfer (emulated drives restart at once)
   --about             print the About box and end
@@ -188,9 +227,10 @@ Terminal:
 
 Without --non-interactive, a box with no --answer left and the drive selection
 without --select are prompts read from standard input, whether it is a
-terminal or not; at the end of the input a box asking OK or Cancel counts as
-unanswered (exit status 3). --select, --answer, --non-interactive, --upgrade
-and --about run in the terminal.
+terminal or not; after the selection the terminal offers Upgrade, another
+drive or Exit, as the window does, until Exit. At the end of the input a box
+asking OK or Cancel counts as unanswered (exit status 3). Every option of
+these two groups runs in the terminal.
 
 Exit status:
   0  the dialog ran to its end (a drive selected, or left without one)
@@ -201,6 +241,8 @@ Exit status:
   3  a message box asking OK or Cancel had no answer: it counted as Cancel
   4  --upgrade: the update did not complete and no outcome says why (Upgrade
      was disabled, or the run stopped without a report)
+  5  a box asked for consent that --yes, --allow-reinstall or --allow-older
+     did not give: it counted as Cancel
  12  --upgrade: user cancelled
  13  --upgrade: checksum did not match (or the drive refused the handshake)
  14  --upgrade: a drive command failed
@@ -209,14 +251,16 @@ Exit status:
  17  --upgrade: the drive's identity, the package or the recovery rules refuse
  18  --upgrade: the package is older than the drive's firmware
  19  --upgrade: there is a disc in the drive
-With --upgrade, 0 means the update completed.
+With --upgrade, 0 means the update completed; with --check, that every drive
+checked would be updated, and 10 and up the first refusal's outcome.
 )";
 }
 
 FrontEnd ChooseFrontEnd(const CommandLine& line, bool windowBuilt,
                         const EnvironmentLookup& environment, WindowSystem system) {
-  const bool terminalOnly = line.terminal || line.select || !line.answers.empty() ||
-                            line.nonInteractive || line.about || line.upgrade || line.skipWaits;
+  const bool terminalOnly = line.terminal || !line.selections.empty() || !line.answers.empty() ||
+                            line.nonInteractive || line.about || line.upgrade || line.skipWaits ||
+                            line.check || line.json || line.Consents();
   const auto set = [&environment](std::string_view name) {
     const std::optional<std::string> value = environment(name);
     return value && !value->empty();

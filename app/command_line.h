@@ -23,6 +23,7 @@ inline constexpr int kEndedAtStartup = 1;  // warning declined, drives not reach
 inline constexpr int kBadCommandLine = 2;  // or a file it names cannot be used
 inline constexpr int kNoAnswer = 3;        // a box asking OK or Cancel had no answer
 inline constexpr int kNotUpdated = 4;      // --upgrade: no update completed, no outcome says why
+inline constexpr int kNoConsent = 5;       // a box that --yes and --allow-... do not answer
 inline constexpr int kOutcomeBase = 10;    // --upgrade: 10 + the outcome code that ended it
 }  // namespace exit_status
 
@@ -31,7 +32,7 @@ struct CommandLine {
   std::optional<std::string> package;  // package file in place of the embedded one
   bool trace = false;
   bool terminal = false;
-  std::optional<std::size_t> select;
+  std::vector<std::size_t> selections;  // 0: the tree's root
   std::vector<BoxAnswer> answers;
   bool nonInteractive = false;
   bool about = false;
@@ -41,6 +42,14 @@ struct CommandLine {
   std::optional<std::string> receivedImages;  // folder for each emulated drive's received image
   bool help = false;
   bool version = false;  // print the version, the build and the built-in package
+  bool check = false;    // only say whether each drive would be updated
+  bool json = false;     // one JSON document on standard output
+  // Consent by name, for scripts.
+  bool yes = false;
+  bool allowReinstall = false;
+  bool allowOlder = false;
+  bool restart = false;
+  bool Consents() const { return yes || allowReinstall || allowOlder || restart; }
 };
 
 struct [[nodiscard]] ParsedCommandLine {

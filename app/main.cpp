@@ -5,6 +5,7 @@
 #include <sys/auxv.h>
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -12,8 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "app/check_report.h"
 #include "app/command_line.h"
 #include "app/dialog_setup.h"
+#include "app/json_report.h"
 #include "app/version_text.h"
 #include "emulator/command_trace.h"
 #include "emulator/drive_description.h"
@@ -147,24 +150,71 @@ int ExitStatusFor(const TerminalResult& result) {
     case TerminalEnd::NotUpdated:
       return result.outcome ? exit_status::kOutcomeBase + static_cast<int>(*result.outcome)
                             : exit_status::kNotUpdated;
+    case TerminalEnd::NoConsent:
+      return exit_status::kNoConsent;
   }
   return exit_status::kBadCommandLine;
 }
 
+std::optional<terminal::Consent> ConsentOf(const CommandLine& line) {
+  // A check or a listing changes nothing: its start-up warning needs no consent.
+  if (line.check || (line.json && !line.upgrade)) return terminal::Consent{.yes = true};
+  if (!line.Consents()) return std::nullopt;
+  return terminal::Consent{line.yes, line.allowReinstall, line.allowOlder, line.restart};
+}
+
+// The drives --check names: every drive, or those --select names.
+TerminalResult CheckSession(UpdateDialog& dialog, const CommandLine& line,
+                            const DialogSetup& setup) {
+  for (const std::size_t drive : line.selections) {
+    if (drive > dialog.Drives().size()) {
+      std::cerr << "tslflash: there is no drive " << drive << " to check; the tree has "
+                << dialog.Drives().size() << '\n';
+      return {TerminalEnd::NoSuchDrive};
+    }
+  }
+  const std::vector<CheckedDrive> checked = CheckDrives(dialog, line.selections);
+  // Ends as an Upgrade of the first drive that would not be updated would.
+  const auto refused = std::ranges::find_if(
+      checked, [](const CheckedDrive& drive) { return !drive.check.WouldUpdate(); });
+  const TerminalResult result = refused == checked.end()
+                                    ? TerminalResult{}
+                                    : TerminalResult{TerminalEnd::NotUpdated, refused->check.Refusal()};
+  const JsonContext context{setup.package, setup.options.emulatedDrives, ExitStatusFor(result)};
+  std::cout << (line.json ? CheckJson(checked, context) : CheckReportText(checked)) << std::flush;
+  return result;
+}
+
 int RunTerminal(const CommandLine& line, const DialogSetup& setup) {
   TerminalOptions options;
-  options.select = line.select;
+  options.selections = line.selections;
   options.answers = line.answers;
-  options.interactive = !line.nonInteractive;
+  options.consent = ConsentOf(line);
+  options.interactive = !line.nonInteractive && !line.check && !(line.json && !line.upgrade);
   options.about = line.about;
   if (line.upgrade) options.upgrade = [](UpdateDialog& dialog) { dialog.OnUpgrade(); };
+  if (line.check) {
+    options.session = [&line, &setup](UpdateDialog& dialog) {
+      return CheckSession(dialog, line, setup);
+    };
+  }
+  if (line.json && !line.check) {
+    options.finished = [&line, &setup](const UpdateDialog& dialog, const TerminalResult& result) {
+      const JsonContext context{setup.package, setup.options.emulatedDrives, ExitStatusFor(result)};
+      std::cout << (line.upgrade ? UpgradeJson(dialog, context) : DrivesJson(dialog, context))
+                << std::flush;
+    };
+  }
   options.inputIsTerminal = isatty(STDIN_FILENO) == 1;
-  options.outputIsTerminal = isatty(STDOUT_FILENO) == 1;
+  // With a report on standard output, the dialog's own text goes to standard error.
+  const bool report = line.check || line.json;
+  options.outputIsTerminal = isatty(report ? STDERR_FILENO : STDOUT_FILENO) == 1;
   SystemClock systemClock;
   NoWaitClock noWaitClock;
   Clock& clock = setup.skipWaits ? static_cast<Clock&>(noWaitClock) : systemClock;
-  return ExitStatusFor(
-      RunTerminalFrontEnd(setup, options, {std::cin, std::cout, std::cerr}, clock));
+  return ExitStatusFor(RunTerminalFrontEnd(setup, options,
+                                           {std::cin, report ? std::cerr : std::cout, std::cerr},
+                                           clock));
 }
 
 // Whether the kernel started this process with raised privileges (set-id, or
@@ -238,9 +288,17 @@ int Run(int& argc, char** argv) {
   held_signals::IgnoreBrokenPipe();
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   const ParsedCommandLine parsed = ParseCommandLine(args);
+  // Asked for, a script gets its errors as JSON too, even from a command
+  // line that could not be read.
+  const bool json = std::ranges::find(args, std::string_view("--json")) != args.end();
+  const auto fail = [json](const std::string& error, int status) {
+    std::cerr << "tslflash: " << error << '\n';
+    if (json) std::cout << ErrorJson(error, status) << std::flush;
+    return status;
+  };
   if (!parsed.error.empty()) {
-    std::cerr << "tslflash: " << parsed.error << "\nTry 'tslflash --help'.\n";
-    return exit_status::kBadCommandLine;
+    if (!json) std::cerr << "tslflash: " << parsed.error << "\nTry 'tslflash --help'.\n";
+    return json ? fail(parsed.error, exit_status::kBadCommandLine) : exit_status::kBadCommandLine;
   }
   const CommandLine& line = parsed.line;
   if (line.help) {
@@ -256,8 +314,7 @@ int Run(int& argc, char** argv) {
   DialogSetup setup = RealDrives();
   if (line.emulate) {
     if (const std::string error = UseEmulation(line, sources, setup); !error.empty()) {
-      std::cerr << "tslflash: " << error << '\n';
-      return exit_status::kBadCommandLine;
+      return fail(error, exit_status::kBadCommandLine);
     }
   }
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "models/field_text.h"
 #include "models/model_catalogue.h"
 #include "models/package_fit.h"
 #include "models/startup_warning.h"
@@ -71,7 +72,40 @@ OutcomeDisplay DisplayFor(OutcomeCode code) {
   return {};  // any other code only resets the bar, the timer and the buttons
 }
 
+// The field of a drive's text at [offset, offset + width), without padding.
+std::string FieldText(std::string_view text, std::size_t offset, std::size_t width) {
+  return std::string(UnpaddedField(text.substr(std::min(offset, text.size()), width)));
+}
+
+constexpr std::size_t kVendorLength = 8;
+
+// What a check's evaluation says, kept instead of shown: it asks nothing,
+// and its refusal is part of the check's answer, not a box.
+class CheckEvents final : public RunEvents {
+ public:
+  explicit CheckEvents(std::vector<std::string>& log) : log_(log) {}
+  void Log(std::string_view line) override { log_.emplace_back(line); }
+  BoxAnswer Ask(const MessageBox& /*box*/) override { return BoxAnswer::Cancel; }
+  void Stage(RunStage /*stage*/) override {}
+  void Outcome(OutcomeCode /*code*/) override {}
+  void Failed(const CommandFailure& /*failure*/) override {}
+
+ private:
+  std::vector<std::string>& log_;
+};
+
 }  // namespace
+
+std::string OutcomeMessage(OutcomeCode code) {
+  const OutcomeDisplay display = DisplayFor(code);
+  if (display.box) return display.box->text;
+  return {};
+}
+
+std::optional<OutcomeCode> DriveCheck::Refusal() const {
+  if (verdict.refusal) return verdict.refusal;
+  return preview ? preview->Refusal() : std::nullopt;
+}
 
 UpdateDialog::UpdateDialog(DialogView& view, std::unique_ptr<DriveTransport> transport,
                            std::span<const std::uint8_t> package, Clock& clock,
@@ -103,14 +137,14 @@ bool UpdateDialog::OnInitDialog() {
   const ToolVariant variant = DetermineToolVariant(headerCopy_);
 
   const MessageBox warning{StartupWarningText(variant, headerCopy_), std::string(kWarningCaption),
-                           BoxButtons::OkCancel, BoxIcon::Exclamation};
-  if (view_.ShowMessageBox(warning) != BoxAnswer::Ok) {
+                           BoxButtons::OkCancel, BoxIcon::Exclamation, BoxPurpose::StartupWarning};
+  if (ShowBox(warning) != BoxAnswer::Ok) {
     ReportOutcome(OutcomeCode::UserCancelled);
     view_.EndDialog(DialogResult::Cancel);
     return false;
   }
   if (!registry_.InitTransport()) {
-    view_.ShowMessageBox(
+    ShowBox(
         {std::string(kInitialFailBox), std::nullopt, BoxButtons::Ok, BoxIcon::None});
     view_.EndDialog(DialogResult::Cancel);
     return false;
@@ -142,16 +176,24 @@ void UpdateDialog::FillDriveTree(bool greyEvery) {
   registry_.EnumerateDrives();
   const std::uint8_t count = registry_.GetDriveCount();
   if (count == 0) {
-    view_.ShowMessageBox({std::string(kNoDeviceBox), std::nullopt, BoxButtons::Ok, BoxIcon::None});
+    ShowBox({std::string(kNoDeviceBox), std::nullopt, BoxButtons::Ok, BoxIcon::None});
   }
   for (std::uint8_t i = 0; i < count; ++i) {
     (void)registry_.SelectDrive(i);
     ListedDrive drive;
     drive.text = registry_.FormatDriveText().value_or("");
     drive.text.resize(std::min(drive.text.size(), kDisplayTextLength));
+    drive.vendor = FieldText(drive.text, 0, kVendorLength);
+    drive.product = FieldText(drive.text, kVendorLength, kDriveIdLength - kVendorLength);
+    drive.revision = FieldText(drive.text, kDriveIdLength, kDisplayTextLength - kDriveIdLength);
     drive.item = view_.InsertTreeItem(rootItem_, drive.text, kDriveImage);
-    drive.greyed = greyEvery || !PackageFitsDrive(drive.text, headerCopy_);
-    if (drive.greyed) view_.AssignItemColor(drive.item, kGreyedDrive);
+    const std::optional<std::string> misfit = PackageMisfit(drive.text, headerCopy_);
+    drive.greyed = greyEvery || misfit;
+    if (drive.greyed) {
+      drive.greyedBecause = greyEvery ? std::string(kSamplePackageReason) : *misfit;
+      view_.AssignItemColor(drive.item, kGreyedDrive);
+      view_.SetTreeItemTip(drive.item, drive.greyedBecause);
+    }
     drives_.push_back(std::move(drive));
   }
   view_.ExpandTreeItem(rootItem_);
@@ -197,8 +239,14 @@ void UpdateDialog::OnUpgrade() {
   lastOutcome_.reset();
   lastFailure_.reset();
   lastRunCompleted_ = false;
+  {
+    const std::lock_guard lock(logMutex_);
+    upgradeLog_.clear();
+    upgradeBoxes_.clear();
+    progress_.reset();
+  }
   if (LogPane().starts_with(kNoDriveSelectedText)) {
-    view_.ShowMessageBox(
+    ShowBox(
         {std::string(kNoDriveSelectedBox), std::nullopt, BoxButtons::Ok, BoxIcon::Exclamation});
     return;
   }
@@ -217,6 +265,18 @@ void UpdateDialog::OnUpgrade() {
   if (shield_) shield_->Lower();
 }
 
+std::optional<DriveCheck> UpdateDialog::CheckDrive(std::size_t index) {
+  if (runActive_ || index >= drives_.size()) return std::nullopt;
+  (void)registry_.SelectDrive(static_cast<std::uint8_t>(index & 0xFF));
+  DriveCheck check;
+  CheckEvents events(check.log);
+  UpgradeRequest request{drives_[index].text.substr(0, kSelectionCapacity), package_, headerCopy_};
+  request.checkOnly = true;
+  check.verdict = EvaluateUpgrade(request, commands_, events);
+  if (check.verdict.mayUpdate) check.preview = PreviewRun(check.verdict.job, headerCopy_);
+  return check;
+}
+
 void UpdateDialog::RaiseRunShield() {
   if (shield_ && !shield_->Raise()) AppendLog(kSleepNotBlocked);
 }
@@ -225,7 +285,7 @@ bool UpdateDialog::TakeDriveForRun() {
   const std::string location = registry_.SelectedLocation().value_or("");
   const auto refuse = [this](const std::string& text) {
     AppendLog(text);
-    view_.ShowMessageBox(WarningBox(text));
+    ShowBox(WarningBox(text));
     return false;
   };
   if (options_.samplePackage && !options_.emulatedDrives) {
@@ -299,6 +359,36 @@ std::string UpdateDialog::LogPane() const {
   return logPane_;
 }
 
+std::vector<std::string> UpdateDialog::UpgradeLog() const {
+  const std::lock_guard lock(logMutex_);
+  return upgradeLog_;
+}
+
+std::vector<ShownBox> UpdateDialog::UpgradeBoxes() const {
+  const std::lock_guard lock(logMutex_);
+  return upgradeBoxes_;
+}
+
+std::optional<TransferProgress> UpdateDialog::LastProgress() const {
+  const std::lock_guard lock(logMutex_);
+  return progress_;
+}
+
+void UpdateDialog::Progress(const TransferProgress& progress) {
+  {
+    const std::lock_guard lock(logMutex_);
+    progress_ = progress;
+  }
+  view_.ShowTransferProgress(progress);
+}
+
+BoxAnswer UpdateDialog::ShowBox(const MessageBox& box) {
+  const BoxAnswer answer = view_.ShowMessageBox(box);
+  const std::lock_guard lock(logMutex_);
+  upgradeBoxes_.push_back({box, answer});
+  return answer;
+}
+
 void UpdateDialog::SetLogPane(std::string text) {
   {
     const std::lock_guard lock(logMutex_);
@@ -318,6 +408,10 @@ void UpdateDialog::AppendLog(std::string_view text) {
   if (pane.size() + kLineBreak.size() + text.size() > kRoom) pane.clear();
   pane += kLineBreak;
   pane += text;
+  {
+    const std::lock_guard lock(logMutex_);
+    upgradeLog_.emplace_back(text);
+  }
   SetLogPane(std::move(pane));
   view_.ScrollLogToEnd();
 }
@@ -337,7 +431,7 @@ void UpdateDialog::ReportOutcome(OutcomeCode code) {
   EnableButtons(true);
   const OutcomeDisplay display = DisplayFor(code);
   for (const std::string_view line : display.logBefore) AppendLog(line);
-  if (display.box) view_.ShowMessageBox(*display.box);
+  if (display.box) ShowBox(*display.box);
   for (const std::string_view line : display.logAfter) AppendLog(line);
 }
 

@@ -10,6 +10,7 @@
 #include <iosfwd>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +25,7 @@
 #include "ui/dialog_view.h"
 #include "update/restarter.h"
 #include "update/run_events.h"
+#include "update/run_preview.h"
 #include "update/run_shield.h"
 #include "update/upgrade_checks.h"
 
@@ -41,9 +43,34 @@ struct DialogOptions {
 // A drive as the list shows it.
 struct ListedDrive {
   std::string text;  // vendor and product (24 characters), then the revision
+  // The fields of `text`, without their padding.
+  std::string vendor;
+  std::string product;
+  std::string revision;
   bool greyed = false;
+  std::string greyedBecause;  // one line, when greyed
   TreeItem item = kNoTreeItem;
 };
+
+// What a check of one drive found: the checks' verdict, and when every check
+// passed, what the run would do. Nothing was asked and nothing changed on the
+// drive.
+struct DriveCheck {
+  Verdict verdict;
+  std::optional<RunPreview> preview;  // when every check passed
+  std::vector<std::string> log;       // what the checks said
+  std::optional<OutcomeCode> Refusal() const;
+  bool WouldUpdate() const { return verdict.mayUpdate && preview && preview->WouldSend(); }
+};
+
+// A box the dialog showed and the answer it got.
+struct ShownBox {
+  MessageBox box;
+  BoxAnswer answer = BoxAnswer::Ok;
+};
+
+// The message an outcome shows in its box.
+std::string OutcomeMessage(OutcomeCode code);
 
 class UpdateDialog final : private RunEvents {
  public:
@@ -68,6 +95,10 @@ class UpdateDialog final : private RunEvents {
   void OnDriveSelChanged(TreeItem selected);
   // The Upgrade button: the checks, then the update run on the worker.
   void OnUpgrade();
+  // The Upgrade checks on drive `index` of the list, asking nothing and
+  // changing nothing on it, and what the run would do; nothing while a run
+  // is active.
+  std::optional<DriveCheck> CheckDrive(std::size_t index);
   // Runs the update of this job on the calling thread, as the worker does;
   // true when it completed.
   bool RunJob(const UpdateJob& job);
@@ -100,6 +131,12 @@ class UpdateDialog final : private RunEvents {
 
   // The dialog's state, as the window shows it.
   std::string LogPane() const;
+  // Every line logged and every box shown since the last press of Upgrade
+  // (since start-up before the first), read once the run has ended.
+  std::vector<std::string> UpgradeLog() const;
+  std::vector<ShownBox> UpgradeBoxes() const;
+  // How much of the image the drive accepted in the last run.
+  std::optional<TransferProgress> LastProgress() const;
   const std::vector<ListedDrive>& Drives() const { return drives_; }
   const std::string& SelectedDriveText() const { return selectedDriveText_; }
   std::uint32_t SelectedDriveIndex() const { return selectedDriveIndex_; }
@@ -107,11 +144,13 @@ class UpdateDialog final : private RunEvents {
  private:
   // RunEvents: what the checks and the run say.
   void Log(std::string_view line) override { AppendLog(line); }
-  BoxAnswer Ask(const MessageBox& box) override { return view_.ShowMessageBox(box); }
+  BoxAnswer Ask(const MessageBox& box) override { return ShowBox(box); }
   void Stage(RunStage stage) override;
   void Outcome(OutcomeCode code) override { ReportOutcome(code); }
   void Failed(const CommandFailure& failure) override { lastFailure_ = failure; }
+  void Progress(const TransferProgress& progress) override;
 
+  BoxAnswer ShowBox(const MessageBox& box);
   void FillDriveTree(bool greyEvery);
   void SetLogPane(std::string text);
   void EnableButtons(bool enable);
@@ -144,9 +183,13 @@ class UpdateDialog final : private RunEvents {
   std::uint32_t selectedDriveIndex_ = 0;
   Verdict verdict_;
 
-  // The log pane, written by the UI thread and the worker.
+  // The log pane, written by the UI thread and the worker, and what was
+  // logged, shown and sent since the last press of Upgrade.
   mutable std::mutex logMutex_;
   std::string logPane_;
+  std::vector<std::string> upgradeLog_;
+  std::vector<ShownBox> upgradeBoxes_;
+  std::optional<TransferProgress> progress_;
 
   std::atomic<bool> runActive_ = false;
   // Written by the worker before it clears runActive_, read after.

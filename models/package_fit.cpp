@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "models/field_text.h"
 #include "models/model_catalogue.h"
 #include "models/package_header_fields.h"
 
@@ -17,14 +18,26 @@ std::string_view UpToNul(std::string_view field) { return field.substr(0, field.
 }  // namespace
 
 bool PackageFitsDrive(std::string_view driveText, const PackageHeaderCopy& header) {
-  if (!CheckPackageTag(header)) return false;
+  return !PackageMisfit(driveText, header);
+}
+
+std::optional<std::string> PackageMisfit(std::string_view driveText,
+                                         const PackageHeaderCopy& header) {
+  if (!CheckPackageTag(header)) return "the package does not carry its tag";
   const std::string_view packageId = PackageIdOf(header);
   std::string driveId(driveText.substr(0, kDriveIdLength));
   driveId.resize(kDriveIdLength, '\0');  // INQUIRY fields that hold zeros compare as zeros
-  if (packageId.front() != kAnyDrive) return driveId == packageId;
+  if (packageId.front() != kAnyDrive) {
+    if (driveId == packageId) return std::nullopt;
+    return "the package is for the drive \"" + std::string(UnpaddedField(packageId)) + "\" only";
+  }
   const std::optional<std::string_view> code = LookUpModelCode(driveId);
   const std::string_view model = code ? UpToNul(code->substr(0, kModelCodeField)) : "";
-  return model == UpToNul(AltProductNameOf(header));
+  const std::string_view packageModel = UpToNul(AltProductNameOf(header));
+  if (model == packageModel) return std::nullopt;
+  std::string reason = "the package is for model " + std::string(packageModel);
+  if (model.empty()) return reason + "; the model catalogue does not know this drive";
+  return reason + ", this drive is model " + std::string(model);
 }
 
 }  // namespace tslflash

@@ -2,6 +2,8 @@
 // drive it is not for is greyed.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "package/package_layout.h"
@@ -12,5 +14,8 @@ namespace tslflash {
 // A package for any drive of a model fits the drives the catalogue names as
 // that model; any other package fits only the drive it names.
 [[nodiscard]] bool PackageFitsDrive(std::string_view driveText, const PackageHeaderCopy& header);
+// Why the package is not for the drive, one line; nothing when it is.
+[[nodiscard]] std::optional<std::string> PackageMisfit(std::string_view driveText,
+                                                       const PackageHeaderCopy& header);
 
 }  // namespace tslflash

@@ -85,6 +85,8 @@ inline constexpr std::string_view kEmulatedNotice =
     "Emulated drives: no command reaches a real device.";
 inline constexpr std::string_view kSamplePackageNotice =
     "This build carries a sample firmware package; it writes only to emulated drives.";
+inline constexpr std::string_view kSamplePackageReason =
+    "this build carries a sample package, which never goes to a real drive";
 inline constexpr std::string_view kTransferFailedBox =
     "Updating incomplete or interrupted! \n\nPlease retry after rebooting your computer and "
     "ensure the drive is\nproperly installed and detected by the operating system.\nAlso remove "

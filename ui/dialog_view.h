@@ -67,6 +67,9 @@ class DialogView {
   virtual void SetProgressPosition(int position) = 0;
   virtual void SetProgressStep(int step) = 0;
   virtual void StepProgress() = 0;
+  // How much of the image the drive has accepted, beside the bar's share of
+  // the time.
+  virtual void ShowTransferProgress(const TransferProgress& progress) = 0;
 
   virtual void StartTimer(int id, std::chrono::milliseconds period) = 0;
   virtual void StopTimer(int id) = 0;
@@ -78,6 +81,9 @@ class DialogView {
   // tree has the focus).
   virtual void AssignItemColor(TreeItem item, Rgb color) = 0;
   virtual void ExpandTreeItem(TreeItem item) = 0;
+  // One line telling why the item is as it is (why a drive is greyed), shown
+  // where the pointer rests on it.
+  virtual void SetTreeItemTip(TreeItem item, std::string_view tip) = 0;
 
   // The About item of the window's menu; the Close command of the window.
   virtual void AddAboutMenuItem(std::string_view text, int commandId) = 0;

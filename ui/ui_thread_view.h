@@ -46,6 +46,9 @@ class UiThreadView final : public DialogView {
   void StepProgress() override {
     Call([&] { window_.StepProgress(); });
   }
+  void ShowTransferProgress(const TransferProgress& progress) override {
+    Call([&] { window_.ShowTransferProgress(progress); });
+  }
   void StartTimer(int id, std::chrono::milliseconds period) override {
     Call([&] { window_.StartTimer(id, period); });
   }
@@ -63,6 +66,9 @@ class UiThreadView final : public DialogView {
   }
   void ExpandTreeItem(TreeItem item) override {
     Call([&] { window_.ExpandTreeItem(item); });
+  }
+  void SetTreeItemTip(TreeItem item, std::string_view tip) override {
+    Call([&] { window_.SetTreeItemTip(item, tip); });
   }
   void AddAboutMenuItem(std::string_view text, int commandId) override {
     Call([&] { window_.AddAboutMenuItem(text, commandId); });

@@ -18,11 +18,23 @@ enum class BoxButtons : std::uint8_t { Ok, OkCancel };
 enum class BoxIcon : std::uint8_t { None, Exclamation, Information, Stop };
 enum class BoxAnswer : std::uint8_t { Ok, Cancel };
 
+// What a box asking OK or Cancel asks the person to agree to, so that a
+// script can give its consent by name rather than by position.
+enum class BoxPurpose : std::uint8_t {
+  Notice,          // anything else: a box with only OK, or one no consent answers
+  StartupWarning,  // the warning before the drives are listed
+  ConfirmUpdate,   // the last question before the image is sent
+  Reinstall,       // the drive already runs the package's revision
+  Older,           // the drive runs a newer revision than the package's
+  Restart,         // the offer to restart the computer after the update
+};
+
 struct MessageBox {
   std::string text;
   std::optional<std::string> caption;  // nothing: the application's title
   BoxButtons buttons = BoxButtons::Ok;
   BoxIcon icon = BoxIcon::None;
+  BoxPurpose purpose = BoxPurpose::Notice;
   friend bool operator==(const MessageBox&, const MessageBox&) = default;
 };
 
@@ -46,6 +58,15 @@ struct CommandFailure {
   CommandReply reply;
 };
 
+// How much of the image the drive has accepted so far: `sent` of `total`
+// units ("pages" or "blocks").
+struct TransferProgress {
+  std::string_view unit;
+  std::uint32_t sent = 0;
+  std::uint32_t total = 0;
+  friend bool operator==(const TransferProgress&, const TransferProgress&) = default;
+};
+
 class RunEvents {
  public:
   virtual ~RunEvents() = default;
@@ -57,6 +78,8 @@ class RunEvents {
   virtual void Outcome(OutcomeCode code) = 0;
   // The command that failed a transfer, before the transfer's outcome.
   virtual void Failed(const CommandFailure& failure) = 0;
+  // Each unit the drive accepted; only a listener that shows it cares.
+  virtual void Progress(const TransferProgress& /*progress*/) {}
 };
 
 }  // namespace tslflash

@@ -35,6 +35,10 @@ std::uint32_t WholePages(std::uint32_t length) {
   return static_cast<std::uint32_t>((std::uint64_t{length} + kPage - 1) / kPage * kPage);
 }
 
+std::uint32_t BlockCount(std::uint32_t length) {
+  return static_cast<std::uint32_t>((std::uint64_t{length} + kBlockPayload - 1) / kBlockPayload);
+}
+
 // Fills `out` with the image bytes from `offset` on; past the image, zeros.
 void CopyImage(std::span<const std::uint8_t> image, std::size_t offset,
                std::span<std::uint8_t> out) {
@@ -117,14 +121,15 @@ class VerifiedPages {
       const std::span<const std::uint8_t> page = UnitAt(source, offset, LastPage());
       if (Attempt(page, offset, bank.value_or(static_cast<std::uint8_t>(offset >> 16)))) {
         failures_ = 0;
-        context_.diagnostics << "Transfer of " << pageNumber_++ << " page 16k bytes\n";
+        context_.diagnostics << "Transfer of " << pageNumber_ << " page 16k bytes\n";
+        context_.events.Progress({"pages", static_cast<std::uint32_t>(pageNumber_++), totalPages_});
         offset += kPage;
       } else if (++failures_ >= kMaxConsecutiveFailures) {
         context_.diagnostics << "Error Happen in ID " << HexLower((offset >> 16) & 0xFFu)
                              << " OFFSET 0x" << HexWord(offset & 0xFFFFu);
         lastFailure_.unit = "page";
         lastFailure_.index = static_cast<std::uint32_t>(pageNumber_);
-        lastFailure_.count = length_ / kPage;
+        lastFailure_.count = totalPages_;
         context_.events.Failed(lastFailure_);
         return false;
       }
@@ -139,6 +144,7 @@ class VerifiedPages {
         write_(write),
         read_(read),
         length_(length),
+        totalPages_(PlannedUnits(TransferProtocol::BufferPages, context.transferLength, 0).total),
         // Not zeroed: each is filled before it is sent or compared.
         lastPage_(std::make_unique_for_overwrite<std::uint8_t[]>(kPage)),
         readBack_(std::make_unique_for_overwrite<std::uint8_t[]>(kPage)) {}
@@ -171,6 +177,7 @@ class VerifiedPages {
   WriteCommand write_;
   ReadCommand read_;
   std::uint32_t length_;
+  std::uint32_t totalPages_;  // of the whole transfer, every bank
   std::unique_ptr<std::uint8_t[]> lastPage_;  // a page that runs past the image's end
   std::unique_ptr<std::uint8_t[]> readBack_;
   int failures_ = 0;
@@ -199,6 +206,21 @@ std::optional<TransferProtocol> TransferProtocolFor(char protocolDigit) {
 
 bool UsesTwoBanks(std::string_view modelCode) { return TraitsOf(modelCode).twoBanks; }
 
+TransferProgress PlannedUnits(TransferProtocol protocol, std::uint32_t transferLength,
+                              std::uint8_t pageCount) {
+  switch (protocol) {
+    case TransferProtocol::SignedPages:
+    case TransferProtocol::SummedPages:
+      return {"pages", 0, pageCount};
+    case TransferProtocol::SmallBlocks:
+      return {"blocks", 0, BlockCount(transferLength)};
+    case TransferProtocol::BufferPages:
+    case TransferProtocol::BankedPages:
+      break;
+  }
+  return {"pages", 0, WholePages(transferLength) / kPage};
+}
+
 TransferRefusal CheckTransferable(TransferProtocol protocol, std::uint32_t transferLength,
                                   std::string_view modelCode) {
   const std::uint64_t length = transferLength;
@@ -207,7 +229,7 @@ TransferRefusal CheckTransferable(TransferProtocol protocol, std::uint32_t trans
     case TransferProtocol::SummedPages:
       return CountRefusal(length / kPage, kMaxVendorPages);
     case TransferProtocol::SmallBlocks:
-      return CountRefusal((length + kBlockPayload - 1) / kBlockPayload, kMaxBlocks);
+      return CountRefusal(BlockCount(transferLength), kMaxBlocks);
     case TransferProtocol::BankedPages:
       if (UsesTwoBanks(modelCode) && length != kTwoBankLength) return TransferRefusal::NotTwoBanks;
       break;
@@ -234,6 +256,7 @@ TransferResult SendVendorPages(const TransferContext& context, TransferProtocol 
       context.events.Failed({command, "page", index + 1u, plan.pageCount, reply});
       return TransferResult::Failed;
     }
+    context.events.Progress({"pages", index + 1u, plan.pageCount});
   }
   return TransferResult::Done;
 }
@@ -260,7 +283,7 @@ TransferResult TransferBufferPages(const TransferContext& context) {
 
 TransferResult TransferSmallBlocks(const TransferContext& context) {
   if (Refused(context, TransferProtocol::SmallBlocks)) return TransferResult::NothingSent;
-  const std::uint32_t blocks = (context.transferLength + kBlockPayload - 1) / kBlockPayload;
+  const std::uint32_t blocks = BlockCount(context.transferLength);
   context.diagnostics << kTransferringBlocks;
   // A refused start leaves nothing the blocks depend on: each carries its
   // own offset and sum.
@@ -281,6 +304,7 @@ TransferResult TransferSmallBlocks(const TransferContext& context) {
       context.events.Failed({"small block", "block", k + 1, blocks, sent});
       return TransferResult::Failed;
     }
+    context.events.Progress({"blocks", k + 1, blocks});
   }
   context.diagnostics << "\nFirmware checksum = " << HexWord(total) << "\n";
   const CommandReply closed = context.commands.EndDownload(context.transferLength);

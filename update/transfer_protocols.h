@@ -51,6 +51,11 @@ enum class TransferRefusal : std::uint8_t {
 // The drives whose banked transfer goes in two 64 KiB banks, bank 1 first.
 [[nodiscard]] bool UsesTwoBanks(std::string_view modelCode);
 
+// What the protocol sends for an image of `transferLength` bytes: the unit
+// and how many of them (`pageCount` is the vendor pages' own count).
+[[nodiscard]] TransferProgress PlannedUnits(TransferProtocol protocol, std::uint32_t transferLength,
+                                            std::uint8_t pageCount);
+
 [[nodiscard]] TransferRefusal CheckTransferable(TransferProtocol protocol,
                                                 std::uint32_t transferLength,
                                                 std::string_view modelCode);

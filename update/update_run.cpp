@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "models/model_catalogue.h"
 #include "models/model_traits.h"
 #include "models/tool_variant.h"
 #include "package/image_inflate.h"
@@ -12,6 +13,7 @@
 #include "resources/texts.h"
 #include "update/drive_preparation.h"
 #include "update/hex_text.h"
+#include "update/run_preview.h"
 #include "update/transfer_protocols.h"
 
 namespace tslflash {
@@ -21,13 +23,6 @@ using std::chrono::milliseconds;
 
 constexpr milliseconds kSettleWait{5000};
 constexpr milliseconds kLongSettleWait{50000};
-// Images this long are sent as they are stored.
-constexpr std::uint8_t kInflatePageLimit = 128;
-
-// The package for any unbranded drive: even a drive whose tray is ejected
-// instead of preparing it is prepared for it.
-constexpr std::string_view kGenericDriveId = "ATAPI   DVD+RW UNBRANDED";
-constexpr std::size_t kDriveIdLength = 24;  // vendor and product of inquiryId
 
 std::string_view RefusalText(TransferRefusal refusal) {
   switch (refusal) {
@@ -102,7 +97,7 @@ class UpdateRun {
   bool Confirm() {
     if (protocol_ != TransferProtocol::BufferPages) commands_.WaitForDriveReady();
     const MessageBox box{std::string(kConfirmText), std::nullopt, BoxButtons::OkCancel,
-                         BoxIcon::Exclamation};
+                         BoxIcon::Exclamation, BoxPurpose::ConfirmUpdate};
     if (events_.Ask(box) == BoxAnswer::Ok) return true;
     return Stop(OutcomeCode::UserCancelled);
   }
@@ -111,7 +106,7 @@ class UpdateRun {
 
   bool PrepareSummedPages() {
     const std::string_view driveId(header_.inquiryId.data(), kDriveIdLength);
-    if (traits_.ejectFirst && driveId != kGenericDriveId) {
+    if (EjectsInsteadOfPreparing(traits_, driveId)) {
       longWait_ = traits_.longSettle;
       (void)commands_.EjectMedium();
       return true;
@@ -136,7 +131,7 @@ class UpdateRun {
   // which buffer it has gets nothing: the wrong form of the image would be
   // flashed as firmware.
   bool InflateWhenWanted() {
-    if (traits_.storedImage || pageCount_ >= kInflatePageLimit) return true;
+    if (SentAsStored(traits_, pageCount_)) return true;
     switch (commands_.ReadBufferSize()) {
       case BufferSizeAnswer::Unknown:
         return Stop(OutcomeCode::CommandFailed);
@@ -255,7 +250,7 @@ class UpdateRun {
 
   void OfferRestart() {
     const MessageBox offer{RestartText(), std::string(kRebootCaption), BoxButtons::OkCancel,
-                           BoxIcon::Exclamation};
+                           BoxIcon::Exclamation, BoxPurpose::Restart};
     if (events_.Ask(offer) != BoxAnswer::Ok) return;
     events_.Log(kRestartLine);
     RestartComputer(context_.restarter, events_);

@@ -234,17 +234,26 @@ class Evaluation final : public RunEvents {
     return Step(UpgradeCheck::Threshold, true);
   }
 
-  bool ConfirmRewrite() {
+  // A check only notes what the person would be asked.
+  bool ConfirmRewrite(BoxPurpose purpose) {
+    verdict_.rewrite = purpose;
+    if (request_.checkOnly) return true;
     return Ask({std::string(kAlreadyUpdatedBox), std::string(kWarningCaption), BoxButtons::OkCancel,
-                BoxIcon::Exclamation}) != BoxAnswer::Cancel;
+                BoxIcon::Exclamation, purpose}) != BoxAnswer::Cancel;
   }
 
   bool PassesVersionStep() {
     switch (CompareRevisions({RevisionPattern(header_), PackageRevisionOf(header_), driveRevision_,
                               downgradeForbidden_, genericPackage_})) {
       case RevisionVerdict::Newer:
+        if (!ConfirmRewrite(BoxPurpose::Older)) {
+          return Refuse(UpgradeCheck::Revision, OutcomeCode::UserCancelled);
+        }
+        break;
       case RevisionVerdict::Same:
-        if (!ConfirmRewrite()) return Refuse(UpgradeCheck::Revision, OutcomeCode::UserCancelled);
+        if (!ConfirmRewrite(BoxPurpose::Reinstall)) {
+          return Refuse(UpgradeCheck::Revision, OutcomeCode::UserCancelled);
+        }
         break;
       case RevisionVerdict::NotFitting:
         return Refuse(UpgradeCheck::Revision, OutcomeCode::ModelNotAllowed);
@@ -253,7 +262,8 @@ class Evaluation final : public RunEvents {
       case RevisionVerdict::Proceed:
         break;
     }
-    if (presetPending_) PresetModelCode(commands_, Plan().presetBlocks);
+    verdict_.presetModelCodes = presetPending_;
+    if (presetPending_ && !request_.checkOnly) PresetModelCode(commands_, Plan().presetBlocks);
     return Step(UpgradeCheck::Revision, true);
   }
 

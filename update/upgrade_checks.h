@@ -28,6 +28,9 @@ struct UpgradeRequest {
   std::string driveText;  // vendor and product (24 characters), then the revision (4)
   std::span<const std::uint8_t> package;
   PackageHeaderCopy header{};
+  // Only say what an Upgrade would do: ask nothing and change nothing on the
+  // drive (the model-code preset is planned, not stored).
+  bool checkOnly = false;
 };
 
 // Everything the run needs to know about the drive and the package, as the
@@ -62,6 +65,9 @@ struct Verdict {
   std::optional<OutcomeCode> refusal;  // the outcome reported, when one was
   bool mayUpdate = false;              // every check passed
   bool announced = false;              // the announcement line was logged
+  // The rewrite the person is asked to agree to (Reinstall or Older), if any.
+  std::optional<BoxPurpose> rewrite;
+  bool presetModelCodes = false;  // the TK530B model codes are set to "0" first
   UpdateJob job;                       // complete when mayUpdate
 };
 

@@ -75,6 +75,11 @@ void FakeDialogView::StepProgress() {
   progressPosition = std::min(progressHigh, progressPosition + progressStep);
 }
 
+void FakeDialogView::ShowTransferProgress(const TransferProgress& progress) {
+  Record("ShowTransferProgress");
+  transferProgress.push_back(progress);
+}
+
 void FakeDialogView::StartTimer(int id, std::chrono::milliseconds period) {
   Record("StartTimer " + std::to_string(id));
   timers[id] = period;
@@ -93,13 +98,18 @@ void FakeDialogView::ClearTree() {
 
 TreeItem FakeDialogView::InsertTreeItem(TreeItem parent, std::string_view text, int image) {
   Record("InsertTreeItem");
-  items.push_back({parent, std::string(text), image, std::nullopt});
+  items.push_back({parent, std::string(text), image, std::nullopt, {}});
   return static_cast<TreeItem>(items.size());
 }
 
 void FakeDialogView::AssignItemColor(TreeItem item, Rgb color) {
   Record("AssignItemColor");
   if (item != kNoTreeItem && item <= items.size()) items[item - 1].color = color;
+}
+
+void FakeDialogView::SetTreeItemTip(TreeItem item, std::string_view tip) {
+  Record("SetTreeItemTip");
+  if (item != kNoTreeItem && item <= items.size()) items[item - 1].tip = tip;
 }
 
 void FakeDialogView::ExpandTreeItem(TreeItem item) {

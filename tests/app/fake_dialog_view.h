@@ -20,6 +20,7 @@ struct FakeTreeItem {
   std::string text;
   int image = 0;
   std::optional<Rgb> color;
+  std::string tip;
 };
 
 class FakeDialogView final : public DialogView {
@@ -38,12 +39,14 @@ class FakeDialogView final : public DialogView {
   void SetProgressPosition(int position) override;
   void SetProgressStep(int step) override;
   void StepProgress() override;
+  void ShowTransferProgress(const TransferProgress& progress) override;
   void StartTimer(int id, std::chrono::milliseconds period) override;
   void StopTimer(int id) override;
   void ClearTree() override;
   TreeItem InsertTreeItem(TreeItem parent, std::string_view text, int image) override;
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
+  void SetTreeItemTip(TreeItem item, std::string_view tip) override;
   TreeItem GetSelectedTreeItem();
   void AddAboutMenuItem(std::string_view text, int commandId) override;
   void EnableCloseCommand(bool enable) override;
@@ -61,6 +64,7 @@ class FakeDialogView final : public DialogView {
   std::vector<std::pair<std::string, int>> menuItems;
   int aboutBoxes = 0;
   int progressLow = 0, progressHigh = 100, progressPosition = 0, progressStep = 10;
+  std::vector<TransferProgress> transferProgress;
   std::map<int, std::chrono::milliseconds> timers;
   bool closeEnabled = true;
   std::optional<DialogResult> ended;

@@ -16,14 +16,15 @@ ParsedCommandLine Parse(std::vector<std::string_view> args) { return ParseComman
 TEST(CommandLineTest, ReadsEveryOption) {
   const ParsedCommandLine parsed =
       Parse({"--emulate", "demo.json", "--package=pkg.bin", "--trace", "--terminal", "--select",
-             "2", "--answer", "ok", "--answer=cancel", "--non-interactive", "--about"});
+             "2", "--select=root", "--select", "1", "--answer", "ok", "--answer=cancel",
+             "--non-interactive", "--about"});
   ASSERT_EQ(parsed.error, "");
   const CommandLine& line = parsed.line;
   EXPECT_EQ(line.emulate, "demo.json");
   EXPECT_EQ(line.package, "pkg.bin");
   EXPECT_TRUE(line.trace);
   EXPECT_TRUE(line.terminal);
-  EXPECT_EQ(line.select, 2U);
+  EXPECT_THAT(line.selections, ElementsAre(2U, 0U, 1U));
   EXPECT_THAT(line.answers, ElementsAre(BoxAnswer::Ok, BoxAnswer::Cancel));
   EXPECT_TRUE(line.nonInteractive);
   EXPECT_TRUE(line.about);
@@ -42,14 +43,22 @@ TEST(CommandLineTest, RefusesWhatItCannotUseWithOneLine) {
       {{"--restart-fails"},
        "--restart-fails needs --emulate: only an emulated run can be told the restart fails"},
       {{"--emulate"}, "--emulate needs a value"},
-      {{"--select", "two"}, "--select expects a drive number (0 for none), not \"two\""},
-      {{"--select", "-1"}, "--select expects a drive number (0 for none), not \"-1\""},
-      {{"--select", "1", "--select", "2"}, "--select is given twice"},
+      {{"--select", "two"}, "--select expects a drive number, or root (0) for none, not \"two\""},
+      {{"--select", "-1"}, "--select expects a drive number, or root (0) for none, not \"-1\""},
       {{"--emulate", "a", "--emulate=b"}, "--emulate is given twice"},
       {{"--answer", "yes"}, "--answer expects ok or cancel, not \"yes\""},
       {{"--answer", "OK"}, "--answer expects ok or cancel, not \"OK\""},
       {{"--trace=1", "--emulate", "a"}, "--trace takes no value"},
-      {{"--yes"}, "unknown option --yes"},
+      {{"--yes", "--yes"}, "--yes is given twice"},
+      {{"--allow-older"}, "--allow-reinstall, --allow-older and --restart need --yes"},
+      {{"--restart", "--allow-reinstall"},
+       "--allow-reinstall, --allow-older and --restart need --yes"},
+      {{"--yes", "--answer", "ok"},
+       "--answer and --yes do not go together: answer the boxes in order or by name"},
+      {{"--check", "--select", "1", "--upgrade"}, "--check and --upgrade do not go together"},
+      {{"--check", "--yes"},
+       "--check asks nothing: it takes no --answer, --yes or --allow-... options"},
+      {{"--upgrade", "--yes"}, "--upgrade needs --select: which drive to update"},
       {{"demo.json"}, "unexpected argument \"demo.json\""},
   };
   for (const Case& c : cases) {
@@ -86,6 +95,9 @@ TEST(ChooseFrontEndTest, TheWindowOnlyWithQtADisplayAndNothingTerminalOnly) {
       {{"--answer", "ok"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
       {{"--non-interactive"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
       {{"--about"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
+      {{"--check"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
+      {{"--json"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
+      {{"--yes"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Terminal},
       {{"--emulate", "demo.json"}, true, {{"DISPLAY", ":0"}}, FrontEnd::Window},
   };
   for (const Case& c : cases) {

@@ -47,7 +47,7 @@ class TerminalFrontEndTest : public ::testing::Test {
 };
 
 TEST_F(TerminalFrontEndTest, TheUpgradeWorkerTalksToTheTerminalThroughTheUiThread) {
-  options_.select = 1;
+  options_.selections = {1};
   // The run's confirmation is declined; its "User cancelled." box is read.
   options_.answers.push_back(BoxAnswer::Cancel);
   options_.answers.push_back(BoxAnswer::Ok);
@@ -67,13 +67,13 @@ TEST_F(TerminalFrontEndTest, UpgradeIsNotPressedWhileTheButtonIsDisabled) {
 }
 
 TEST_F(TerminalFrontEndTest, SelectingTheRootSaysNoDriveIsSelected) {
-  options_.select = 0;
+  options_.selections = {0};
   EXPECT_EQ(Run(), TerminalEnd::Completed);
   EXPECT_THAT(out_.str(), HasSubstr("\nNo drive selected.\n"));
 }
 
 TEST_F(TerminalFrontEndTest, ADriveNumberBeyondTheTreeEndsTheSession) {
-  options_.select = 3;
+  options_.selections = {3};
   EXPECT_EQ(Run(), TerminalEnd::NoSuchDrive);
   EXPECT_EQ(err_.str(), "tslflash: there is no drive 3 to select; the tree has 2\n");
 }

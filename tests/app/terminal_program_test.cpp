@@ -30,10 +30,13 @@ using testing::ToolRun;
 
 constexpr std::string_view kDemo = TSLFLASH_SOURCE_DIR "/emulator/drives/demo.json";
 constexpr std::string_view kDrive1 = "  1. VARN    DVD RW LPX-650A 1.02  (emulated)\n";
+// A greyed drive says why.
 constexpr std::string_view kDrive2 =
-    "  2. OTHERCO CD-RW 52X       2.00  (emulated, not for this package)\n";
+    "  2. OTHERCO CD-RW 52X       2.00  (emulated, not for this package: the package is for the "
+    "drive \"VARN    DVD RW LPX-650A\" only)\n";
 constexpr std::string_view kDrive3 =
-    "  3. VARN    DVD RW LPX-412A 1.00  (emulated, not for this package)\n";
+    "  3. VARN    DVD RW LPX-412A 1.00  (emulated, not for this package: the package is for the "
+    "drive \"VARN    DVD RW LPX-650A\" only)\n";
 
 class TslflashProgramTest : public testing::ToolRunTest {
  protected:
@@ -169,7 +172,8 @@ TEST_F(TslflashProgramTest, APackageFileReplacesTheBuiltInOneForEmulatedDrives) 
       Run(Demo({"--package", Path("pkg.bin"), "--answer", "ok", "--non-interactive"}));
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_THAT(run.out, HasSubstr("  1. VARN    DVD RW LPX-650A 1.02  (emulated, not for this "
-                                 "package)\n"));
+                                 "package: the package is for the drive \"VARN    DVD RW "
+                                 "LPX-412A\" only)\n"));
   EXPECT_THAT(run.out, HasSubstr("  3. VARN    DVD RW LPX-412A 1.00  (emulated)\n"));
 }
 

@@ -83,7 +83,13 @@ TEST(ParseBoxAnswerTest, ReadsOkAndCancelOnlyWhereTheBoxOffersThem) {
       {"Cancel", BoxButtons::OkCancel, BoxAnswer::Cancel},
       {"cancel", BoxButtons::Ok, std::nullopt},  // the box has no Cancel
       {"", BoxButtons::OkCancel, std::nullopt},  // no default: the user must choose
-      {"yes", BoxButtons::OkCancel, std::nullopt},
+      {"y", BoxButtons::OkCancel, BoxAnswer::Ok},
+      {"Yes", BoxButtons::OkCancel, BoxAnswer::Ok},
+      {"yes", BoxButtons::Ok, BoxAnswer::Ok},
+      {"n", BoxButtons::OkCancel, BoxAnswer::Cancel},
+      {" NO", BoxButtons::OkCancel, BoxAnswer::Cancel},
+      {"no", BoxButtons::Ok, std::nullopt},  // the box has no Cancel
+      {"yeah", BoxButtons::OkCancel, std::nullopt},
       {"okay", BoxButtons::OkCancel, std::nullopt},
   };
   for (const Case& c : cases) {
@@ -259,10 +265,14 @@ TEST_F(TerminalViewTest, ABoxWithoutAnAnswerIsAnErrorAndCountsAsCancel) {
 }
 
 TEST_F(TerminalViewTest, TypedAnswersArePromptedForUntilOneFits) {
-  TerminalView& view = View(With([](TerminalSettings& s) { s.echoInput = true; }), "yes\n\n C \n");
+  TerminalView& view =
+      View(With([](TerminalSettings& s) { s.echoInput = true; }), "sure\n\n C \n");
   EXPECT_EQ(view.ShowMessageBox(AskBox()), BoxAnswer::Cancel);
-  EXPECT_THAT(out_.str(),
-              HasSubstr("[O]K/[C]ancel > yes\n[O]K/[C]ancel > \n[O]K/[C]ancel >  C \n"));
+  // Each answer it does not take is followed by the answers it does.
+  const std::string_view accepted = "Please answer ok (o, y, yes) or cancel (c, n, no).\n";
+  EXPECT_THAT(out_.str(), HasSubstr("[O]K/[C]ancel > sure\n" + std::string(accepted) +
+                                    "[O]K/[C]ancel > \n" + std::string(accepted) +
+                                    "[O]K/[C]ancel >  C \n"));
   EXPECT_FALSE(view.AnswerMissing());
 }
 

@@ -19,7 +19,8 @@
 namespace tslflash {
 
 void PrintTo(const MessageBox& box, std::ostream* os) {
-  *os << "{\"" << box.text << "\", " << box.caption.value_or("(title)") << "}";
+  *os << "{\"" << box.text << "\", " << box.caption.value_or("(title)") << ", purpose "
+      << static_cast<int>(box.purpose) << "}";
 }
 
 namespace {
@@ -55,9 +56,16 @@ const MessageBox kNotAllowedBox = Warning(kNotAllowed);
 const MessageBox kDowngradeBox = Warning(kDowngrade);
 const MessageBox kDiscBox = Warning(kDisc);
 const MessageBox kCancelledBox{"User cancelled.", std::nullopt, BoxButtons::Ok, BoxIcon::None};
+// Asked for the drive's own revision; a newer one asks the same, to allow an
+// older package.
 const MessageBox kAlreadyUpdatedBox{
     "Your drive's firmware is already the most updated !    \n\nDo you wish to continue ?",
-    "Warning", BoxButtons::OkCancel, BoxIcon::Exclamation};
+    "Warning", BoxButtons::OkCancel, BoxIcon::Exclamation, BoxPurpose::Reinstall};
+const MessageBox kOlderPackageBox = [] {
+  MessageBox box = kAlreadyUpdatedBox;
+  box.purpose = BoxPurpose::Older;
+  return box;
+}();
 const MessageBox kNoDriveBox{"No drive selected.Please select a drive to flash!", std::nullopt,
                              BoxButtons::Ok, BoxIcon::Exclamation};
 
@@ -269,6 +277,8 @@ TEST_F(EligibilityTest, EachCheckRefusesInItsOrder) {
   const Exchange cancelled{{BoxAnswer::Cancel, BoxAnswer::Ok},
                            {Announce("2.0c"), " ", "User cancelled."},
                            {kAlreadyUpdatedBox, kCancelledBox}};
+  Exchange olderCancelled = cancelled;
+  olderCancelled.boxes.front() = kOlderPackageBox;
   const auto always = [](emu::FaultKind kind, emu::ForOpcode when, SenseBytes sense = {}) {
     return emu::Fault{kind, when, emu::kAlways, sense};
   };
@@ -371,7 +381,7 @@ TEST_F(EligibilityTest, EachCheckRefusesInItsOrder) {
        Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), cancelled, OutcomeCode::UserCancelled,
        Disabled},
       {"a newer version, cancelled", Drive(kKova2300, "2.1a"),
-       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), cancelled, OutcomeCode::UserCancelled,
+       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), olderCancelled, OutcomeCode::UserCancelled,
        Disabled},
   };
   for (const Refusal& c : cases) {
@@ -403,13 +413,14 @@ struct Acceptance {
 
 TEST_F(EligibilityTest, EachAcceptedPathFillsThePlanAndStartsTheRun) {
   const Exchange confirmed{{BoxAnswer::Ok}, {Announce("2.0c"), " "}, {kAlreadyUpdatedBox}};
+  const Exchange olderConfirmed{{BoxAnswer::Ok}, {Announce("2.0c"), " "}, {kOlderPackageBox}};
   const Acceptance cases[] = {
       {"an update", Drive(kKova2300, "1.20"), Package(kKova2300, "1.50", "TX2300", "TW"),
        Announced("1.50"), "TX2300"},
       {"the same version, confirmed", Drive(kKova2300, "2.0C"),
        Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), confirmed, "TX2300"},
       {"a newer version, confirmed", Drive(kKova2300, "2.1a"),
-       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), confirmed, "TX2300"},
+       Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), olderConfirmed, "TX2300"},
       {"an older version under a wildcard pattern", Drive(kKova2300, "1.9z"),
        Package(kKova2300, "2.0c", "TX2300", "TW", "*.**"), Announced("2.0c"), "TX2300"},
       {"any revision under ****", Drive(kKova2300, "9.99"),

@@ -237,7 +237,8 @@ TEST(UpdateRun, EachProtocolFlashesTheImageThatWasChecked) {
 
 TEST(UpdateRun, VariantChoosesTheSuccessLineAndTheRestartBoxes) {
   const MessageBox shortOffer{"Upgrade completed! Do you want to Restart the computer Now ?",
-                              "Reboot Warning", BoxButtons::OkCancel, BoxIcon::Exclamation};
+                              "Reboot Warning", BoxButtons::OkCancel, BoxIcon::Exclamation,
+                              BoxPurpose::Restart};
   const MessageBox updated{"\n Firmware has been updated successfully !   \n", "Information",
                            BoxButtons::Ok, BoxIcon::Information};
   MessageBox rebootOffer = shortOffer;
@@ -270,8 +271,9 @@ TEST(UpdateRun, VariantChoosesTheSuccessLineAndTheRestartBoxes) {
     EXPECT_EQ(h.Run(c.answers), 1);
     EXPECT_THAT(h.Log(), Contains(c.successLine));
     ASSERT_EQ(h.view.boxes.size(), 1 + c.boxesAfterConfirmation.size());
-    EXPECT_EQ(h.view.boxes[0], (MessageBox{"Do you really want to upgrade ?", std::nullopt,
-                                           BoxButtons::OkCancel, BoxIcon::Exclamation}));
+    EXPECT_EQ(h.view.boxes[0],
+              (MessageBox{"Do you really want to upgrade ?", std::nullopt, BoxButtons::OkCancel,
+                          BoxIcon::Exclamation, BoxPurpose::ConfirmUpdate}));
     EXPECT_EQ(std::vector(h.view.boxes.begin() + 1, h.view.boxes.end()), c.boxesAfterConfirmation);
   }
 }

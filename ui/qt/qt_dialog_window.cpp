@@ -258,6 +258,15 @@ void QtDialogWindow::StepProgress() {
   progress_->setValue(next > progress_->maximum() ? progress_->minimum() : next);
 }
 
+// The bar shows the share of the time; its tip says how much the drive has
+// accepted.
+void QtDialogWindow::ShowTransferProgress(const TransferProgress& progress) {
+  progress_->setToolTip(QStringLiteral("%1 of %2 %3")
+                            .arg(progress.sent)
+                            .arg(progress.total)
+                            .arg(ToQt(progress.unit)));
+}
+
 void QtDialogWindow::StartTimer(int id, std::chrono::milliseconds period) {
   QTimer*& timer = timers_[id];
   if (timer == nullptr) {
@@ -299,6 +308,10 @@ void QtDialogWindow::AssignItemColor(TreeItem item, Rgb color) {
 
 void QtDialogWindow::ExpandTreeItem(TreeItem item) {
   if (QTreeWidgetItem* node = Item(item)) node->setExpanded(true);
+}
+
+void QtDialogWindow::SetTreeItemTip(TreeItem item, std::string_view tip) {
+  if (QTreeWidgetItem* node = Item(item)) node->setToolTip(0, ToQt(tip));
 }
 
 TreeItem QtDialogWindow::GetRootTreeItem() { return Handle(tree_->topLevelItem(0)); }

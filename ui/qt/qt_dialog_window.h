@@ -54,6 +54,7 @@ class QtDialogWindow : public QDialog, public DialogView {
   void SetProgressPosition(int position) override;
   void SetProgressStep(int step) override;
   void StepProgress() override;
+  void ShowTransferProgress(const TransferProgress& progress) override;
 
   void StartTimer(int id, std::chrono::milliseconds period) override;
   void StopTimer(int id) override;
@@ -62,6 +63,7 @@ class QtDialogWindow : public QDialog, public DialogView {
   TreeItem InsertTreeItem(TreeItem parent, std::string_view text, int image) override;
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
+  void SetTreeItemTip(TreeItem item, std::string_view tip) override;
   TreeItem GetRootTreeItem();
   TreeItem GetSelectedTreeItem();
   TreeItem GetChildTreeItem(TreeItem item);

@@ -11,25 +11,15 @@ namespace tslflash {
 namespace {
 
 terminal::TerminalSettings SettingsFor(const TerminalOptions& options, const DialogSetup& setup) {
-  return {options.answers, options.interactive, !options.inputIsTerminal, options.outputIsTerminal,
-          setup.options.emulatedDrives};
-}
-
-// The selection the command line gave, else the user's; nothing when neither.
-std::optional<std::size_t> DriveToSelect(const TerminalOptions& options,
-                                         terminal::TerminalView& window) {
-  if (options.select) return options.select;
-  if (!options.interactive || window.DriveCount() == 0) return std::nullopt;
-  return window.AskForDrive();
+  return {options.answers,           options.interactive,           !options.inputIsTerminal,
+          options.outputIsTerminal,  setup.options.emulatedDrives, options.consent};
 }
 
 // Selects as a click in the tree would; false when the drive is not there.
-bool SelectDrive(UpdateDialog& dialog, terminal::TerminalView& window,
-                 const TerminalOptions& options, std::ostream& err) {
-  const std::optional<std::size_t> drive = DriveToSelect(options, window);
-  if (!drive) return true;
-  if (!window.SelectDrive(*drive)) {
-    err << "tslflash: there is no drive " << *drive << " to select; the tree has "
+bool SelectDrive(UpdateDialog& dialog, terminal::TerminalView& window, std::size_t drive,
+                 std::ostream& err) {
+  if (!window.SelectDrive(drive)) {
+    err << "tslflash: there is no drive " << drive << " to select; the tree has "
         << window.DriveCount() << '\n';
     return false;
   }
@@ -39,13 +29,50 @@ bool SelectDrive(UpdateDialog& dialog, terminal::TerminalView& window,
 
 // A disabled Upgrade button cannot be pressed: that counts as no update.
 TerminalResult PressUpgrade(UpdateDialog& dialog, terminal::TerminalView& window,
-                            const TerminalOptions& options) {
+                            const UpgradeHandler& upgrade) {
   if (!window.IsControlEnabled(ControlId::Upgrade)) return {TerminalEnd::NotUpdated};
-  options.upgrade(dialog);
+  upgrade(dialog);
   // The run's worker hands its view calls to this thread until it returns.
   dialog.WaitForRun();
+  if (window.ConsentMissing()) return {TerminalEnd::NoConsent};
   if (dialog.LastRunCompleted()) return {TerminalEnd::Updated};
   return {TerminalEnd::NotUpdated, dialog.LastOutcome()};
+}
+
+// The selections the command line gave, in order, then Upgrade when asked.
+TerminalResult ReplaySelections(UpdateDialog& dialog, terminal::TerminalView& window,
+                                const TerminalOptions& options, std::ostream& err) {
+  for (const std::size_t drive : options.selections) {
+    if (!SelectDrive(dialog, window, drive, err)) return {TerminalEnd::NoSuchDrive};
+  }
+  if (!options.upgrade) return {};
+  return PressUpgrade(dialog, window, options.upgrade);
+}
+
+// As a person uses the window: select a drive, then Upgrade, another drive
+// or Exit, until Exit or the end of the input. The session ends as the last
+// Upgrade did.
+TerminalResult PersonsSession(UpdateDialog& dialog, terminal::TerminalView& window,
+                              std::ostream& err) {
+  TerminalResult result;
+  if (window.DriveCount() == 0) return result;
+  std::optional<std::size_t> drive = window.AskForDrive();
+  while (drive && SelectDrive(dialog, window, *drive, err)) {
+    const std::optional<terminal::MenuChoice> choice = window.AskMenu();
+    if (!choice || *choice == terminal::MenuChoice::Exit) return result;
+    if (*choice == terminal::MenuChoice::SelectAnother) {
+      window.PrintTree();
+      drive = window.AskForDrive();
+      continue;
+    }
+    if (!window.IsControlEnabled(ControlId::Upgrade)) {
+      window.PrintLine("Upgrade is not available now; select a drive to enable it.");
+      continue;
+    }
+    result = PressUpgrade(dialog, window, [](UpdateDialog& pressed) { pressed.OnUpgrade(); });
+    if (window.AnswerMissing()) return {TerminalEnd::NoAnswer};
+  }
+  return result;
 }
 
 // Start-up, the selection and Upgrade, in the order a person goes through them.
@@ -54,11 +81,16 @@ TerminalResult RunSession(UpdateDialog& dialog, terminal::TerminalView& window,
   window.SetTitle(kDialogTitle);  // the window's caption before start-up relabels it
   const bool started = dialog.OnInitDialog();
   if (window.AnswerMissing()) return {TerminalEnd::NoAnswer};
+  if (window.ConsentMissing()) return {TerminalEnd::NoConsent};
   if (!started) return {TerminalEnd::EndedAtStartup};
+  if (options.session) return options.session(dialog);
   window.PrintTree();
-  if (!SelectDrive(dialog, window, options, err)) return {TerminalEnd::NoSuchDrive};
   TerminalResult result;
-  if (options.upgrade) result = PressUpgrade(dialog, window, options);
+  if (!options.selections.empty() || options.upgrade) {
+    result = ReplaySelections(dialog, window, options, err);
+  } else if (options.interactive) {
+    result = PersonsSession(dialog, window, err);
+  }
   if (window.AnswerMissing()) return {TerminalEnd::NoAnswer};
   return result;
 }
@@ -82,7 +114,9 @@ TerminalResult RunTerminalFrontEnd(const DialogSetup& setup, const TerminalOptio
     dialog.OnSysCommand(kAboutCommand);
     return {TerminalEnd::Completed};
   }
-  return RunSession(dialog, window, options, streams.err);
+  const TerminalResult result = RunSession(dialog, window, options, streams.err);
+  if (options.finished) options.finished(dialog, result);
+  return result;
 }
 
 }  // namespace tslflash

@@ -11,6 +11,7 @@
 #include "app/dialog_setup.h"
 #include "transport/clock.h"
 #include "ui/dialog_view.h"
+#include "ui/terminal/terminal_text.h"
 
 namespace tslflash {
 
@@ -22,6 +23,7 @@ enum class TerminalEnd : std::uint8_t {
   NoSuchDrive,     // the drive to select is not in the tree
   Updated,         // Upgrade was pressed and the update completed
   NotUpdated,      // Upgrade was pressed (or asked for) and no update completed
+  NoConsent,       // a box the consent given does not answer: it counted as Cancel
 };
 
 struct TerminalResult {
@@ -35,14 +37,25 @@ struct TerminalResult {
 // Pressing Upgrade: the dialog's own handler, or a test's.
 using UpgradeHandler = std::function<void(UpdateDialog&)>;
 
+// After start-up: what the session does instead of the selections and
+// Upgrade (a check of the drives).
+using SessionHandler = std::function<TerminalResult(UpdateDialog&)>;
+
 struct TerminalOptions {
-  std::optional<std::size_t> select;  // 0: the tree's root; else the drive's number from 1
-  std::vector<BoxAnswer> answers;     // for the boxes that ask OK or Cancel, in order
+  // Selected in order, as clicks in the tree: 0 the tree's root, else the
+  // drive's number from 1. None: the person selects, then chooses Upgrade,
+  // another drive or Exit until Exit.
+  std::vector<std::size_t> selections;
+  std::vector<BoxAnswer> answers;  // for the boxes that ask OK or Cancel, in order
+  std::optional<terminal::Consent> consent;  // answers the boxes by what they ask
   bool interactive = true;            // false: never read the input
   bool about = false;                 // show the About box and end
   bool inputIsTerminal = false;
   bool outputIsTerminal = false;
-  UpgradeHandler upgrade;  // pressed once after the selection; empty: never pressed
+  UpgradeHandler upgrade;  // pressed once after the selections; empty: never pressed
+  SessionHandler session;  // in place of the selections and Upgrade
+  // Called with the dialog as the session ends, before it is destroyed.
+  std::function<void(const UpdateDialog&, const TerminalResult&)> finished;
 };
 
 struct TerminalStreams {

@@ -22,6 +22,12 @@ bool SameLetters(std::string_view typed, std::string_view word) {
   });
 }
 
+bool OneOf(std::string_view typed, std::initializer_list<std::string_view> words) {
+  return std::ranges::any_of(words, [typed](std::string_view word) {
+    return SameLetters(typed, word);
+  });
+}
+
 }  // namespace
 
 std::vector<std::string> SplitLines(std::string_view text) {
@@ -47,12 +53,54 @@ std::vector<std::string> NewLogLines(std::string_view before, std::string_view a
 
 std::optional<BoxAnswer> ParseBoxAnswer(std::string_view typed, BoxButtons buttons) {
   typed = Trimmed(typed);
-  if (SameLetters(typed, "o") || SameLetters(typed, "ok")) return BoxAnswer::Ok;
-  if (buttons == BoxButtons::OkCancel &&
-      (SameLetters(typed, "c") || SameLetters(typed, "cancel"))) {
+  if (OneOf(typed, {"o", "ok", "y", "yes"})) return BoxAnswer::Ok;
+  if (buttons == BoxButtons::OkCancel && OneOf(typed, {"c", "cancel", "n", "no"})) {
     return BoxAnswer::Cancel;
   }
   return std::nullopt;
+}
+
+std::string_view AcceptedAnswers(BoxButtons buttons) {
+  return buttons == BoxButtons::OkCancel
+             ? "Please answer ok (o, y, yes) or cancel (c, n, no)."
+             : "Please answer ok (o, y, yes).";
+}
+
+ConsentAnswer AnswerByConsent(BoxPurpose purpose, const Consent& consent) {
+  const auto needs = [](bool given, std::string_view missing) {
+    return given ? ConsentAnswer{BoxAnswer::Ok, {}} : ConsentAnswer{BoxAnswer::Cancel, missing};
+  };
+  switch (purpose) {
+    case BoxPurpose::StartupWarning:
+    case BoxPurpose::ConfirmUpdate:
+      return needs(consent.yes, "--yes");
+    case BoxPurpose::Reinstall:
+      if (!consent.yes) return needs(false, "--yes --allow-reinstall");
+      return needs(consent.allowReinstall, "--allow-reinstall");
+    case BoxPurpose::Older:
+      if (!consent.yes) return needs(false, "--yes --allow-older");
+      return needs(consent.allowOlder, "--allow-older");
+    case BoxPurpose::Restart:
+      return {consent.restart ? BoxAnswer::Ok : BoxAnswer::Cancel, {}};
+    case BoxPurpose::Notice:
+      break;
+  }
+  return needs(false, "--answer");
+}
+
+std::optional<MenuChoice> ParseMenuChoice(std::string_view typed) {
+  typed = Trimmed(typed);
+  if (OneOf(typed, {"u", "upgrade"})) return MenuChoice::Upgrade;
+  if (OneOf(typed, {"s", "select"})) return MenuChoice::SelectAnother;
+  if (OneOf(typed, {"x", "exit"})) return MenuChoice::Exit;
+  return std::nullopt;
+}
+
+std::string TransferText(const TransferProgress& progress) {
+  std::string text = std::to_string(progress.sent);
+  text.append(" of ").append(std::to_string(progress.total)).append(" ");
+  text.append(progress.unit).append(" sent");
+  return text;
 }
 
 std::optional<std::size_t> ParseDriveNumber(std::string_view typed, std::size_t driveCount) {

@@ -105,9 +105,12 @@ BoxAnswer TerminalView::ShowMessageBox(const MessageBox& box) {
 }
 
 std::optional<BoxAnswer> TerminalView::AnswerFor(const MessageBox& box) {
-  if (box.buttons == BoxButtons::Ok && !settings_.interactive) {
+  if (box.buttons == BoxButtons::Ok && (!settings_.interactive || settings_.consent)) {
     PrintLine("[O]K");
     return BoxAnswer::Ok;
+  }
+  if (box.buttons == BoxButtons::OkCancel && settings_.consent) {
+    return AnswerByConsent(box, *settings_.consent);
   }
   if (box.buttons == BoxButtons::OkCancel && !answers_.empty()) {
     const BoxAnswer answer = answers_.front();
@@ -119,6 +122,21 @@ std::optional<BoxAnswer> TerminalView::AnswerFor(const MessageBox& box) {
   return Prompt(box.buttons);
 }
 
+// A box the consent does not answer is refused, and the session says which
+// option would have answered it.
+std::optional<BoxAnswer> TerminalView::AnswerByConsent(const MessageBox& box,
+                                                       const Consent& consent) {
+  const ConsentAnswer consented = terminal::AnswerByConsent(box.purpose, consent);
+  PrintLine(std::string(ChoicesFor(box.buttons)) + std::string(AnswerWord(consented.answer)));
+  if (!consented.missing.empty()) {
+    consentMissing_ = true;
+    err_ << "tslflash: the message box \"" << box.caption.value_or(std::string(kApplicationName))
+         << "\" needs " << consented.missing << ": " << SplitLines(box.text).front() << '\n'
+         << std::flush;
+  }
+  return consented.answer;
+}
+
 std::optional<BoxAnswer> TerminalView::Prompt(BoxButtons buttons) {
   while (true) {
     Line() << ChoicesFor(buttons) << std::flush;
@@ -127,6 +145,17 @@ std::optional<BoxAnswer> TerminalView::Prompt(BoxButtons buttons) {
     if (buttons == BoxButtons::Ok) return BoxAnswer::Ok;
     if (!typed) return std::nullopt;
     if (const auto answer = ParseBoxAnswer(*typed, buttons)) return answer;
+    PrintLine(AcceptedAnswers(buttons));
+  }
+}
+
+std::optional<MenuChoice> TerminalView::AskMenu() {
+  while (true) {
+    Line() << "[U]pgrade / [S]elect another / E[x]it > " << std::flush;
+    const std::optional<std::string> typed = ReadLine();
+    if (!typed) return std::nullopt;
+    if (const auto choice = ParseMenuChoice(*typed)) return choice;
+    PrintLine("Please answer u (upgrade), s (select another) or x (exit).");
   }
 }
 
@@ -151,6 +180,7 @@ void TerminalView::ShowAboutBox() {
 void TerminalView::SetProgressRange(int low, int high) {
   low_ = low;
   high_ = high;
+  transfer_.reset();  // a new run
   ShowProgress();
 }
 
@@ -168,15 +198,27 @@ void TerminalView::StepProgress() {
   ShowProgress();
 }
 
+// The bar is redrawn whenever the time's share or the drive's count moves;
+// as lines, a line for each new share and one when the last unit is sent.
+void TerminalView::ShowTransferProgress(const TransferProgress& progress) {
+  transfer_ = progress;
+  if (settings_.progressBar || progress.sent == progress.total) DrawProgress();
+}
+
 void TerminalView::ShowProgress() {
   const int percent = ProgressPercent(low_, high_, position_);
   if (percent == shownPercent_) return;
   shownPercent_ = percent;
+  DrawProgress();
+}
+
+void TerminalView::DrawProgress() {
+  const std::string work = transfer_ ? ", " + TransferText(*transfer_) : std::string();
   if (settings_.progressBar) {
-    out_ << '\r' << ProgressBar(percent, kBarWidth) << std::flush;
+    out_ << '\r' << ProgressBar(shownPercent_, kBarWidth) << work << std::flush;
     barOnLine_ = true;
   } else {
-    PrintLine("progress " + std::to_string(percent) + "%");
+    PrintLine("progress " + std::to_string(shownPercent_) + "%" + work);
   }
 }
 
@@ -195,12 +237,16 @@ void TerminalView::ClearTree() {
 
 // A terminal shows no images: the tree's layout says what is root and drive.
 TreeItem TerminalView::InsertTreeItem(TreeItem parent, std::string_view text, int /*image*/) {
-  items_.push_back({parent, std::string(text), std::nullopt});
+  items_.push_back({parent, std::string(text), std::nullopt, {}});
   return static_cast<TreeItem>(items_.size());
 }
 
 void TerminalView::AssignItemColor(TreeItem item, Rgb color) {
   if (item != kNoTreeItem && item <= items_.size()) items_[item - 1].color = color;
+}
+
+void TerminalView::SetTreeItemTip(TreeItem item, std::string_view tip) {
+  if (item != kNoTreeItem && item <= items_.size()) items_[item - 1].tip = tip;
 }
 
 // A printed tree is always expanded.
@@ -253,6 +299,7 @@ std::string TerminalView::DriveMarks(const Item& item) const {
   std::string marks = settings_.emulatedDrives ? "emulated" : "";
   if (item.color == kGreyedDrive) {
     marks += marks.empty() ? "not for this package" : ", not for this package";
+    if (!item.tip.empty()) marks.append(": ").append(item.tip);
   }
   return marks.empty() ? marks : "  (" + marks + ")";
 }

@@ -21,6 +21,7 @@
 
 #include "resources/texts.h"
 #include "ui/dialog_view.h"
+#include "ui/terminal/terminal_text.h"
 #include "ui/terminal/terminal_timer.h"
 #include "ui/ui_dispatcher.h"
 
@@ -39,6 +40,9 @@ struct TerminalSettings {
   bool progressBar = false;
   // Every drive of the tree is an emulator.
   bool emulatedDrives = false;
+  // Boxes asking OK or Cancel are answered by what they ask; `answers` and
+  // prompts are not used for them.
+  std::optional<Consent> consent{};
 };
 
 class TerminalView final : public DialogView {
@@ -63,6 +67,9 @@ class TerminalView final : public DialogView {
   bool SelectDrive(std::size_t number);
   // Asks for a drive number until one is valid; nothing at the end of input.
   std::optional<std::size_t> AskForDrive();
+  // Offers the window's buttons until one is chosen; nothing at the end of
+  // input.
+  std::optional<MenuChoice> AskMenu();
 
   // One line of the session's own, between the dialog's lines.
   void PrintLine(std::string_view text);
@@ -70,6 +77,8 @@ class TerminalView final : public DialogView {
   bool IsControlEnabled(ControlId id) const;
   // A box that asked OK or Cancel found no answer; it was taken as Cancel.
   bool AnswerMissing() const { return answerMissing_; }
+  // A box the consent given does not answer; it was taken as Cancel.
+  bool ConsentMissing() const { return consentMissing_; }
 
   void SetTitle(std::string_view title) override;
   void SetControlText(ControlId id, std::string_view text) override;
@@ -84,6 +93,7 @@ class TerminalView final : public DialogView {
   void SetProgressPosition(int position) override;
   void SetProgressStep(int step) override;
   void StepProgress() override;
+  void ShowTransferProgress(const TransferProgress& progress) override;
 
   void StartTimer(int id, std::chrono::milliseconds period) override;
   void StopTimer(int id) override;
@@ -92,6 +102,7 @@ class TerminalView final : public DialogView {
   TreeItem InsertTreeItem(TreeItem parent, std::string_view text, int image) override;
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
+  void SetTreeItemTip(TreeItem item, std::string_view tip) override;
   TreeItem GetRootTreeItem();
   TreeItem GetSelectedTreeItem();
   TreeItem GetChildTreeItem(TreeItem item);
@@ -109,6 +120,7 @@ class TerminalView final : public DialogView {
     TreeItem parent = kNoTreeItem;
     std::string text;
     std::optional<Rgb> color;
+    std::string tip;
   };
 
   // Starts a fresh line when the progress bar holds the current one.
@@ -121,9 +133,11 @@ class TerminalView final : public DialogView {
   TreeItem NextUnder(TreeItem parent, TreeItem after) const;
   // The next answer given in advance, else the user's; nothing when neither.
   std::optional<BoxAnswer> AnswerFor(const MessageBox& box);
+  std::optional<BoxAnswer> AnswerByConsent(const MessageBox& box, const Consent& consent);
   std::optional<BoxAnswer> Prompt(BoxButtons buttons);
   std::optional<std::string> ReadLine();
   void ShowProgress();
+  void DrawProgress();
 
   std::istream& in_;
   std::ostream& out_;
@@ -131,6 +145,7 @@ class TerminalView final : public DialogView {
   TerminalSettings settings_;
   std::deque<BoxAnswer> answers_;
   bool answerMissing_ = false;
+  bool consentMissing_ = false;
 
   std::string title_;
   std::map<ControlId, std::string> texts_;
@@ -141,6 +156,7 @@ class TerminalView final : public DialogView {
   int position_ = 0;
   int step_ = 10;
   int shownPercent_ = 0;  // the bar starts empty
+  std::optional<TransferProgress> transfer_;  // the run's, once the drive accepts a unit
   bool barOnLine_ = false;
 
   std::vector<Item> items_;  // handle = index + 1, in insertion order

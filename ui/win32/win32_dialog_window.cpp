@@ -86,7 +86,7 @@ INT_PTR Win32DialogWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
       return OnCommand(wParam) ? TRUE : FALSE;
     case WM_NOTIFY:
-      return OnNotify(*reinterpret_cast<const NMHDR*>(lParam)) ? TRUE : FALSE;
+      return OnNotify(*reinterpret_cast<NMHDR*>(lParam)) ? TRUE : FALSE;
     case WM_SYSCOMMAND: {
       // The dialog's own commands (the About item); the rest are the window's.
       const bool own = events_.sysCommand && events_.sysCommand(static_cast<int>(LowWord(wParam)));
@@ -155,8 +155,12 @@ bool Win32DialogWindow::OnCommand(WPARAM wParam) {
   }
 }
 
-bool Win32DialogWindow::OnNotify(const NMHDR& header) {
+bool Win32DialogWindow::OnNotify(NMHDR& header) {
   if (header.idFrom != IDC_DRIVE_TREE) return false;
+  // The tip text is copied into the tree's own buffer; no result to set.
+  if (header.code == TVN_GETINFOTIPA) {
+    return GiveItemTip(*reinterpret_cast<NMTVGETINFOTIPA*>(&header));
+  }
   if (header.code != TVN_SELCHANGEDA && header.code != TVN_SELCHANGEDW) return false;
   if (!clearingTree_ && events_.driveSelectionChanged) events_.driveSelectionChanged();
   SetWindowLongPtrA(window_, DWLP_MSGRESULT, 0);
@@ -248,6 +252,9 @@ void Win32DialogWindow::SetProgressStep(int step) {
 
 void Win32DialogWindow::StepProgress() { SendToControl(ControlId::Progress, PBM_STEPIT, 0, 0); }
 
+// The progress control has no text of its own: the bar shows the share.
+void Win32DialogWindow::ShowTransferProgress(const TransferProgress& /*progress*/) {}
+
 void Win32DialogWindow::StartTimer(int id, std::chrono::milliseconds period) {
   SetTimer(window_, static_cast<UINT_PTR>(id), static_cast<UINT>(period.count()), nullptr);
 }
@@ -261,6 +268,7 @@ void Win32DialogWindow::ClearTree() {
   clearingTree_ = false;
   items_.clear();
   handles_.clear();
+  tips_.clear();
 }
 
 TreeItem Win32DialogWindow::InsertTreeItem(TreeItem parent, std::string_view text, int image) {
@@ -292,6 +300,20 @@ void Win32DialogWindow::AssignItemColor(TreeItem item, Rgb color) {
 
 void Win32DialogWindow::ExpandTreeItem(TreeItem item) {
   if (HTREEITEM node = ItemOf(item)) SendMessageA(Tree(), TVM_EXPAND, TVE_EXPAND, AsLParam(node));
+}
+
+void Win32DialogWindow::SetTreeItemTip(TreeItem item, std::string_view tip) {
+  if (HTREEITEM node = ItemOf(item)) tips_[node] = tip;
+}
+
+bool Win32DialogWindow::GiveItemTip(NMTVGETINFOTIPA& request) const {
+  const auto tip = tips_.find(request.hItem);
+  if (tip == tips_.end() || request.pszText == nullptr || request.cchTextMax <= 0) return false;
+  const auto room = static_cast<std::size_t>(request.cchTextMax) - 1;
+  const std::size_t length = std::min(room, tip->second.size());
+  std::copy_n(tip->second.data(), length, request.pszText);
+  request.pszText[length] = '\0';
+  return true;
 }
 
 TreeItem Win32DialogWindow::GetSelectedTreeItem() const {

@@ -58,6 +58,7 @@ class Win32DialogWindow final : public DialogView {
   void SetProgressPosition(int position) override;
   void SetProgressStep(int step) override;
   void StepProgress() override;
+  void ShowTransferProgress(const TransferProgress& progress) override;
 
   void StartTimer(int id, std::chrono::milliseconds period) override;
   void StopTimer(int id) override;
@@ -66,6 +67,7 @@ class Win32DialogWindow final : public DialogView {
   TreeItem InsertTreeItem(TreeItem parent, std::string_view text, int image) override;
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
+  void SetTreeItemTip(TreeItem item, std::string_view tip) override;
   // The item the person selected, as the front end passes it on.
   TreeItem GetSelectedTreeItem() const;
 
@@ -79,7 +81,7 @@ class Win32DialogWindow final : public DialogView {
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   BOOL OnInitDialog(HWND window);
   bool OnCommand(WPARAM wParam);
-  bool OnNotify(const NMHDR& header);
+  bool OnNotify(NMHDR& header);
   bool PaintMinimised();
   void OnDestroy();
   // Exit, Escape, Enter and the window's Close: never while the logic says no.
@@ -89,6 +91,8 @@ class Win32DialogWindow final : public DialogView {
   LRESULT SendToControl(ControlId id, UINT message, WPARAM wParam, LPARAM lParam) const;
   HWND Tree() const { return Control(ControlId::DriveTree); }
   HTREEITEM ItemOf(TreeItem handle) const;
+  // Fills the tree's request for an item's tip; false when it has none.
+  bool GiveItemTip(NMTVGETINFOTIPA& request) const;
   TreeItem HandleOf(HTREEITEM item) const;
 
   Win32Dispatcher& dispatcher_;
@@ -101,6 +105,7 @@ class Win32DialogWindow final : public DialogView {
   // Handles are never reused, so a handle of a deleted item finds nothing.
   std::unordered_map<TreeItem, HTREEITEM> items_;
   std::unordered_map<HTREEITEM, TreeItem> handles_;
+  std::unordered_map<HTREEITEM, std::string> tips_;  // the tree asks for them (TVS_INFOTIP)
   TreeItem lastHandle_ = kNoTreeItem;
   bool clearingTree_ = false;
   bool closeEnabled_ = true;

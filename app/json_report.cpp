@@ -1,0 +1,201 @@
+#include "app/json_report.h"
+
+#include <nlohmann/json.hpp>
+
+#include "models/field_text.h"
+#include "package/package_layout.h"
+#include "package/sha256.h"
+
+namespace tslflash {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr std::size_t kRevisionOffset = 24;  // inside the inquiry id: vendor 8, product 16
+constexpr std::size_t kRevisionLength = 4;
+
+// Every document starts alike; the exit status says how the program ended.
+Json Document(std::string_view command, int exitStatus) {
+  return Json{{"schemaVersion", kJsonSchemaVersion},
+              {"command", command},
+              {"exitStatus", exitStatus}};
+}
+
+// Drive texts come from the drives: bytes that are not UTF-8 are replaced.
+std::string Text(const Json& document) {
+  return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+Json PackageJson(std::span<const std::uint8_t> package) {
+  Json json{{"id", nullptr}, {"revision", nullptr}, {"sha256", Sha256Hex(package)}};
+  if (const std::optional<PackageHeaderCopy> copy = HeaderCopyOf(package)) {
+    const PackageHeader header = DecodeHeader(*copy);
+    const std::string_view inquiryId(header.inquiryId.data(), header.inquiryId.size());
+    json["id"] = UnpaddedField(inquiryId.substr(0, kRevisionOffset));
+    json["revision"] = UnpaddedField(inquiryId.substr(kRevisionOffset, kRevisionLength));
+  }
+  return json;
+}
+
+Json DriveJson(std::size_t number, const ListedDrive& drive, bool emulated) {
+  return Json{{"number", number},
+              {"vendor", drive.vendor},
+              {"product", drive.product},
+              {"revision", drive.revision},
+              {"text", drive.text},
+              {"greyed", drive.greyed},
+              {"reason", drive.greyed ? Json(drive.greyedBecause) : Json(nullptr)},
+              {"emulated", emulated}};
+}
+
+Json OutcomeJson(std::optional<OutcomeCode> code) {
+  if (!code) return nullptr;
+  return Json{{"code", static_cast<int>(*code)}, {"text", OutcomeMessage(*code)}};
+}
+
+Json ChecksJson(const DriveCheck& check) {
+  Json checks = Json::array();
+  for (const CheckLine& line : CheckLines(check)) {
+    checks.push_back(Json{{"check", line.name},
+                          {"result", line.result == CheckResult::Passed ? "passed" : "failed"}});
+  }
+  return checks;
+}
+
+std::string_view ImageFormName(ImageForm form) {
+  switch (form) {
+    case ImageForm::AsStored:
+      return "as-stored";
+    case ImageForm::Inflated:
+      return "inflated";
+    case ImageForm::AsTheBufferDecides:
+      return "at-run-time";
+  }
+  return {};
+}
+
+Json PlanJson(const DriveCheck& check) {
+  if (!check.WouldUpdate()) return nullptr;
+  const RunPreview& preview = *check.preview;
+  return Json{{"protocol", ProtocolName(*preview.protocol)},
+              {"unit", preview.units.unit},
+              {"count", preview.units.total},
+              {"presetModelCodes", check.verdict.presetModelCodes},
+              {"ejectTray", preview.ejectTray},
+              {"imageForm", ImageFormName(preview.imageForm)},
+              {"confirmations", Confirmations(check.verdict)}};
+}
+
+std::string_view CategoryName(ReplyCategory category) {
+  switch (category) {
+    case ReplyCategory::Good:
+      return "good";
+    case ReplyCategory::CheckCondition:
+      return "check-condition";
+    case ReplyCategory::OtherStatus:
+      return "other-status";
+    case ReplyCategory::ShortReply:
+      return "short-reply";
+    case ReplyCategory::TransportError:
+      return "transport-error";
+    case ReplyCategory::TimedOut:
+      return "timed-out";
+  }
+  return {};
+}
+
+std::string SenseText(const SenseBytes& sense) {
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  std::string text;
+  for (const std::uint8_t byte : {sense.key, sense.asc, sense.ascq}) {
+    if (!text.empty()) text.push_back('/');
+    text.push_back(kDigits[byte >> 4]);
+    text.push_back(kDigits[byte & 0xF]);
+  }
+  return text;
+}
+
+Json FailureJson(const std::optional<CommandFailure>& failure) {
+  if (!failure) return nullptr;
+  const CommandReply& reply = failure->reply;
+  return Json{{"command", failure->command},
+              {"unit", failure->unit},
+              {"index", failure->index},
+              {"count", failure->count},
+              {"category", CategoryName(reply.category)},
+              {"status", reply.status ? Json(*reply.status) : Json(nullptr)},
+              {"sense", SenseText(reply.sense)}};
+}
+
+Json ProgressJson(const std::optional<TransferProgress>& progress) {
+  if (!progress) return nullptr;
+  return Json{{"unit", progress->unit}, {"sent", progress->sent}, {"total", progress->total}};
+}
+
+Json BoxesJson(const std::vector<ShownBox>& boxes) {
+  Json shown = Json::array();
+  for (const ShownBox& box : boxes) {
+    shown.push_back(Json{{"caption", box.box.caption ? Json(*box.box.caption) : Json(nullptr)},
+                         {"text", box.box.text},
+                         {"answer", box.answer == BoxAnswer::Ok ? "ok" : "cancel"}});
+  }
+  return shown;
+}
+
+}  // namespace
+
+std::string DrivesJson(const UpdateDialog& dialog, const JsonContext& context) {
+  Json document = Document("drives", context.exitStatus);
+  document["package"] = PackageJson(context.package);
+  Json drives = Json::array();
+  for (std::size_t index = 0; index < dialog.Drives().size(); ++index) {
+    drives.push_back(DriveJson(index + 1, dialog.Drives()[index], context.emulated));
+  }
+  document["drives"] = std::move(drives);
+  return Text(document);
+}
+
+std::string CheckJson(const std::vector<CheckedDrive>& drives, const JsonContext& context) {
+  Json document = Document("check", context.exitStatus);
+  document["package"] = PackageJson(context.package);
+  Json checked = Json::array();
+  for (const CheckedDrive& drive : drives) {
+    const DriveCheck& check = drive.check;
+    checked.push_back(Json{{"drive", DriveJson(drive.number, drive.drive, context.emulated)},
+                           {"checks", ChecksJson(check)},
+                           {"wouldUpdate", check.WouldUpdate()},
+                           {"refusal", check.WouldUpdate() ? Json(nullptr) : OutcomeJson(check.Refusal())},
+                           {"plan", PlanJson(check)},
+                           {"atRunTime", check.WouldUpdate() ? Json(check.preview->atRunTime)
+                                                             : Json::array()}});
+  }
+  document["drives"] = std::move(checked);
+  return Text(document);
+}
+
+std::string UpgradeJson(const UpdateDialog& dialog, const JsonContext& context) {
+  Json document = Document("upgrade", context.exitStatus);
+  document["package"] = PackageJson(context.package);
+  const std::size_t index = dialog.SelectedDriveIndex();
+  const bool selected = dialog.SelectedDriveText() != kTreeRootText && index < dialog.Drives().size();
+  document["drive"] =
+      selected ? DriveJson(index + 1, dialog.Drives()[index], context.emulated) : Json(nullptr);
+  DriveCheck verdict;
+  verdict.verdict = dialog.LastVerdict();
+  document["checks"] = ChecksJson(verdict);
+  document["completed"] = dialog.LastRunCompleted();
+  document["outcome"] = OutcomeJson(dialog.LastOutcome());
+  document["failure"] = FailureJson(dialog.LastFailure());
+  document["progress"] = ProgressJson(dialog.LastProgress());
+  document["log"] = dialog.UpgradeLog();
+  document["boxes"] = BoxesJson(dialog.UpgradeBoxes());
+  return Text(document);
+}
+
+std::string ErrorJson(std::string_view error, int exitStatus) {
+  Json document = Document("error", exitStatus);
+  document["error"] = error;
+  return Text(document);
+}
+
+}  // namespace tslflash

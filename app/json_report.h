@@ -1,0 +1,30 @@
+// What tslflash prints with --json: one document on standard output for the
+// drive list, a check, an update run or an error, each with its schema
+// version and the program's exit status. docs/json/ holds the schema.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/check_report.h"
+#include "app/update_dialog.h"
+
+namespace tslflash {
+
+inline constexpr int kJsonSchemaVersion = 1;
+
+struct JsonContext {
+  std::span<const std::uint8_t> package;
+  bool emulated = false;
+  int exitStatus = 0;
+};
+
+std::string DrivesJson(const UpdateDialog& dialog, const JsonContext& context);
+std::string CheckJson(const std::vector<CheckedDrive>& drives, const JsonContext& context);
+// The last press of Upgrade on the selected drive, as it ended.
+std::string UpgradeJson(const UpdateDialog& dialog, const JsonContext& context);
+std::string ErrorJson(std::string_view error, int exitStatus);
+
+}  // namespace tslflash
