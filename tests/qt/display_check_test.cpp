@@ -164,7 +164,7 @@ std::string UnservedX11Display() {
 }
 
 // A folder of its own, removed afterwards, for the Wayland sockets.
-class RuntimeDir : public ::testing::Test {
+class SystemDisplayOpenerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ =
@@ -190,7 +190,7 @@ class RuntimeDir : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-TEST_F(RuntimeDir, TheSystemOpenerConnectsOrSaysWhyNot) {
+TEST_F(SystemDisplayOpenerTest, ConnectsOrSaysWhyNot) {
   const int compositor = Listen("wayland-5");
   const std::string unserved = UnservedX11Display();
   ASSERT_FALSE(unserved.empty());
