@@ -31,6 +31,7 @@
 #include "update/system_restarter.h"
 
 #ifdef TSLFLASH_WITH_QT
+#include "ui/qt/display_check.h"
 #include "ui/qt/qt_front_end.h"
 #endif
 #ifdef TSLFLASH_WITH_WIN32
@@ -228,8 +229,8 @@ bool RaisedPrivileges() {
 #endif
 }
 
-// The window when this build has one and ChooseFrontEndFor picks it; else the
-// terminal.
+// The window when this build has one, ChooseFrontEndFor picks it and its
+// display opens; else the terminal.
 int RunFrontEnd(const CommandLine& line, const DialogSetup& setup, [[maybe_unused]] int& argc,
                 [[maybe_unused]] char** argv) {
   const FrontEndChoice choice =
@@ -237,7 +238,12 @@ int RunFrontEnd(const CommandLine& line, const DialogSetup& setup, [[maybe_unuse
   if (choice.windowRefused) std::cerr << kRaisedPrivilegesLine << '\n';
   if (choice.frontEnd == FrontEnd::Window) {
 #if defined(TSLFLASH_WITH_QT)
-    return RunQtFrontEnd(argc, argv, setup);
+    // Qt aborts when it cannot open its display; the terminal serves instead.
+    SystemDisplayOpener opener;
+    const std::optional<std::string> unusable =
+        UnusableDisplayLine(PlanDisplayProbes(ReadEnvironment), opener);
+    if (!unusable) return RunQtFrontEnd(argc, argv, setup);
+    std::cerr << *unusable << '\n';
 #elif defined(TSLFLASH_WITH_WIN32)
     return RunWin32FrontEnd(setup);
 #endif

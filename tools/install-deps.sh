@@ -9,7 +9,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fonts-liberation python3
+  qt6-base-dev libxcb1-dev fonts-liberation python3
   libsystemd-dev dbus python3-dbusmock libcap2-bin
 )
 case "${1:-}" in

@@ -117,5 +117,70 @@ TEST(EmulatedTransport, ToleratesInspectionWhileAWorkerSends) {
   EXPECT_EQ(drive->ReceivedProtocol(), Protocol::BufferPages);
 }
 
+// Each fault the description format offers, as the tool sees it through the
+// registry: a read of INQUIRY data (the second INQUIRY: enumeration sends the
+// first) that needs all 36 bytes it asks for.
+TEST(EmulatedTransport, EachDescribedFaultArrivesAsItsReplyCategory) {
+  constexpr std::uint32_t kAsked = 36;
+  struct Case {
+    const char* fault;  // the fault's keys besides where it strikes
+    ReplyCategory category;
+    std::optional<std::uint8_t> status;
+    SenseBytes sense;
+    std::optional<std::uint32_t> transferred;  // nothing: what a time-out moved is unknown
+  };
+  const Case cases[] = {
+      {R"("kind": "fail")", ReplyCategory::CheckCondition, std::nullopt, {0x04, 0x44, 0x00}, 0},
+      {R"("kind": "fail", "sense": "03/0C/00")",
+       ReplyCategory::CheckCondition,
+       std::nullopt,
+       {0x03, 0x0C, 0x00},
+       0},
+      {R"("kind": "sense", "sense": "02/04/01")",
+       ReplyCategory::CheckCondition,
+       std::nullopt,
+       {0x02, 0x04, 0x01},
+       0},
+      {R"("kind": "timeout")", ReplyCategory::TimedOut, std::nullopt, {}, std::nullopt},
+      {R"("kind": "failWithoutSense")", ReplyCategory::TransportError, std::nullopt, {}, 0},
+      {R"("kind": "status", "status": "08")", ReplyCategory::OtherStatus, 0x08, {}, 0},
+      {R"("kind": "status", "status": "18")", ReplyCategory::OtherStatus, 0x18, {}, 0},
+      {R"("kind": "status", "status": "89")", ReplyCategory::OtherStatus, 0x89, {}, 0},
+      // CHECK CONDITION without sense data is still a check condition.
+      {R"("kind": "status", "status": "02")", ReplyCategory::CheckCondition, 0x02, {}, 0},
+      // GOOD and CONDITION MET for a command not carried out: nothing arrived.
+      {R"("kind": "status", "status": "00")", ReplyCategory::ShortReply, 0x00, {}, 0},
+      {R"("kind": "status", "status": "04")", ReplyCategory::ShortReply, 0x04, {}, 0},
+      {R"("kind": "shortReply", "length": 12)", ReplyCategory::ShortReply, std::nullopt, {}, 12},
+      {R"("kind": "shortReply", "length": 0)", ReplyCategory::ShortReply, std::nullopt, {}, 0},
+      // The transport is told the whole reply came: only the data can show
+      // it did not, which is why read-backs are compared.
+      {R"("kind": "noData")", ReplyCategory::Good, std::nullopt, {}, kAsked},
+      {R"("kind": "corruptReadBack", "offset": 3)", ReplyCategory::Good, std::nullopt, {}, kAsked},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    const std::string description =
+        R"({"drives": [{"vendor": "VARN", "product": "FAULTY", "revision": "1.02",
+             "faults": [{)" +
+        std::string(c.fault) + R"(, "opcode": "12", "fromOccurrence": 2}]}]})";
+    const LoadedDrives loaded = LoadDriveDescriptions(description);
+    ASSERT_TRUE(loaded.Ok()) << loaded.error;
+    Machine machine(loaded.drives);
+    ASSERT_TRUE(machine.registry.InitTransport());
+    ASSERT_EQ(machine.registry.EnumerateDrives(), 1);
+    const std::array<std::uint8_t, 6> inquiry{0x12, 0, 0, 0, kAsked, 0};
+    std::array<std::uint8_t, kAsked> data{};
+    const CommandReply reply =
+        machine.registry.ExecuteRead(inquiry, data.data(), kAsked, kAsked, 15s);
+    EXPECT_EQ(reply.category, c.category);
+    EXPECT_EQ(reply.status, c.status);
+    EXPECT_EQ(reply.sense, c.sense);
+    if (c.transferred) {
+      EXPECT_EQ(reply.transferred, *c.transferred);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tslflash::emu::test
