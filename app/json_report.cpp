@@ -5,6 +5,7 @@
 #include "models/field_text.h"
 #include "package/package_layout.h"
 #include "package/sha256.h"
+#include "update/command_failure_text.h"
 
 namespace tslflash {
 namespace {
@@ -118,7 +119,8 @@ std::string SenseText(const SenseBytes& sense) {
 Json FailureJson(const std::optional<CommandFailure>& failure) {
   if (!failure) return nullptr;
   const CommandReply& reply = failure->reply;
-  return Json{{"command", failure->command},
+  return Json{{"text", FormatCommandFailure(*failure)},
+              {"command", failure->command},
               {"unit", failure->unit},
               {"index", failure->index},
               {"count", failure->count},

@@ -541,10 +541,9 @@ TEST_F(ReadBackFailureTest, ARefusedOrSilentReadBackNamesThePage) {
   ExpectThePageNamed(protocols);
 }
 
-// Pages are numbered on across the two banks, bank 1's first; the count
-// must be of both banks' pages too. Disabled while a two-bank failure is
-// reported as "page 6 of 4": the count is one bank's.
-TEST_F(ReadBackFailureTest, DISABLED_TwoBanksCountThePagesOfBoth) {
+// Pages are numbered on across the two banks, bank 1's first; the count is
+// of both banks' pages too, never "page 6 of 4".
+TEST_F(ReadBackFailureTest, TwoBanksCountThePagesOfBoth) {
   const ReadBackCase protocols[] = {
       {"bank 1's second page", &TransferBankedPages, 65536, "471K", 2},
       {"bank 0's second page", &TransferBankedPages, 65536, "471K", 6},
