@@ -109,10 +109,11 @@ std::vector<CheckedDrive> CheckDrives(UpdateDialog& dialog,
                                       const std::vector<std::size_t>& selections) {
   const bool every = std::ranges::all_of(selections, [](std::size_t n) { return n == 0; });
   std::vector<CheckedDrive> checked;
-  for (std::size_t index = 0; index < dialog.Drives().size(); ++index) {
+  const std::vector<ListedDrive> drives = dialog.Drives();
+  for (std::size_t index = 0; index < drives.size(); ++index) {
     if (!every && std::ranges::find(selections, index + 1) == selections.end()) continue;
     if (std::optional<DriveCheck> check = dialog.CheckDrive(index)) {
-      checked.push_back({index + 1, dialog.Drives()[index], std::move(*check)});
+      checked.push_back({index + 1, drives[index], std::move(*check)});
     }
   }
   return checked;

@@ -149,8 +149,9 @@ std::string DrivesJson(const UpdateDialog& dialog, const JsonContext& context) {
   Json document = Document("drives", context.exitStatus);
   document["package"] = PackageJson(context.package);
   Json drives = Json::array();
-  for (std::size_t index = 0; index < dialog.Drives().size(); ++index) {
-    drives.push_back(DriveJson(index + 1, dialog.Drives()[index], context.emulated));
+  const std::vector<ListedDrive> listed = dialog.Drives();
+  for (std::size_t index = 0; index < listed.size(); ++index) {
+    drives.push_back(DriveJson(index + 1, listed[index], context.emulated));
   }
   document["drives"] = std::move(drives);
   return Text(document);
@@ -178,10 +179,10 @@ std::string UpgradeJson(const UpdateDialog& dialog, const JsonContext& context) 
   Json document = Document("upgrade", context.exitStatus);
   document["package"] = PackageJson(context.package);
   const std::size_t index = dialog.SelectedDriveIndex();
-  const bool selected =
-      dialog.SelectedDriveText() != kTreeRootText && index < dialog.Drives().size();
+  const std::vector<ListedDrive> listed = dialog.Drives();
+  const bool selected = dialog.SelectedDriveText() != kTreeRootText && index < listed.size();
   document["drive"] =
-      selected ? DriveJson(index + 1, dialog.Drives()[index], context.emulated) : Json(nullptr);
+      selected ? DriveJson(index + 1, listed[index], context.emulated) : Json(nullptr);
   DriveCheck verdict;
   verdict.verdict = dialog.LastVerdict();
   document["checks"] = ChecksJson(verdict);

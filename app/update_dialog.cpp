@@ -170,7 +170,7 @@ bool UpdateDialog::OnInitDialog() {
 // greyed whatever the package says: the build may not write to any of them.
 void UpdateDialog::FillDriveTree(bool greyEvery) {
   view_.ClearTree();
-  drives_.clear();
+  std::vector<ListedDrive> drives;
   rootItem_ = view_.InsertTreeItem(kNoTreeItem, kTreeRootText, kRootImage);
   registry_.EnumerateDrives();
   const std::uint8_t count = registry_.GetDriveCount();
@@ -193,7 +193,11 @@ void UpdateDialog::FillDriveTree(bool greyEvery) {
       view_.AssignItemColor(drive.item, kGreyedDrive);
       view_.SetTreeItemTip(drive.item, drive.greyedBecause);
     }
-    drives_.push_back(std::move(drive));
+    drives.push_back(std::move(drive));
+  }
+  {
+    const std::lock_guard lock(drivesMutex_);
+    drives_ = std::move(drives);
   }
   view_.ExpandTreeItem(rootItem_);
   (void)registry_.SelectDrive(0);
@@ -217,9 +221,10 @@ void UpdateDialog::OnDriveSelChanged(TreeItem selected) {
     SetLogPane(std::string(kNoDriveSelectedText));
     return;
   }
-  const auto drive = std::ranges::find(drives_, selected, &ListedDrive::item);
-  if (drive == drives_.end()) return;
-  selectedDriveIndex_ = static_cast<std::uint32_t>(drive - drives_.begin());
+  const std::vector<ListedDrive> drives = Drives();
+  const auto drive = std::ranges::find(drives, selected, &ListedDrive::item);
+  if (drive == drives.end()) return;
+  selectedDriveIndex_ = static_cast<std::uint32_t>(drive - drives.begin());
   selectedDriveText_ = drive->text.substr(0, kSelectionCapacity);
   const std::string_view text = selectedDriveText_;
   std::string description(text.substr(0, std::min(text.size(), kDriveIdLength)));
@@ -243,6 +248,7 @@ void UpdateDialog::OnUpgrade() {
     upgradeLog_.clear();
     upgradeBoxes_.clear();
     progress_.reset();
+    confirmation_.reset();
   }
   if (LogPane().starts_with(kNoDriveSelectedText)) {
     ShowBox({std::string(kNoDriveSelectedBox), std::nullopt, BoxButtons::Ok, BoxIcon::Exclamation});
@@ -254,6 +260,7 @@ void UpdateDialog::OnUpgrade() {
   RaiseRunShield();
   verdict_ = EvaluateUpgrade({selectedDriveText_, package_, headerCopy_}, commands_, *this);
   if (verdict_.mayUpdate) {
+    runDriveIndex_ = selectedDriveIndex_;
     StartRun();
     return;
   }
@@ -264,11 +271,12 @@ void UpdateDialog::OnUpgrade() {
 }
 
 std::optional<DriveCheck> UpdateDialog::CheckDrive(std::size_t index) {
-  if (runActive_ || index >= drives_.size()) return std::nullopt;
+  const std::vector<ListedDrive> drives = Drives();
+  if (runActive_ || index >= drives.size()) return std::nullopt;
   (void)registry_.SelectDrive(static_cast<std::uint8_t>(index & 0xFF));
   DriveCheck check;
   CheckEvents events(check.log);
-  UpgradeRequest request{drives_[index].text.substr(0, kSelectionCapacity), package_, headerCopy_};
+  UpgradeRequest request{drives[index].text.substr(0, kSelectionCapacity), package_, headerCopy_};
   request.checkOnly = true;
   check.verdict = EvaluateUpgrade(request, commands_, events);
   if (check.verdict.mayUpdate) check.preview = PreviewRun(check.verdict.job, headerCopy_);
@@ -370,6 +378,38 @@ std::vector<ShownBox> UpdateDialog::UpgradeBoxes() const {
 std::optional<TransferProgress> UpdateDialog::LastProgress() const {
   const std::lock_guard lock(logMutex_);
   return progress_;
+}
+
+std::optional<DriveConfirmation> UpdateDialog::LastConfirmation() const {
+  const std::lock_guard lock(logMutex_);
+  return confirmation_;
+}
+
+// The tree shows the revision the drive reports now.
+void UpdateDialog::Confirmed(const DriveConfirmation& confirmation) {
+  {
+    const std::lock_guard lock(logMutex_);
+    confirmation_ = confirmation;
+  }
+  if (confirmation.revision.empty()) return;
+  TreeItem item = kNoTreeItem;
+  std::string text;
+  {
+    const std::lock_guard lock(drivesMutex_);
+    if (runDriveIndex_ >= drives_.size()) return;
+    ListedDrive& drive = drives_[runDriveIndex_];
+    drive.revision = confirmation.revision;
+    drive.text.resize(kDriveIdLength, ' ');
+    drive.text += confirmation.revision;
+    item = drive.item;
+    text = drive.text;
+  }
+  view_.SetTreeItemText(item, text);
+}
+
+std::vector<ListedDrive> UpdateDialog::Drives() const {
+  const std::lock_guard lock(drivesMutex_);
+  return drives_;
 }
 
 void UpdateDialog::Progress(const TransferProgress& progress) {

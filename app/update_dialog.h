@@ -135,9 +135,11 @@ class UpdateDialog final : private RunEvents {
   // (since start-up before the first), read once the run has ended.
   std::vector<std::string> UpgradeLog() const;
   std::vector<ShownBox> UpgradeBoxes() const;
-  // How much of the image the drive accepted in the last run.
+  // How much of the image the drive accepted in the last run, and what it
+  // reported afterwards.
   std::optional<TransferProgress> LastProgress() const;
-  const std::vector<ListedDrive>& Drives() const { return drives_; }
+  std::optional<DriveConfirmation> LastConfirmation() const;
+  std::vector<ListedDrive> Drives() const;
   const std::string& SelectedDriveText() const { return selectedDriveText_; }
   std::uint32_t SelectedDriveIndex() const { return selectedDriveIndex_; }
 
@@ -149,6 +151,7 @@ class UpdateDialog final : private RunEvents {
   void Outcome(OutcomeCode code) override { ReportOutcome(code); }
   void Failed(const CommandFailure& failure) override { lastFailure_ = failure; }
   void Progress(const TransferProgress& progress) override;
+  void Confirmed(const DriveConfirmation& confirmation) override;
 
   BoxAnswer ShowBox(const MessageBox& box);
   void FillDriveTree(bool greyEvery);
@@ -176,11 +179,14 @@ class UpdateDialog final : private RunEvents {
   std::unique_ptr<RunShield> shield_;
   DialogOptions options_;
 
-  // The drive list and the selection; UI thread only.
+  // The drive list, written by the UI thread and, for the revision a drive
+  // reports after its update, by the worker; the selection, UI thread only.
   TreeItem rootItem_ = kNoTreeItem;
+  mutable std::mutex drivesMutex_;
   std::vector<ListedDrive> drives_;
   std::string selectedDriveText_;
   std::uint32_t selectedDriveIndex_ = 0;
+  std::uint32_t runDriveIndex_ = 0;  // set before the worker starts, read by it
   Verdict verdict_;
 
   // The log pane, written by the UI thread and the worker, and what was
@@ -190,6 +196,7 @@ class UpdateDialog final : private RunEvents {
   std::vector<std::string> upgradeLog_;
   std::vector<ShownBox> upgradeBoxes_;
   std::optional<TransferProgress> progress_;
+  std::optional<DriveConfirmation> confirmation_;
 
   std::atomic<bool> runActive_ = false;
   // Written by the worker before it clears runActive_, read after.

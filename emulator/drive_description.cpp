@@ -219,12 +219,13 @@ Problem ReadFaultKind(const json& value, FaultKind& out) {
       {"failWithoutSense", FaultKind::FailWithoutSense},
       {"status", FaultKind::Status},
       {"shortReply", FaultKind::ShortReply},
-      {"noData", FaultKind::NoData}};
+      {"noData", FaultKind::NoData},
+      {"powerCut", FaultKind::PowerCut}};
   const auto kind =
       value.is_string() ? kKinds.find(value.get_ref<const std::string&>()) : kKinds.end();
   if (kind == kKinds.end()) {
     return "expected one of \"fail\", \"timeout\", \"sense\", \"corruptReadBack\", "
-           "\"failWithoutSense\", \"status\", \"shortReply\", \"noData\"";
+           "\"failWithoutSense\", \"status\", \"shortReply\", \"noData\", \"powerCut\"";
   }
   out = kind->second;
   return {};
@@ -355,6 +356,16 @@ Problem ReadSignature(const json& value, std::array<std::uint8_t, 2>& out) {
   return {};
 }
 
+constexpr std::size_t kLongestPath = 4096;
+
+Problem ReadActivation(const json& value, bool& atOnce) {
+  if (value != "atOnce" && value != "afterPowerCycle") {
+    return "expected \"atOnce\" or \"afterPowerCycle\"";
+  }
+  atOnce = value == "atOnce";
+  return {};
+}
+
 template <std::size_t MaxLength>
 Problem ReadTextField(const json& value, std::string& out) {
   return ReadText(value, MaxLength, out);
@@ -388,6 +399,10 @@ const FieldTable<DriveDescription>& DriveFieldTable() {
       {"commandDelayMs",
        [](const json& v, D& d) { return ReadNumber(v, 0, 60000, d.commandDelayMs); }},
       {"faults", [](const json& v, D& d) { return ReadArray<Fault>(v, ReadFault, d.faults); }},
+      {"activatesAs", [](const json& v, D& d) { return ReadTextField<4>(v, d.activatesAs); }},
+      {"activation", [](const json& v, D& d) { return ReadActivation(v, d.activatesAtOnce); }},
+      {"poweredUpWith",
+       [](const json& v, D& d) { return ReadText(v, kLongestPath, d.poweredUpWith); }},
   };
   return kFields;
 }
@@ -402,6 +417,16 @@ Problem ReadDrives(const json& value, std::vector<DriveDescription>& out) {
          return ReadArray<DriveDescription>(v, ReadDrive, drives);
        }}};
   return ReadObject(value, fields, {"drives"}, out);
+}
+
+// A drive that took an image before its power cycle comes up running it.
+void PowerUp(DriveDescription& drive, const std::filesystem::path& folder) {
+  if (drive.poweredUpWith.empty()) return;
+  const std::filesystem::path image = folder / drive.poweredUpWith;
+  std::error_code error;
+  if (std::filesystem::file_size(image, error) > 0 && !error && !drive.activatesAs.empty()) {
+    drive.revision = drive.activatesAs;
+  }
 }
 
 }  // namespace
@@ -426,6 +451,7 @@ LoadedDrives LoadDriveDescriptionFile(const std::filesystem::path& path) {
   LoadedDrives loaded = LoadDriveDescriptions(
       std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
   if (!loaded.Ok()) loaded.error = path.string() + ": " + loaded.error;
+  for (DriveDescription& drive : loaded.drives) PowerUp(drive, path.parent_path());
   return loaded;
 }
 

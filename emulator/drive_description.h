@@ -48,6 +48,15 @@ struct DriveDescription {
   std::uint32_t commandDelayMs = 0;
 
   std::vector<Fault> faults;
+
+  // The revision an accepted image makes the drive report (empty: it never
+  // changes), and whether it does so at once or only after a power cycle.
+  std::string activatesAs;  // up to 4
+  bool activatesAtOnce = false;
+  // The drive starts as after a power cycle with the image in this file
+  // active (one the tool wrote with --received-images): when the file is
+  // there, the drive reports activatesAs. Relative to the description file.
+  std::string poweredUpWith;
 };
 
 // The image size the drive expects, in bytes, as its image-size reply states

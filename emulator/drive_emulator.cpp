@@ -71,10 +71,21 @@ TransportReply DriveEmulator::Execute(const CommandRequest& request) {
   std::this_thread::sleep_for(std::chrono::milliseconds(description_.commandDelayMs));
   const std::lock_guard lock(mutex_);
   ++commandCount_;
-  const std::optional<Fault> fault = faults_.Strike(request.cdb, commandCount_);
-  const TransportReply reply = fault ? Inflict(*fault, request) : Dispatch(request);
+  const std::optional<Fault> fault =
+      powered_ ? faults_.Strike(request.cdb, commandCount_) : std::nullopt;
+  const TransportReply reply = !powered_ ? TransportReply{CommandResult::TimedOut, std::nullopt}
+                               : fault   ? Inflict(*fault, request)
+                                         : Dispatch(request);
+  ActivateAccepted();
   trace_.push_back(MakeTraceEntry(request, reply));
   return reply;
+}
+
+void DriveEmulator::ActivateAccepted() {
+  if (!description_.activatesAtOnce || description_.activatesAs.empty() || !receiver_.Received()) {
+    return;
+  }
+  PutText(std::span(inquiryData_).subspan(32, 4), description_.activatesAs);
 }
 
 TransportReply DriveEmulator::Dispatch(const CommandRequest& request) {
@@ -94,6 +105,9 @@ TransportReply DriveEmulator::Inflict(const Fault& fault, const CommandRequest& 
     case FaultKind::Sense:
       return CheckCondition(fault.sense);
     case FaultKind::TimeOut:
+      return {CommandResult::TimedOut, std::nullopt};
+    case FaultKind::PowerCut:
+      powered_ = false;
       return {CommandResult::TimedOut, std::nullopt};
     case FaultKind::FailWithoutSense:
       return {CommandResult::Failed, std::nullopt};

@@ -61,6 +61,8 @@ class DriveEmulator {
   static const std::array<Command, 10> kCommands;
 
   TransportReply Dispatch(const CommandRequest& request);
+  // A complete image the drive accepted runs at once, when it is made to.
+  void ActivateAccepted();
   TransportReply Inflict(const Fault& fault, const CommandRequest& request);
   TransportReply DeliverOnly(const CommandRequest& request, std::uint32_t kept, bool reported);
 
@@ -78,7 +80,7 @@ class DriveEmulator {
 
   mutable std::mutex mutex_;
   const DriveDescription description_;
-  const std::array<std::uint8_t, kInquiryDataLength> inquiryData_;
+  std::array<std::uint8_t, kInquiryDataLength> inquiryData_;
   bool mediumPresent_;
   bool ejected_ = false;
   bool held_ = false;
@@ -88,6 +90,7 @@ class DriveEmulator {
   FaultSchedule faults_;
   FirmwareReceiver receiver_;
   std::uint32_t commandCount_ = 0;
+  bool powered_ = true;  // a power cut ends every answer
   std::vector<TraceEntry> trace_;
 };
 

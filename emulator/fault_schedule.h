@@ -21,6 +21,7 @@ enum class FaultKind : std::uint8_t {
   Status,            // the drive answers with the fault's status byte, no sense; not carried out
   ShortReply,        // carried out, but at most `length` bytes of data return, and are reported
   NoData,            // carried out, GOOD, but no data arrives while the whole length is reported
+  PowerCut,          // the drive loses power: this and every later command times out
 };
 
 // The n-th command the drive receives, counting every command from 1.

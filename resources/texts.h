@@ -74,6 +74,21 @@ inline constexpr std::string_view kDoneLine = "Done";
 inline constexpr std::string_view kRebootCaption = "Reboot Warning";
 inline constexpr std::string_view kInformationCaption = "Information";
 inline constexpr std::string_view kRestartLine = "Restart the computer";
+// What the drive reports once it answers again after the transfer.
+inline constexpr std::string_view kNowReportsLine = "The drive now reports firmware ";
+inline constexpr std::string_view kStillReportsLine = "The drive still reports firmware ";
+inline constexpr std::string_view kTakesEffectLater =
+    ": the new firmware takes effect after a restart or power cycle.";
+inline constexpr std::string_view kNoAnswerAfterUpdate =
+    "The drive did not answer after the update.";
+// The transfer's last command failed; what the drive reports decides.
+inline constexpr std::string_view kNotAcknowledgedStart = "The drive did not acknowledge the ";
+inline constexpr std::string_view kNotAcknowledgedEnd = ", but it reports the new firmware.";
+inline constexpr std::string_view kClosingFailedStart = "The ";
+inline constexpr std::string_view kClosingFailedStill =
+    " failed and the drive still reports firmware ";
+inline constexpr std::string_view kClosingFailedSilent =
+    " failed and the drive did not answer after it.";
 inline constexpr std::string_view kRebootFailBox = "Reboot Fail!!";
 
 // ---- Outcomes and the dialog ------------------------------------------------------

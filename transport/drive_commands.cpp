@@ -207,6 +207,19 @@ bool DriveCommands::WaitForDriveReady() {
   return reply.sense.asc == kAscMediumNotPresent;
 }
 
+std::optional<std::string> DriveCommands::ReadRevisionWhenReady() {
+  constexpr std::size_t kRevisionOffset = 32;
+  constexpr std::size_t kRevisionLength = 4;
+  (void)WaitForDriveReady();
+  std::array<std::uint8_t, kAspiInquiryLength> reply{};
+  if (!Read(BuildInquiry(kAspiInquiryLength), reply.data(), kAspiInquiryLength,
+            kAspiInquiryLength)) {
+    return std::nullopt;
+  }
+  return std::string(reply.begin() + kRevisionOffset,
+                     reply.begin() + kRevisionOffset + kRevisionLength);
+}
+
 bool DriveCommands::EjectMedium() { return SendNoData(BuildEject(), kControlTimeout); }
 
 bool DriveCommands::QueryImageSize() {

@@ -8,6 +8,7 @@
 #include <iosfwd>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -105,6 +106,10 @@ class DriveCommands {
   [[nodiscard]] bool WriteParameterBlock(std::uint8_t block, const ParameterBlockBytes& bytes);
   // Lets the drive settle; true when it ends up reporting no medium.
   bool WaitForDriveReady();
+  // The firmware revision the drive reports once it answers again (after an
+  // update): TEST UNIT READY until it settles, then INQUIRY. Nothing when
+  // the INQUIRY gets no full answer.
+  [[nodiscard]] std::optional<std::string> ReadRevisionWhenReady();
   [[nodiscard]] bool EjectMedium();
   // Reads the image size the drive expects into ExpectedImageSize.
   [[nodiscard]] bool QueryImageSize();

@@ -84,6 +84,8 @@ class DialogView {
   // One line telling why the item is as it is (why a drive is greyed), shown
   // where the pointer rests on it.
   virtual void SetTreeItemTip(TreeItem item, std::string_view tip) = 0;
+  // A drive's text once it reports another revision.
+  virtual void SetTreeItemText(TreeItem item, std::string_view text) = 0;
 
   // The About item of the window's menu; the Close command of the window.
   virtual void AddAboutMenuItem(std::string_view text, int commandId) = 0;

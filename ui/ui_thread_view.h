@@ -70,6 +70,9 @@ class UiThreadView final : public DialogView {
   void SetTreeItemTip(TreeItem item, std::string_view tip) override {
     Call([&] { window_.SetTreeItemTip(item, tip); });
   }
+  void SetTreeItemText(TreeItem item, std::string_view text) override {
+    Call([&] { window_.SetTreeItemText(item, text); });
+  }
   void AddAboutMenuItem(std::string_view text, int commandId) override {
     Call([&] { window_.AddAboutMenuItem(text, commandId); });
   }

@@ -67,6 +67,17 @@ struct TransferProgress {
   friend bool operator==(const TransferProgress&, const TransferProgress&) = default;
 };
 
+// What the drive reports once it answers again after the transfer.
+struct DriveConfirmation {
+  enum class State : std::uint8_t {
+    NewFirmware,  // the package's new revision
+    OldFirmware,  // another revision: the new one is not active yet, or not there
+    NoAnswer,     // the drive did not answer
+  };
+  State state = State::NoAnswer;
+  std::string revision;  // what it reports; empty without an answer
+};
+
 class RunEvents {
  public:
   virtual ~RunEvents() = default;
@@ -80,6 +91,8 @@ class RunEvents {
   virtual void Failed(const CommandFailure& failure) = 0;
   // Each unit the drive accepted; only a listener that shows it cares.
   virtual void Progress(const TransferProgress& /*progress*/) {}
+  // What the drive reported after the transfer.
+  virtual void Confirmed(const DriveConfirmation& /*confirmation*/) {}
 };
 
 }  // namespace tslflash

@@ -206,6 +206,21 @@ std::optional<TransferProtocol> TransferProtocolFor(char protocolDigit) {
 
 bool UsesTwoBanks(std::string_view modelCode) { return TraitsOf(modelCode).twoBanks; }
 
+std::string_view ClosingCommandOf(TransferProtocol protocol) {
+  switch (protocol) {
+    case TransferProtocol::BufferPages:
+      return "image commit";
+    case TransferProtocol::SmallBlocks:
+      return "download end";
+    case TransferProtocol::BankedPages:
+      return "bank commit";
+    case TransferProtocol::SignedPages:
+    case TransferProtocol::SummedPages:
+      break;
+  }
+  return "last command";
+}
+
 TransferProgress PlannedUnits(TransferProtocol protocol, std::uint32_t transferLength,
                               std::uint8_t pageCount) {
   switch (protocol) {
@@ -275,7 +290,8 @@ TransferResult TransferBufferPages(const TransferContext& context) {
     return TransferResult::Failed;
   }
   if (const CommandReply committed = context.commands.CommitImage(); !committed) {
-    context.events.Failed({"image commit", "image", 1, 1, committed});
+    context.events.Failed(
+        {ClosingCommandOf(TransferProtocol::BufferPages), "image", 1, 1, committed});
     return TransferResult::ClosingFailed;
   }
   return TransferResult::Done;
@@ -310,7 +326,7 @@ TransferResult TransferSmallBlocks(const TransferContext& context) {
   const CommandReply closed = context.commands.EndDownload(context.transferLength);
   context.clock.Sleep(kEndDownloadSettle);
   if (closed) return TransferResult::Done;
-  context.events.Failed({"download end", "image", 1, 1, closed});
+  context.events.Failed({ClosingCommandOf(TransferProtocol::SmallBlocks), "image", 1, 1, closed});
   return TransferResult::ClosingFailed;
 }
 
@@ -333,7 +349,8 @@ TransferResult TransferBankedPages(const TransferContext& context) {
     // leaves the image incomplete.
     if (const CommandReply committed = context.commands.CommitBank(bankNumber); !committed) {
       const std::uint32_t banks = twoBanks ? 2 : 1;
-      context.events.Failed({"bank commit", "bank", banks - bankNumber, banks, committed});
+      context.events.Failed({ClosingCommandOf(TransferProtocol::BankedPages), "bank",
+                             banks - bankNumber, banks, committed});
       return bank == 0 ? TransferResult::ClosingFailed : TransferResult::Failed;
     }
   }

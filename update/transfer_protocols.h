@@ -51,6 +51,10 @@ enum class TransferRefusal : std::uint8_t {
 // The drives whose banked transfer goes in two 64 KiB banks, bank 1 first.
 [[nodiscard]] bool UsesTwoBanks(std::string_view modelCode);
 
+// The command that closes a transfer by this protocol, as its failure names
+// it; the vendor pages need none.
+[[nodiscard]] std::string_view ClosingCommandOf(TransferProtocol protocol);
+
 // What the protocol sends for an image of `transferLength` bytes: the unit
 // and how many of them (`pageCount` is the vendor pages' own count).
 [[nodiscard]] TransferProgress PlannedUnits(TransferProtocol protocol, std::uint32_t transferLength,

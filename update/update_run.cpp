@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "models/field_text.h"
 #include "models/model_catalogue.h"
 #include "models/model_traits.h"
 #include "models/tool_variant.h"
@@ -54,8 +55,20 @@ class UpdateRun {
     events_.Stage(RunStage::Preparing);
     if (!Prepare() || !TransferImage()) return false;
     Settle();
+    const DriveConfirmation confirmation = ReadConfirmation();
+    // A drive may reset as it activates the image and so fail the command
+    // that closed the transfer: only the revision it then reports tells
+    // whether the update took.
+    if (closingFailed_ && confirmation.state != DriveConfirmation::State::NewFirmware) {
+      return EndClosingFailed(confirmation);
+    }
     ReportSuccess();
     if (!RestoreModelCodeBlocks()) return false;
+    ReportConfirmation(confirmation);
+    if (closingFailed_) {
+      events_.Log(std::string(kNotAcknowledgedStart) + std::string(ClosingCommand()) +
+                  std::string(kNotAcknowledgedEnd));
+    }
     OfferRestart();
     return true;
   }
@@ -192,6 +205,7 @@ class UpdateRun {
     events_.Log(kPowerLine);
     events_.Stage(RunStage::Writing);
     const TransferResult result = Transfer();
+    closingFailed_ = result == TransferResult::ClosingFailed;
     if (Completed(result)) return true;
     if (result == TransferResult::NothingSent) {
       events_.Log(kNothingSent);
@@ -225,6 +239,53 @@ class UpdateRun {
     }
     return TransferResult::Failed;
   }
+
+  // Only TEST UNIT READY and INQUIRY: the drive is read, never changed.
+  DriveConfirmation ReadConfirmation() {
+    const std::optional<std::string> reported = commands_.ReadRevisionWhenReady();
+    if (!reported) return {DriveConfirmation::State::NoAnswer, {}};
+    const std::string revision(UnpaddedField(*reported));
+    const std::string_view expected =
+        UnpaddedField(std::string_view(job_.newRevision).substr(0, reported->size()));
+    const bool updated = !revision.empty() && revision == expected;
+    return {updated ? DriveConfirmation::State::NewFirmware : DriveConfirmation::State::OldFirmware,
+            revision};
+  }
+
+  void ReportConfirmation(const DriveConfirmation& confirmation) {
+    switch (confirmation.state) {
+      case DriveConfirmation::State::NewFirmware:
+        events_.Log(std::string(kNowReportsLine) + confirmation.revision + ".");
+        break;
+      case DriveConfirmation::State::OldFirmware:
+        events_.Log(std::string(kStillReportsLine) + confirmation.revision +
+                    std::string(kTakesEffectLater));
+        break;
+      case DriveConfirmation::State::NoAnswer:
+        events_.Log(kNoAnswerAfterUpdate);
+        break;
+    }
+    events_.Confirmed(confirmation);
+  }
+
+  // The closing command failed and the drive does not report the new
+  // firmware: the update did not take, whatever the pages said.
+  bool EndClosingFailed(const DriveConfirmation& confirmation) {
+    ReportConfirmation(confirmation);
+    std::string line = std::string(kClosingFailedStart) + std::string(ClosingCommand());
+    if (confirmation.state == DriveConfirmation::State::NoAnswer) {
+      line += kClosingFailedSilent;
+    } else {
+      line += std::string(kClosingFailedStill) + confirmation.revision + ".";
+    }
+    events_.Log(line);
+    if (!changed_.Empty()) events_.Log(ChangedBlocksLine(changed_, BlocksLeft::NotRestored));
+    events_.Outcome(OutcomeCode::TransferFailed);
+    events_.Stage(RunStage::WriteEnded);
+    return false;
+  }
+
+  std::string_view ClosingCommand() const { return ClosingCommandOf(protocol_); }
 
   // The drive restarts its firmware before it answers again.
   void Settle() {
@@ -285,8 +346,9 @@ class UpdateRun {
   std::uint8_t pageCount_ = 0;
   ChecksumPair imageSums_;  // what travels with the pages: staged, or over the inflated pages
   bool longWait_ = false;
-  InflatedImage inflated_;  // the image inflated, when the drive takes it so
-  ChangedBlocks changed_;   // the blocks changed so far, with their bytes before
+  bool closingFailed_ = false;  // every unit was accepted, the closing command was not
+  InflatedImage inflated_;      // the image inflated, when the drive takes it so
+  ChangedBlocks changed_;       // the blocks changed so far, with their bytes before
 };
 
 }  // namespace

@@ -62,6 +62,7 @@ class Evaluation final : public RunEvents {
 
   Verdict Run() {
     if (!CheckDriveAndPackage()) return std::move(verdict_);
+    verdict_.job.newRevision = NewRevision();
     Log(AnnouncementLine());
     Log(" ");
     verdict_.announced = true;
@@ -135,22 +136,27 @@ class Evaluation final : public RunEvents {
     return accepted && (drive->letter != InternalDriveLetter::A || Variant() == ToolVariant::Vr);
   }
 
-  std::string AnnouncementLine() const {
+  // The package's revision; for the VARN tool, the extension's under the
+  // extended layout.
+  std::string NewRevision() const {
     const std::string_view packageRevision = UpToNul(PackageRevisionOf(header_));
-    if (Variant() != ToolVariant::Vr)
-      return std::string(kNewVersionLine) + std::string(packageRevision);
+    const PackageState& packaging = verdict_.job.packaging;
+    if (Variant() != ToolVariant::Vr || packaging.form != PackageForm::Varn2340) {
+      return std::string(packageRevision);
+    }
+    const PackageExtension extension = DecodeExtension(packaging.extension);
+    return std::string(UpToNul({extension.extRevision.data(), extension.extRevision.size()}));
+  }
+
+  std::string AnnouncementLine() const {
+    const std::string& newRevision = verdict_.job.newRevision;
+    if (Variant() != ToolVariant::Vr) return std::string(kNewVersionLine) + newRevision;
 
     const std::string_view text = request_.driveText;
     const std::string_view driveRevision =
         UpToNul(text.substr(std::min(kDriveIdLength, text.size())));
-    const PackageState& packaging = verdict_.job.packaging;
-    const PackageExtension extension = DecodeExtension(packaging.extension);
-    const std::string_view newRevision =
-        packaging.form == PackageForm::Varn2340
-            ? UpToNul({extension.extRevision.data(), extension.extRevision.size()})
-            : packageRevision;
     std::string line = std::string(kUpdatedFromLine) + std::string(driveRevision) +
-                       std::string(kUpdatedToLine) + std::string(newRevision);
+                       std::string(kUpdatedToLine) + newRevision;
     line.resize(std::min(line.size(), kAnnouncementCapacity));
     return line;
   }

@@ -42,6 +42,8 @@ struct UpdateJob {
   PackageState packaging;  // the layout the package is read with for this drive
   StageResult staged;      // where the image lies in that layout, and its sums
   ToolVariant variant = ToolVariant::Other;
+  // The revision the update brings, as the announcement names it.
+  std::string newRevision;
 };
 
 enum class UpgradeCheck : std::uint8_t {

@@ -112,6 +112,11 @@ void FakeDialogView::SetTreeItemTip(TreeItem item, std::string_view tip) {
   if (item != kNoTreeItem && item <= items.size()) items[item - 1].tip = tip;
 }
 
+void FakeDialogView::SetTreeItemText(TreeItem item, std::string_view text) {
+  Record("SetTreeItemText");
+  if (item != kNoTreeItem && item <= items.size()) items[item - 1].text = text;
+}
+
 void FakeDialogView::ExpandTreeItem(TreeItem item) {
   Record("ExpandTreeItem");
   expanded.push_back(item);

@@ -47,6 +47,7 @@ class FakeDialogView final : public DialogView {
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
   void SetTreeItemTip(TreeItem item, std::string_view tip) override;
+  void SetTreeItemText(TreeItem item, std::string_view text) override;
   TreeItem GetSelectedTreeItem();
   void AddAboutMenuItem(std::string_view text, int commandId) override;
   void EnableCloseCommand(bool enable) override;

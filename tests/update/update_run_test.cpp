@@ -61,6 +61,10 @@ Lines Succeeded(std::string_view line) {
   return {"log  ",       "log " + std::string(line), "log  ", "SetProgressPosition 100",
           "StopTimer 1", "EnableCloseCommand on"};
 }
+// The harness's drives keep reporting their revision until a power cycle.
+const std::string kStillOldFirmware =
+    "The drive still reports firmware 1.02: the new firmware takes effect after a restart or "
+    "power cycle.";
 const Lines kTransferFailed = {"SetProgressPosition 0",
                                "StopTimer 1",
                                "log  ",
@@ -227,6 +231,7 @@ TEST(UpdateRun, EachProtocolFlashesTheImageThatWasChecked) {
                                                        c.beforeTransfer,
                                                        kTransferStarts,
                                                        Succeeded("======== SUCCEED ========"),
+                                                       {"log " + kStillOldFirmware},
                                                        {"box " + std::string(kLongRestartText)}})));
     ASSERT_FALSE(h.clock.sleeps.empty()) << "the run never came to settle";
     EXPECT_EQ(h.clock.sleeps.back(), milliseconds(5000)) << "the drive settles";
@@ -303,7 +308,7 @@ TEST(UpdateRun, RestartOfferAsksTheRestarterOnlyOnOk) {
     EXPECT_EQ(h.Run({BoxAnswer::Ok, c.answer, BoxAnswer::Ok}), 1);
     EXPECT_EQ(h.rebootRequests, c.requests);
     const bool asked = c.answer == BoxAnswer::Ok;
-    EXPECT_EQ(h.Log().back(), asked ? "Restart the computer" : " ");
+    EXPECT_EQ(h.Log().back(), asked ? "Restart the computer" : kStillOldFirmware);
     ASSERT_EQ(h.view.boxes.size(), c.lastBox ? 3u : 2u);
     EXPECT_EQ(c.lastBox.value_or(h.view.boxes.back()), h.view.boxes.back());
   }

@@ -314,6 +314,13 @@ void QtDialogWindow::SetTreeItemTip(TreeItem item, std::string_view tip) {
   if (QTreeWidgetItem* node = Item(item)) node->setToolTip(0, ToQt(tip));
 }
 
+void QtDialogWindow::SetTreeItemText(TreeItem item, std::string_view text) {
+  if (QTreeWidgetItem* node = Item(item)) {
+    node->setText(0, ToQt(text));
+    node->setData(0, kTextRole, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+  }
+}
+
 TreeItem QtDialogWindow::GetRootTreeItem() { return Handle(tree_->topLevelItem(0)); }
 
 TreeItem QtDialogWindow::GetSelectedTreeItem() { return Handle(tree_->currentItem()); }

@@ -249,6 +249,10 @@ void TerminalView::SetTreeItemTip(TreeItem item, std::string_view tip) {
   if (item != kNoTreeItem && item <= items_.size()) items_[item - 1].tip = tip;
 }
 
+void TerminalView::SetTreeItemText(TreeItem item, std::string_view text) {
+  if (item != kNoTreeItem && item <= items_.size()) items_[item - 1].text = text;
+}
+
 // A printed tree is always expanded.
 void TerminalView::ExpandTreeItem(TreeItem /*item*/) {}
 

@@ -103,6 +103,7 @@ class TerminalView final : public DialogView {
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
   void SetTreeItemTip(TreeItem item, std::string_view tip) override;
+  void SetTreeItemText(TreeItem item, std::string_view text) override;
   TreeItem GetRootTreeItem();
   TreeItem GetSelectedTreeItem();
   TreeItem GetChildTreeItem(TreeItem item);

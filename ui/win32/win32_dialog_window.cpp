@@ -306,6 +306,17 @@ void Win32DialogWindow::SetTreeItemTip(TreeItem item, std::string_view tip) {
   if (HTREEITEM node = ItemOf(item)) tips_[node] = tip;
 }
 
+void Win32DialogWindow::SetTreeItemText(TreeItem item, std::string_view text) {
+  HTREEITEM node = ItemOf(item);
+  if (node == nullptr) return;
+  std::string itemText(text);
+  TVITEMA change{};
+  change.mask = TVIF_TEXT;
+  change.hItem = node;
+  change.pszText = itemText.data();
+  SendMessageA(Tree(), TVM_SETITEMA, 0, AsLParam(&change));
+}
+
 bool Win32DialogWindow::GiveItemTip(NMTVGETINFOTIPA& request) const {
   const auto tip = tips_.find(request.hItem);
   if (tip == tips_.end() || request.pszText == nullptr || request.cchTextMax <= 0) return false;

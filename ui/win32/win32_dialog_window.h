@@ -68,6 +68,7 @@ class Win32DialogWindow final : public DialogView {
   void AssignItemColor(TreeItem item, Rgb color) override;
   void ExpandTreeItem(TreeItem item) override;
   void SetTreeItemTip(TreeItem item, std::string_view tip) override;
+  void SetTreeItemText(TreeItem item, std::string_view text) override;
   // The item the person selected, as the front end passes it on.
   TreeItem GetSelectedTreeItem() const;
 
