@@ -5,39 +5,10 @@
 #include <utility>
 
 #include "transport/cdb.h"
+#include "transport/reply_facts.h"
 
 namespace tslflash {
 namespace {
-
-// What the transport saw, as a reply's facts. Sense data, or a CHECK
-// CONDITION status, says the drive refused and why; another status byte says
-// it refused without; neither says no status came at all.
-CommandReply ReplyOf(const TransportReply& reply, std::uint32_t requested) {
-  CommandReply facts;
-  facts.status = reply.status;
-  facts.transferred = std::min(reply.transferred.value_or(requested), requested);
-  // Sense with a failure or a time-out says why; with success it says nothing.
-  if (reply.result != CommandResult::Completed && reply.sense) facts.sense = *reply.sense;
-  switch (reply.result) {
-    case CommandResult::Completed:
-      facts.category = ReplyCategory::Good;
-      return facts;
-    case CommandResult::TimedOut:
-      facts.category = ReplyCategory::TimedOut;
-      return facts;
-    default:
-      break;
-  }
-  facts.transferred = 0;
-  if (reply.sense || (reply.status && scsi_status::IsCheckCondition(*reply.status))) {
-    facts.category = ReplyCategory::CheckCondition;
-  } else if (reply.status) {
-    facts.category = ReplyCategory::OtherStatus;
-  } else {
-    facts.category = ReplyCategory::TransportError;
-  }
-  return facts;
-}
 
 constexpr std::size_t kVendorProductOffset = 8;
 constexpr std::size_t kVendorProductLength = 24;
@@ -150,7 +121,7 @@ CommandReply DriveRegistry::ExecuteCommand(std::span<const std::uint8_t> cdb,
   const CommandRequest request{cdb.first(cdbLength),
                                hasDataPhase ? direction : DataDirection::NoData,
                                hasDataPhase ? data : nullptr, hasDataPhase ? length : 0, timeout};
-  return ReplyOf(slots_[selected_].device->Execute(request), request.length);
+  return ReplyFacts(slots_[selected_].device->Execute(request), request.length);
 }
 
 CommandReply DriveRegistry::ExecuteRead(std::span<const std::uint8_t> cdb, std::uint8_t* data,

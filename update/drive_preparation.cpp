@@ -1,7 +1,7 @@
 #include "update/drive_preparation.h"
 
 #include "resources/texts.h"
-#include "update/hex_text.h"
+#include "transport/command_text.h"
 
 namespace tslflash {
 namespace {

@@ -17,8 +17,6 @@ std::string HexUpper(std::uint32_t value, int digits) {
 
 std::string HexWord(std::uint32_t value) { return HexUpper(value, 4); }
 
-std::string HexByte(std::uint8_t value) { return HexUpper(value, 2); }
-
 std::string HexLower(std::uint32_t value) {
   std::ostringstream text;
   text << std::hex << value;

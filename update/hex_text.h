@@ -9,8 +9,6 @@ namespace tslflash {
 
 // Upper case, at least four digits: 00AB, 1F2C0.
 std::string HexWord(std::uint32_t value);
-// Upper case, two digits: 02, 3A.
-std::string HexByte(std::uint8_t value);
 // Lower case, as few digits as needed: 0, 1c.
 std::string HexLower(std::uint32_t value);
 
