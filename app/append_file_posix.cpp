@@ -87,7 +87,8 @@ OpenedAppendFile OpenAppendFile(const std::string& path) {
   if (fd < 0) return {nullptr, ErrnoReason()};
   struct stat status {};
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    const std::string reason = S_ISDIR(status.st_mode) ? "a folder, not a file" : "not a regular file";
+    const std::string reason =
+        S_ISDIR(status.st_mode) ? "a folder, not a file" : "not a regular file";
     close(fd);
     return {nullptr, reason};
   }

@@ -79,7 +79,8 @@ std::string AppendHistory(const std::string& path, std::string_view line) {
 
 HistoryRead ReadHistory(const std::string& path) {
   std::error_code error;
-  if (std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::not_found) {
+  if (std::filesystem::symlink_status(path, error).type() ==
+      std::filesystem::file_type::not_found) {
     return {};
   }
   const FileRead read = ReadBinaryFile(path, {kLargestHistory, "a history file"});

@@ -29,7 +29,8 @@ std::string Shown(std::string_view text) {
 
 std::string DriveText(const HistoryDrive& drive) {
   std::string text = Shown(drive.vendor) + " " + Shown(drive.product) + " " + Shown(drive.revision);
-  if (!drive.enclosureIdentity.empty()) text += " (enclosure " + Shown(drive.enclosureIdentity) + ")";
+  if (!drive.enclosureIdentity.empty())
+    text += " (enclosure " + Shown(drive.enclosureIdentity) + ")";
   return text + " at " + Shown(drive.location);
 }
 

@@ -142,8 +142,8 @@ HistoryDrive DecodeDrive(FieldReader& line) {
 
 HistoryPackage DecodePackage(FieldReader& line) {
   FieldReader fields(line.Part("package", false));
-  HistoryPackage package{fields.Text("sha256"),         fields.Text("id"),
-                         fields.Text("revision"),       fields.Text("protocol"),
+  HistoryPackage package{fields.Text("sha256"),        fields.Text("id"),
+                         fields.Text("revision"),      fields.Text("protocol"),
                          fields.Sum("imageLinearSum"), fields.Sum("imageRotatedSum")};
   if (!fields.Good()) line.Fail();
   return package;
@@ -193,8 +193,10 @@ std::optional<HistoryRecord> DecodeRecord(FieldReader& line) {
   record.confirmation = line.ConfirmationAt("confirmation");
   record.reportedRevision = line.Text("reportedRevision");
   if (const Json* time = line.Nullable("confirmationTime")) {
-    if (time->is_string()) record.confirmationTime = time->get<std::string>();
-    else line.Fail();
+    if (time->is_string())
+      record.confirmationTime = time->get<std::string>();
+    else
+      line.Fail();
   }
   if (!line.Good() || record.id.empty()) return std::nullopt;
   return record;
@@ -226,7 +228,8 @@ class HistoryFolder {
     if (!version || *version != kHistorySchemaVersion) fields.Fail();
     const std::string kind = fields.Text("kind");
     if (kind == "update") {
-      if (std::optional<HistoryRecord> record = DecodeRecord(fields)) return Add(std::move(*record));
+      if (std::optional<HistoryRecord> record = DecodeRecord(fields))
+        return Add(std::move(*record));
     } else if (kind == "completion") {
       if (const std::optional<HistoryCompletion> completion = DecodeCompletion(fields)) {
         return Complete(number, *completion);
@@ -259,13 +262,9 @@ class HistoryFolder {
 
 }  // namespace
 
-std::string_view ConfirmationText(Confirmation confirmation) {
-  return WordsOf(confirmation).text;
-}
+std::string_view ConfirmationText(Confirmation confirmation) { return WordsOf(confirmation).text; }
 
-std::string_view ConfirmationName(Confirmation confirmation) {
-  return WordsOf(confirmation).name;
-}
+std::string_view ConfirmationName(Confirmation confirmation) { return WordsOf(confirmation).name; }
 
 std::string HistoryTime(std::chrono::system_clock::time_point time) {
   using namespace std::chrono;
@@ -299,32 +298,33 @@ Json HistoryRecordJson(const HistoryRecord& record) {
   }
   const HistoryDrive& drive = record.drive;
   const HistoryPackage& package = record.package;
-  return Json{
-      {"id", record.id},
-      {"time", record.time},
-      {"toolVersion", record.toolVersion},
-      {"drive",
-       {{"vendor", drive.vendor},
-        {"product", drive.product},
-        {"revision", drive.revision},
-        {"enclosureIdentity", drive.enclosureIdentity},
-        {"location", drive.location}}},
-      {"package",
-       {{"sha256", package.sha256},
-        {"id", package.id},
-        {"revision", package.revision},
-        {"protocol", package.protocol},
-        {"imageLinearSum", HexWord(package.imageLinearSum)},
-        {"imageRotatedSum", HexWord(package.imageRotatedSum)}}},
-      {"checks", std::move(checks)},
-      {"transfer", {{"unit", record.unit}, {"sent", record.unitsSent}, {"total", record.unitsTotal}}},
-      {"outcome", record.outcome ? Json{{"code", record.outcome->code}, {"text", record.outcome->text}}
-                                 : Json(nullptr)},
-      {"completed", record.completed},
-      {"confirmation", ConfirmationName(record.confirmation)},
-      {"reportedRevision", record.reportedRevision},
-      {"confirmationTime",
-       record.confirmationTime.empty() ? Json(nullptr) : Json(record.confirmationTime)}};
+  return Json{{"id", record.id},
+              {"time", record.time},
+              {"toolVersion", record.toolVersion},
+              {"drive",
+               {{"vendor", drive.vendor},
+                {"product", drive.product},
+                {"revision", drive.revision},
+                {"enclosureIdentity", drive.enclosureIdentity},
+                {"location", drive.location}}},
+              {"package",
+               {{"sha256", package.sha256},
+                {"id", package.id},
+                {"revision", package.revision},
+                {"protocol", package.protocol},
+                {"imageLinearSum", HexWord(package.imageLinearSum)},
+                {"imageRotatedSum", HexWord(package.imageRotatedSum)}}},
+              {"checks", std::move(checks)},
+              {"transfer",
+               {{"unit", record.unit}, {"sent", record.unitsSent}, {"total", record.unitsTotal}}},
+              {"outcome", record.outcome
+                              ? Json{{"code", record.outcome->code}, {"text", record.outcome->text}}
+                              : Json(nullptr)},
+              {"completed", record.completed},
+              {"confirmation", ConfirmationName(record.confirmation)},
+              {"reportedRevision", record.reportedRevision},
+              {"confirmationTime",
+               record.confirmationTime.empty() ? Json(nullptr) : Json(record.confirmationTime)}};
 }
 
 std::string EncodeHistoryRecord(const HistoryRecord& record) {

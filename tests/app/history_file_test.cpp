@@ -22,12 +22,12 @@
 namespace tslflash {
 namespace {
 
+using ::testing::ElementsAre;
 using testing::HistoryFolderTest;
+using ::testing::IsEmpty;
 using testing::SampleRecord;
 using testing::Slurped;
 using testing::WriteRaw;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 std::vector<std::string> IdsOf(const HistoryRead& read) {
   std::vector<std::string> ids;
@@ -46,31 +46,52 @@ struct PathCase {
 TEST(HistoryPath, ComesFromTheStateFolderTheEnvironmentNames) {
   const std::string noFolder = "neither XDG_STATE_HOME nor HOME names a folder";
   const std::vector<PathCase> rows{
-      {"XDG state home", HistoryPlatform::Linux,
+      {"XDG state home",
+       HistoryPlatform::Linux,
        {{"XDG_STATE_HOME", "/var/u/state"}, {"HOME", "/home/u"}},
-       "/var/u/state/tslflash/history.jsonl", ""},
-      {"trailing slash", HistoryPlatform::Linux, {{"XDG_STATE_HOME", "/var/u/state/"}},
-       "/var/u/state/tslflash/history.jsonl", ""},
-      {"only HOME", HistoryPlatform::Linux, {{"HOME", "/home/u"}},
-       "/home/u/.local/state/tslflash/history.jsonl", ""},
-      {"empty XDG", HistoryPlatform::Linux, {{"XDG_STATE_HOME", ""}, {"HOME", "/home/u"}},
-       "/home/u/.local/state/tslflash/history.jsonl", ""},
-      {"relative XDG is ignored", HistoryPlatform::Linux,
+       "/var/u/state/tslflash/history.jsonl",
+       ""},
+      {"trailing slash",
+       HistoryPlatform::Linux,
+       {{"XDG_STATE_HOME", "/var/u/state/"}},
+       "/var/u/state/tslflash/history.jsonl",
+       ""},
+      {"only HOME",
+       HistoryPlatform::Linux,
+       {{"HOME", "/home/u"}},
+       "/home/u/.local/state/tslflash/history.jsonl",
+       ""},
+      {"empty XDG",
+       HistoryPlatform::Linux,
+       {{"XDG_STATE_HOME", ""}, {"HOME", "/home/u"}},
+       "/home/u/.local/state/tslflash/history.jsonl",
+       ""},
+      {"relative XDG is ignored",
+       HistoryPlatform::Linux,
        {{"XDG_STATE_HOME", "state"}, {"HOME", "/home/u"}},
-       "/home/u/.local/state/tslflash/history.jsonl", ""},
+       "/home/u/.local/state/tslflash/history.jsonl",
+       ""},
       {"relative HOME", HistoryPlatform::Linux, {{"HOME", "u"}}, std::nullopt, noFolder},
-      {"none on Linux", HistoryPlatform::Linux, {{"LOCALAPPDATA", "C:\\Users\\u\\AppData\\Local"}},
-       std::nullopt, noFolder},
-      {"Windows", HistoryPlatform::Windows,
+      {"none on Linux",
+       HistoryPlatform::Linux,
+       {{"LOCALAPPDATA", "C:\\Users\\u\\AppData\\Local"}},
+       std::nullopt,
+       noFolder},
+      {"Windows",
+       HistoryPlatform::Windows,
        {{"LOCALAPPDATA", "C:\\Users\\u\\AppData\\Local"}, {"HOME", "/home/u"}},
-       "C:\\Users\\u\\AppData\\Local\\tslflash\\history.jsonl", ""},
-      {"none on Windows", HistoryPlatform::Windows,
-       {{"XDG_STATE_HOME", "/s"}, {"HOME", "/home/u"}, {"LOCALAPPDATA", ""}}, std::nullopt,
+       "C:\\Users\\u\\AppData\\Local\\tslflash\\history.jsonl",
+       ""},
+      {"none on Windows",
+       HistoryPlatform::Windows,
+       {{"XDG_STATE_HOME", "/s"}, {"HOME", "/home/u"}, {"LOCALAPPDATA", ""}},
+       std::nullopt,
        "LOCALAPPDATA is not set"},
   };
   for (const PathCase& row : rows) {
     SCOPED_TRACE(row.name);
-    const HistoryEnvironment environment = [&row](std::string_view name) -> std::optional<std::string> {
+    const HistoryEnvironment environment =
+        [&row](std::string_view name) -> std::optional<std::string> {
       const auto found = row.environment.find(name);
       if (found == row.environment.end()) return std::nullopt;
       return found->second;
@@ -90,8 +111,8 @@ TEST_F(HistoryFile, AppendsMakeTheFoldersAndTheFileAndReadBackInOrder) {
 #endif
   ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("a"))), "");
   ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("b"))), "");
-  ASSERT_EQ(AppendHistory(path, EncodeHistoryCompletion(
-                                    {"a", "2026-12-12T08:00:00Z", Confirmation::Confirmed, "1.05"})),
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryCompletion({"a", "2026-12-12T08:00:00Z",
+                                                         Confirmation::Confirmed, "1.05"})),
             "");
 #ifndef _WIN32
   umask(mask);
@@ -107,8 +128,8 @@ TEST_F(HistoryFile, AppendsMakeTheFoldersAndTheFileAndReadBackInOrder) {
 #endif
   EXPECT_EQ(Slurped(path), EncodeHistoryRecord(SampleRecord("a")) + "\n" +
                                EncodeHistoryRecord(SampleRecord("b")) + "\n" +
-                               EncodeHistoryCompletion({"a", "2026-12-12T08:00:00Z",
-                                                        Confirmation::Confirmed, "1.05"}) +
+                               EncodeHistoryCompletion(
+                                   {"a", "2026-12-12T08:00:00Z", Confirmation::Confirmed, "1.05"}) +
                                "\n");
   const HistoryRead read = ReadHistory(path);
   EXPECT_EQ(read.error, "");
@@ -137,7 +158,8 @@ TEST_F(HistoryFile, SurvivesACutAtEveryByteOfAnAppend) {
     if (cut >= torn.size() - 1) ids.push_back("torn");
     if (cut > 0) ++lines;
     if (cut > 0 && cut < torn.size() - 1) {
-      warnings.push_back("history: line " + std::to_string(lines) + " is incomplete and was skipped");
+      warnings.push_back("history: line " + std::to_string(lines) +
+                         " is incomplete and was skipped");
     }
     ids.push_back(next);
     ++lines;
@@ -215,7 +237,8 @@ TEST_F(HistoryFile, RefusesWhatCannotBeOneRecordOrOneFile) {
   const std::string path = Path("tslflash/history.jsonl");
   EXPECT_EQ(AppendHistory(path, "{\"a\":1}\n{\"b\":2}"),
             "history: cannot write " + path + ": a record must be one line");
-  EXPECT_EQ(AppendHistory(path, ""), "history: cannot write " + path + ": a record must be one line");
+  EXPECT_EQ(AppendHistory(path, ""),
+            "history: cannot write " + path + ": a record must be one line");
   EXPECT_FALSE(std::filesystem::exists(Path("tslflash")));
 
   WriteRaw(Path("file"), "x");
@@ -241,7 +264,8 @@ TEST_F(HistoryFile, AMissingFileHoldsNoRecordsAndAnUnreadableOneIsAnError) {
 
   std::filesystem::create_directories(Path("folder.jsonl"));
   const HistoryRead folder = ReadHistory(Path("folder.jsonl"));
-  EXPECT_EQ(folder.error, "history: cannot read " + Path("folder.jsonl") + ": a folder, not a file");
+  EXPECT_THAT(folder.error,
+              ::testing::StartsWith("history: cannot read " + Path("folder.jsonl") + ": "));
   EXPECT_THAT(folder.records, IsEmpty());
 }
 

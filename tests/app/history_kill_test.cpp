@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <set>
 #include <string>
@@ -96,8 +96,9 @@ TEST_F(HistoryKill, EveryRecordReportedAppendedSurvivesAKillAtAnyMoment) {
     ASSERT_EQ(read.warnings.size(), bad.size());
     // A kill may tear the line being written, the last; every other bad
     // line was torn by an earlier kill.
-    const std::size_t lastLine = static_cast<std::size_t>(
-        std::count(text.begin(), text.end(), '\n') + (text.empty() || text.ends_with('\n') ? 0 : 1));
+    const std::size_t lastLine =
+        static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n') +
+                                 (text.empty() || text.ends_with('\n') ? 0 : 1));
     for (const std::size_t line : bad) {
       ASSERT_TRUE(torn.contains(line) || line == lastLine) << "line " << line;
     }

@@ -20,9 +20,9 @@
 namespace tslflash {
 namespace {
 
-using testing::SampleRecord;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testing::SampleRecord;
 using Json = nlohmann::ordered_json;
 
 std::vector<std::string> IdsOf(const HistoryRead& read) {
@@ -51,7 +51,8 @@ TEST(UpdateHistoryRecord, EveryFieldIsReadBackAsItWasWritten) {
         r.unitsSent = 0xFFFFFFFF;
         r.unitsTotal = 0;
       }),
-      Variant([](HistoryRecord& r) { r.drive.location = "\\\\.\\E:"; }),  // Windows, escaped in JSON
+      Variant(
+          [](HistoryRecord& r) { r.drive.location = "\\\\.\\E:"; }),  // Windows, escaped in JSON
       Variant([](HistoryRecord& r) { r.confirmationTime = "2026-12-12T08:00:00Z"; }),
   };
   for (const Confirmation confirmation :
@@ -100,8 +101,7 @@ TEST(UpdateHistoryFolding, ACompletionChangesOnlyTheRecordItNames) {
       EncodeHistoryRecord(first) + "\n" + EncodeHistoryRecord(second) + "\n" +
       EncodeHistoryCompletion({"first", "2026-12-12T08:00:00Z", Confirmation::NoAnswer, ""}) +
       "\n" +
-      EncodeHistoryCompletion(
-          {"first", "2026-12-12T08:05:00Z", Confirmation::Confirmed, "1.05"}) +
+      EncodeHistoryCompletion({"first", "2026-12-12T08:05:00Z", Confirmation::Confirmed, "1.05"}) +
       "\n";
   const HistoryRead read = ReadHistoryText(text);
   EXPECT_THAT(read.warnings, IsEmpty());
@@ -157,10 +157,10 @@ TEST(UpdateHistoryFolding, EachBadLineIsSkippedWithOneWarningAndTheOthersAreRead
       {"newer schema", Changed([](Json& j) { j["schemaVersion"] = 2; }),
        "history: line 2 was written by a newer version and was skipped"},
       {"completion of no record",
-       EncodeHistoryCompletion({"elsewhere", "2026-12-12T08:00:00Z", Confirmation::Confirmed, "1.05"}),
+       EncodeHistoryCompletion(
+           {"elsewhere", "2026-12-12T08:00:00Z", Confirmation::Confirmed, "1.05"}),
        "history: line 2 completes a record that is not before it and was skipped"},
-      {"completion with unknown state",
-       Changed([](Json& j) {
+      {"completion with unknown state", Changed([](Json& j) {
          j = Json::parse(EncodeHistoryCompletion(
              {"first", "2026-12-12T08:00:00Z", Confirmation::Confirmed, "1.05"}));
          j["confirmation"] = "yes";
@@ -206,7 +206,9 @@ TEST(HistoryReport, TextShowsTheNewestFirstOneBlockEach) {
   HistoryRecord newer = SampleRecord("newer");
   newer.time = "2026-12-13T10:00:00Z";
   newer.drive.vendor = "EVIL\x1B[2J";  // a terminal control sequence
-  newer.drive.product = "X\xC2\x9B" "31m";  // C1 control sequence introducer, in UTF-8
+  newer.drive.product =
+      "X\xC2\x9B"
+      "31m";  // C1 control sequence introducer, in UTF-8
   newer.outcome.reset();
   newer.completed = true;
   newer.confirmation = Confirmation::WrittenNotActive;
