@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/history_record_json.h"
 #include "models/field_text.h"
 #include "package/package_layout.h"
 #include "package/sha256.h"
@@ -198,6 +199,14 @@ std::string UpgradeJson(const UpdateDialog& dialog, const JsonContext& context) 
 std::string ErrorJson(std::string_view error, int exitStatus) {
   Json document = Document("error", exitStatus);
   document["error"] = error;
+  return Text(document);
+}
+
+std::string HistoryJson(const std::vector<HistoryRecord>& records, int exitStatus) {
+  Json document = Document("history", exitStatus);
+  Json listed = Json::array();
+  for (const HistoryRecord& record : records) listed.push_back(HistoryRecordJson(record));
+  document["records"] = std::move(listed);
   return Text(document);
 }
 

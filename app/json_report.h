@@ -10,6 +10,7 @@
 
 #include "app/check_report.h"
 #include "app/update_dialog.h"
+#include "app/update_history.h"
 
 namespace tslflash {
 
@@ -26,5 +27,7 @@ std::string CheckJson(const std::vector<CheckedDrive>& drives, const JsonContext
 // The last press of Upgrade on the selected drive, as it ended.
 std::string UpgradeJson(const UpdateDialog& dialog, const JsonContext& context);
 std::string ErrorJson(std::string_view error, int exitStatus);
+// --history: the records, in the order they were appended.
+std::string HistoryJson(const std::vector<HistoryRecord>& records, int exitStatus);
 
 }  // namespace tslflash

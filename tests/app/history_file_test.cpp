@@ -1,0 +1,273 @@
+// The history file: where it is, how a line is appended, and that a crash at
+// any byte of an append leaves every earlier record readable.
+#include "app/history_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/append_file.h"
+#include "tests/app/history_samples.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace tslflash {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::HistoryFolderTest;
+using ::testing::IsEmpty;
+using testing::SampleRecord;
+using testing::Slurped;
+using testing::WriteRaw;
+
+std::vector<std::string> IdsOf(const HistoryRead& read) {
+  std::vector<std::string> ids;
+  for (const HistoryRecord& record : read.records) ids.push_back(record.id);
+  return ids;
+}
+
+struct PathCase {
+  std::string name;
+  HistoryPlatform platform;
+  std::map<std::string, std::string, std::less<>> environment;
+  std::optional<std::string> path;
+  std::string reason;
+};
+
+TEST(HistoryPath, ComesFromTheStateFolderTheEnvironmentNames) {
+  const std::string noFolder = "neither XDG_STATE_HOME nor HOME names a folder";
+  const std::vector<PathCase> rows{
+      {"XDG state home",
+       HistoryPlatform::Linux,
+       {{"XDG_STATE_HOME", "/var/u/state"}, {"HOME", "/home/u"}},
+       "/var/u/state/tslflash/history.jsonl",
+       ""},
+      {"trailing slash",
+       HistoryPlatform::Linux,
+       {{"XDG_STATE_HOME", "/var/u/state/"}},
+       "/var/u/state/tslflash/history.jsonl",
+       ""},
+      {"only HOME",
+       HistoryPlatform::Linux,
+       {{"HOME", "/home/u"}},
+       "/home/u/.local/state/tslflash/history.jsonl",
+       ""},
+      {"empty XDG",
+       HistoryPlatform::Linux,
+       {{"XDG_STATE_HOME", ""}, {"HOME", "/home/u"}},
+       "/home/u/.local/state/tslflash/history.jsonl",
+       ""},
+      {"relative XDG is ignored",
+       HistoryPlatform::Linux,
+       {{"XDG_STATE_HOME", "state"}, {"HOME", "/home/u"}},
+       "/home/u/.local/state/tslflash/history.jsonl",
+       ""},
+      {"relative HOME", HistoryPlatform::Linux, {{"HOME", "u"}}, std::nullopt, noFolder},
+      {"none on Linux",
+       HistoryPlatform::Linux,
+       {{"LOCALAPPDATA", "C:\\Users\\u\\AppData\\Local"}},
+       std::nullopt,
+       noFolder},
+      {"Windows",
+       HistoryPlatform::Windows,
+       {{"LOCALAPPDATA", "C:\\Users\\u\\AppData\\Local"}, {"HOME", "/home/u"}},
+       "C:\\Users\\u\\AppData\\Local\\tslflash\\history.jsonl",
+       ""},
+      {"none on Windows",
+       HistoryPlatform::Windows,
+       {{"XDG_STATE_HOME", "/s"}, {"HOME", "/home/u"}, {"LOCALAPPDATA", ""}},
+       std::nullopt,
+       "LOCALAPPDATA is not set"},
+  };
+  for (const PathCase& row : rows) {
+    SCOPED_TRACE(row.name);
+    const HistoryEnvironment environment =
+        [&row](std::string_view name) -> std::optional<std::string> {
+      const auto found = row.environment.find(name);
+      if (found == row.environment.end()) return std::nullopt;
+      return found->second;
+    };
+    const HistoryLocation location = HistoryPath(environment, row.platform);
+    EXPECT_EQ(location.path, row.path);
+    EXPECT_EQ(location.reason, row.reason);
+  }
+}
+
+using HistoryFile = HistoryFolderTest;
+
+TEST_F(HistoryFile, AppendsMakeTheFoldersAndTheFileAndReadBackInOrder) {
+  const std::string path = Path("state/deeper/tslflash/history.jsonl");
+#ifndef _WIN32
+  const mode_t mask = umask(022);
+#endif
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("a"))), "");
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("b"))), "");
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryCompletion({"a", "2026-12-12T08:00:00Z",
+                                                         Confirmation::Confirmed, "1.05"})),
+            "");
+#ifndef _WIN32
+  umask(mask);
+  // Only the user may read what was written to which drive.
+  for (const std::string folder : {"state", "state/deeper", "state/deeper/tslflash"}) {
+    struct stat status {};
+    ASSERT_EQ(stat(Path(folder).c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u) << folder;
+  }
+  struct stat status {};
+  ASSERT_EQ(stat(path.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+#endif
+  EXPECT_EQ(Slurped(path), EncodeHistoryRecord(SampleRecord("a")) + "\n" +
+                               EncodeHistoryRecord(SampleRecord("b")) + "\n" +
+                               EncodeHistoryCompletion(
+                                   {"a", "2026-12-12T08:00:00Z", Confirmation::Confirmed, "1.05"}) +
+                               "\n");
+  const HistoryRead read = ReadHistory(path);
+  EXPECT_EQ(read.error, "");
+  EXPECT_THAT(read.warnings, IsEmpty());
+  ASSERT_THAT(IdsOf(read), ElementsAre("a", "b"));
+  EXPECT_EQ(read.records[0].confirmation, Confirmation::Confirmed);
+}
+
+// A crash leaves some first bytes of the line being appended. Wherever the
+// cut falls, every record before it stays whole, the torn line costs exactly
+// one warning, and the next append is read. One file takes every cut in turn,
+// so torn lines also pile up between good ones.
+TEST_F(HistoryFile, SurvivesACutAtEveryByteOfAnAppend) {
+  const std::string path = Path("history.jsonl");
+  const std::string torn = EncodeHistoryRecord(SampleRecord("torn")) + "\n";
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("first"))), "");
+  std::vector<std::string> ids{"first"};
+  std::vector<std::string> warnings;
+  std::size_t lines = 1;
+  for (std::size_t cut = 0; cut <= torn.size(); ++cut) {
+    SCOPED_TRACE("cut after " + std::to_string(cut) + " of " + std::to_string(torn.size()));
+    WriteRaw(path, std::string_view(torn).substr(0, cut));
+    const std::string next = "next" + std::to_string(cut);
+    ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord(next))), "");
+    // Nothing of it is no line; all but its line break is a whole record.
+    if (cut >= torn.size() - 1) ids.push_back("torn");
+    if (cut > 0) ++lines;
+    if (cut > 0 && cut < torn.size() - 1) {
+      warnings.push_back("history: line " + std::to_string(lines) +
+                         " is incomplete and was skipped");
+    }
+    ids.push_back(next);
+    ++lines;
+  }
+  const HistoryRead read = ReadHistory(path);
+  EXPECT_EQ(read.error, "");
+  EXPECT_EQ(read.warnings, warnings);
+  EXPECT_EQ(IdsOf(read), ids);
+  for (const HistoryRecord& record : read.records) EXPECT_EQ(record, SampleRecord(record.id));
+}
+
+// A file that hands over a few bytes a write, and can fail at each step.
+class FakeAppendFile final : public AppendFile {
+ public:
+  std::string contents;
+  std::size_t bytesPerWrite = 3;
+  std::string lastByteError, writeError, syncError;
+  int syncs = 0;
+
+  LastByteRead LastByte() override {
+    if (!lastByteError.empty()) return {std::nullopt, lastByteError};
+    if (contents.empty()) return {};
+    return {contents.back(), {}};
+  }
+  AppendWrite Write(std::string_view bytes) override {
+    if (!writeError.empty()) return {0, writeError};
+    const std::size_t taken = std::min(bytes.size(), bytesPerWrite);
+    contents.append(bytes.substr(0, taken));
+    return {taken, {}};
+  }
+  std::string Sync() override {
+    ++syncs;
+    return syncError;
+  }
+};
+
+TEST(AppendLine, WritesTheWholeLineThroughShortWritesEndingATornOneFirst) {
+  struct Case {
+    std::string name, before, after;
+  };
+  for (const Case& row : std::vector<Case>{{"empty file", "", "{record}\n"},
+                                           {"ended file", "{a}\n", "{a}\n{record}\n"},
+                                           {"torn last line", "{a}\n{b", "{a}\n{b\n{record}\n"}}) {
+    SCOPED_TRACE(row.name);
+    FakeAppendFile file;
+    file.contents = row.before;
+    EXPECT_EQ(AppendLine(file, "{record}"), "");
+    EXPECT_EQ(file.contents, row.after);
+    EXPECT_EQ(file.syncs, 1);
+  }
+}
+
+TEST(AppendLine, AFailureAtAnyStepIsReportedAndNeverSynced) {
+  FakeAppendFile unreadable;
+  unreadable.lastByteError = "input/output error";
+  EXPECT_EQ(AppendLine(unreadable, "{r}"), "input/output error");
+  EXPECT_EQ(unreadable.contents, "");
+
+  FakeAppendFile full;
+  full.writeError = "no space left on device";
+  EXPECT_EQ(AppendLine(full, "{r}"), "no space left on device");
+  EXPECT_EQ(full.syncs, 0);
+
+  FakeAppendFile stuck;  // takes nothing: no endless loop
+  stuck.bytesPerWrite = 0;
+  EXPECT_EQ(AppendLine(stuck, "{r}"), "nothing was written");
+  EXPECT_EQ(stuck.syncs, 0);
+
+  FakeAppendFile unsynced;
+  unsynced.syncError = "input/output error";
+  EXPECT_EQ(AppendLine(unsynced, "{r}"), "input/output error");
+}
+
+TEST_F(HistoryFile, RefusesWhatCannotBeOneRecordOrOneFile) {
+  const std::string path = Path("tslflash/history.jsonl");
+  EXPECT_EQ(AppendHistory(path, "{\"a\":1}\n{\"b\":2}"),
+            "history: cannot write " + path + ": a record must be one line");
+  EXPECT_EQ(AppendHistory(path, ""),
+            "history: cannot write " + path + ": a record must be one line");
+  EXPECT_FALSE(std::filesystem::exists(Path("tslflash")));
+
+  WriteRaw(Path("file"), "x");
+  const std::string underAFile = Path("file/history.jsonl");
+  EXPECT_EQ(AppendHistory(underAFile, "{}"),
+            "history: cannot create " + Path("file") + ": exists and is not a folder");
+
+  std::filesystem::create_directories(Path("folder.jsonl"));
+  EXPECT_THAT(AppendHistory(Path("folder.jsonl"), "{}"),
+              ::testing::StartsWith("history: cannot write " + Path("folder.jsonl") + ": "));
+#ifndef _WIN32
+  ASSERT_EQ(mkfifo(Path("fifo.jsonl").c_str(), 0600), 0);  // no reader: must not wait
+  EXPECT_EQ(AppendHistory(Path("fifo.jsonl"), "{}"),
+            "history: cannot write " + Path("fifo.jsonl") + ": not a regular file");
+#endif
+}
+
+TEST_F(HistoryFile, AMissingFileHoldsNoRecordsAndAnUnreadableOneIsAnError) {
+  const HistoryRead missing = ReadHistory(Path("none/history.jsonl"));
+  EXPECT_EQ(missing.error, "");
+  EXPECT_THAT(missing.records, IsEmpty());
+  EXPECT_THAT(missing.warnings, IsEmpty());
+
+  std::filesystem::create_directories(Path("folder.jsonl"));
+  const HistoryRead folder = ReadHistory(Path("folder.jsonl"));
+  EXPECT_THAT(folder.error,
+              ::testing::StartsWith("history: cannot read " + Path("folder.jsonl") + ": "));
+  EXPECT_THAT(folder.records, IsEmpty());
+}
+
+}  // namespace
+}  // namespace tslflash
