@@ -12,16 +12,12 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 bash tools/install-deps.sh --only ansible-core
-if [ ! -x build/app/tslflash ] || [ ! -x build/tools/tslpkg ]; then
-  bash tools/install-deps.sh
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build --target tslflash tslpkg -j "$(nproc)"
-fi
+bash tools/ci/programs-built.sh
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 # One line per result, in JSON, so the checks below can read it.
-export ANSIBLE_LOCAL_TEMP="$scratch/ansible-tmp" ANSIBLE_NOCOLOR=1 ANSIBLE_STDOUT_CALLBACK=default \
+export ANSIBLE_LOCAL_TEMP="$scratch/ansible-tmp" ANSIBLE_REMOTE_TMP="$scratch/ansible-tmp" ANSIBLE_NOCOLOR=1 ANSIBLE_STDOUT_CALLBACK=default \
   ANSIBLE_CALLBACK_RESULT_FORMAT=json ANSIBLE_CALLBACK_FORMAT_PRETTY=false
 
 # A package for the emulated drives' model, made from known image bytes.
