@@ -35,6 +35,15 @@ def drive_file(folder, name, **changes):
     return path
 
 
+def leaves(errors):
+    """The errors inside each "null or ..." choice, past the null that did not fit."""
+    found = []
+    for error in errors:
+        inner = [e for e in error.context or [] if e.validator_value != "null"]
+        found.extend(leaves(inner) if inner else [error])
+    return found
+
+
 class JsonOutputTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -42,6 +51,10 @@ class JsonOutputTest(unittest.TestCase):
             schema = json.load(f)
         jsonschema.Draft202012Validator.check_schema(schema)
         cls.validator = jsonschema.Draft202012Validator(schema)
+        # Each command's own part, to say what is wrong with a document that names it.
+        cls.parts = {command: jsonschema.Draft202012Validator(
+            {"$ref": f"#/$defs/{command}Document", "$defs": schema.get("$defs", {})})
+            for command in ("drives", "check", "upgrade", "error")}
 
     def setUp(self):
         scratch = tempfile.TemporaryDirectory()  # pylint: disable=consider-using-with
@@ -67,9 +80,13 @@ class JsonOutputTest(unittest.TestCase):
         return run.returncode, document, run.stderr
 
     def assert_valid(self, document):
-        errors = [e for top in self.validator.iter_errors(document) for e in (top.context or [top])]
-        branch = [e for e in errors if document.get("command") in json.dumps(e.schema)] or errors
-        self.assertFalse(errors, "\n".join(f"{list(e.absolute_path)}: {e.message}" for e in branch))
+        errors = list(self.validator.iter_errors(document))
+        if errors:
+            part = self.parts.get(document.get("command"))
+            found = (list(part.iter_errors(document)) if part else []) or errors
+            self.fail("the schema rejects the document:\n" + "\n".join(
+                f"  {'/'.join(map(str, e.absolute_path)) or '(top)'}: {e.message[:300]}"
+                for e in leaves(found)))
 
     def images(self):
         return sorted(os.listdir(os.path.join(self.dir, "received")))
@@ -89,12 +106,16 @@ class JsonOutputTest(unittest.TestCase):
         def ended(doc):
             return doc["completed"], doc["outcome"] and doc["outcome"]["code"]
 
+        def took_all(doc):
+            progress = doc["progress"]
+            return ended(doc), progress["sent"] == progress["total"]
+
         # name, arguments, exit status, command, what shows the case, its value, images written
         cases = [
             ("the drive list", emulate(self.demo), 0, "drives",
              lambda d: [(x["number"], x["greyed"]) for x in d["drives"]],
              [(1, False), (2, True), (3, True)], []),
-            ("a check of every drive", emulate(self.demo, "--check"), 0, "check",
+            ("a check of every drive", emulate(self.demo, "--check"), 16, "check",
              lambda d: (would_update(d), refusals(d)),
              ([True, False, False], [None, NOT_ALLOWED, NOT_ALLOWED]), []),
             ("a check of the drive the package is for", emulate(self.demo, "--check", "--select", "1"),
@@ -107,16 +128,20 @@ class JsonOutputTest(unittest.TestCase):
              ([True], True), []),
             ("an upgrade that completes",
              emulate(self.demo, "--select", "1", "--upgrade", "--yes", *received), 0, "upgrade",
-             ended, (True, None), ["drive-1.bin"]),
+             took_all, ((True, None), True), ["drive-1.bin"]),
+            ("an upgrade with no drive selected",
+             emulate(self.demo, "--select", "0", "--upgrade", "--yes", *received), 4, "upgrade",
+             lambda d: (ended(d), d["drive"]), ((False, None), None), []),
             ("a downgrade without --allow-older",
              emulate(self.newer, "--select", "1", "--upgrade", "--yes", *received), 5, "upgrade",
-             ended, (False, None), []),
+             ended, (False, 2), []),
             ("a downgrade with --allow-older",
              emulate(self.newer, "--select", "1", "--upgrade", "--yes", "--allow-older", *received),
-             0, "upgrade", ended, (True, None), ["drive-1.bin"]),
+             0, "upgrade", took_all, ((True, None), True), ["drive-1.bin"]),
             ("a transfer that fails",
              emulate(self.failing, "--select", "1", "--upgrade", "--yes", *received), 15, "upgrade",
-             lambda d: (ended(d), d["failure"] is not None), ((False, 5), True), []),
+             lambda d: (ended(d), d["failure"]["unit"], d["failure"]["index"], d["progress"]["sent"]),
+             ((False, 5), "page", 2, 1), []),
             ("a bad option", ["--json", "--no-such-option"], 2, "error",
              lambda d: "--no-such-option" in d["error"], True, None),
             ("a description that is not there",
@@ -166,11 +191,13 @@ class JsonOutputTest(unittest.TestCase):
             ("an unknown member in a drive", check, put("drives", 0, "drive", "serial", "X")),
             ("a greyed drive without a reason", check, put("drives", 1, "drive", "reason", None)),
             ("a drive that would update without a plan", check, put("drives", 0, "plan", None)),
+            ("status 0 though a drive would not update", check, put("exitStatus", 0)),
             ("a check that is not one of the checks", check,
              put("drives", 0, "checks", [{"check": "colour", "result": "passed"}])),
             ("a digest in capitals", check, put("package", "sha256", "AB" * 32)),
             ("no log", upgrade, drop("log")),
             ("completed with a failing status", upgrade, put("exitStatus", 15)),
+            ("completed without what the drive accepted", upgrade, put("progress", None)),
             ("not completed with status 0", upgrade, put("completed", False)),
             ("an outcome code out of range", upgrade, put("outcome", {"code": 12, "text": "x"})),
             ("an error of two lines", {"schemaVersion": 1, "command": "error", "exitStatus": 2,

@@ -98,7 +98,8 @@ assert said["eligible"] == [
     "drive 1 (VARN    DVD RW LPX-650A 1.02): would update",
     "drive 1 (VARN    DVD RW LPX-650A 1.02): updated"], said["eligible"]
 assert said["greyed"] == [
-    "drive 1 (OTHERCO CD-RW 52X       2.00): The drive is not allowed to be updated."], said["greyed"]
+    "drive 1 (OTHERCO CD-RW 52X       2.00): The drive is not allowed to be updated."
+    " (the package is for the drive \"VARN    DVD RW LPX-650A\" only)"], said["greyed"]
 assert recap["eligible"]["changed"] == 1 and recap["greyed"]["changed"] == 0, recap
 ' || step_failed "the roll-out's report is not as expected"
 [ "$status" -eq 0 ] || step_failed "the roll-out failed (exit status $status)"
@@ -109,8 +110,9 @@ cmp "$scratch/image.bin" "$scratch/rollout/eligible/drive-1.bin" ||
 inventory stop failing="$scratch/failing.json" eligible="$PWD/emulator/drives/default.json"
 rollout stop
 judge stop '
-assert said["failing"][-1].startswith("drive 1: not updated, exit status 15: "), said["failing"]
-assert recap["failing"]["failures"] == 1 and recap["eligible"]["changed"] == 0, recap
+assert said["failing"][-1] == "drive 1: not updated, exit status 15: Updating incomplete or" \
+    " interrupted!; page write, page 2 of 8: check-condition, sense 04/44/00", said["failing"]
+assert recap["failing"]["failed"] == 1 and recap["eligible"]["changed"] == 0, recap
 ' || step_failed "the stopped roll-out's report is not as expected"
 [ "$status" -eq 2 ] || step_failed "a failed update did not fail the roll-out (exit status $status)"
 [ ! -e "$scratch/stop/eligible/drive-1.bin" ] || step_failed "the roll-out went on after a failed update"
