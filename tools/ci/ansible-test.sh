@@ -2,9 +2,10 @@
 # The Ansible roll-out (contrib/ansible/rollout.yml) run against this machine
 # (ansible_connection=local) as inventory hosts, each with emulated drives and
 # a package made here, against the build in build/ (made when missing):
-#   1. a host whose drive the package is for and one whose drive it is not
-#      for: the first is updated with the package's image, the second is
-#      reported and left alone, the playbook succeeds;
+#   1. a host whose drive the package is for, one whose drive it is not for,
+#      and one whose drive has newer firmware: the first is updated with the
+#      package's image, the others are reported and left alone (a downgrade
+#      is not allowed unless asked for), the playbook succeeds;
 #   2. a host whose transfer fails listed before an eligible one: the playbook
 #      fails and stops there, so the eligible host is not updated.
 # Fails when any of that does not hold.
@@ -29,12 +30,14 @@ build/tools/tslpkg build -o "$scratch/package.bin" --image "$scratch/image.bin" 
 cat >"$scratch/greyed.json" <<'JSON'
 { "drives": [ { "vendor": "OTHERCO", "product": "CD-RW 52X", "revision": "2.00", "vendorCommands": false } ] }
 JSON
-python3 - emulator/drives/default.json "$scratch/failing.json" <<'PYTHON'
+python3 - emulator/drives/default.json "$scratch" <<'PYTHON'
 import json, sys
-description = json.load(open(sys.argv[1], encoding="utf-8"))
-description["drives"][0]["faults"] = [
-    {"kind": "fail", "opcode": "3B", "fromOccurrence": 2, "times": "always"}]
-json.dump(description, open(sys.argv[2], "w", encoding="utf-8"))
+def write(name, **changes):
+    description = json.load(open(sys.argv[1], encoding="utf-8"))
+    description["drives"][0].update(changes)
+    json.dump(description, open(f"{sys.argv[2]}/{name}.json", "w", encoding="utf-8"))
+write("newer", revision="1.09")
+write("failing", faults=[{"kind": "fail", "opcode": "3B", "fromOccurrence": 2, "times": "always"}])
 PYTHON
 
 # inventory NAME HOST=DESCRIPTION...: each host on this machine, its received
@@ -91,7 +94,8 @@ step_failed() {
   exit 1
 }
 
-inventory rollout eligible="$PWD/emulator/drives/default.json" greyed="$scratch/greyed.json"
+inventory rollout eligible="$PWD/emulator/drives/default.json" greyed="$scratch/greyed.json" \
+  newer="$scratch/newer.json"
 rollout rollout
 judge rollout '
 assert said["eligible"] == [
@@ -100,12 +104,17 @@ assert said["eligible"] == [
 assert said["greyed"] == [
     "drive 1 (OTHERCO CD-RW 52X       2.00): The drive is not allowed to be updated."
     " (the package is for the drive \"VARN    DVD RW LPX-650A\" only)"], said["greyed"]
-assert recap["eligible"]["changed"] == 1 and recap["greyed"]["changed"] == 0, recap
+assert said["newer"] == ["drive 1 (VARN    DVD RW LPX-650A 1.09): left alone: the update would ask to"
+                         " confirm older (allow with tslflash_allow_older)"], said["newer"]
+assert recap["eligible"]["changed"] == 1, recap
+assert recap["greyed"]["changed"] == 0 and recap["newer"]["changed"] == 0, recap
 ' || step_failed "the roll-out's report is not as expected"
 [ "$status" -eq 0 ] || step_failed "the roll-out failed (exit status $status)"
 cmp "$scratch/image.bin" "$scratch/rollout/eligible/drive-1.bin" ||
   step_failed "the eligible host did not take the package's image"
-[ ! -e "$scratch/rollout/greyed/drive-1.bin" ] || step_failed "the greyed host's drive was written"
+for host in greyed newer; do
+  [ ! -e "$scratch/rollout/$host/drive-1.bin" ] || step_failed "the $host host's drive was written"
+done
 
 inventory stop failing="$scratch/failing.json" eligible="$PWD/emulator/drives/default.json"
 rollout stop
@@ -116,4 +125,4 @@ assert recap["failing"]["failed"] == 1 and recap["eligible"]["changed"] == 0, re
 ' || step_failed "the stopped roll-out's report is not as expected"
 [ "$status" -eq 2 ] || step_failed "a failed update did not fail the roll-out (exit status $status)"
 [ ! -e "$scratch/stop/eligible/drive-1.bin" ] || step_failed "the roll-out went on after a failed update"
-echo "ansible-test: the roll-out updated the eligible host, left the greyed one alone and stopped at a failed update"
+echo "ansible-test: the roll-out updated the eligible host, left the others alone and stopped at a failed update"
