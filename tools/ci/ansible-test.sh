@@ -120,7 +120,7 @@ inventory stop failing="$scratch/failing.json" eligible="$PWD/emulator/drives/de
 rollout stop
 judge stop '
 assert said["failing"][-1] == "drive 1: not updated, exit status 15: Updating incomplete or" \
-    " interrupted!; page write, page 2 of 8: check-condition, sense 04/44/00", said["failing"]
+    " interrupted!; page write failed on page 2 of 8: check condition, sense 04/44/00", said["failing"]
 assert recap["failing"]["failed"] == 1 and recap["eligible"]["changed"] == 0, recap
 ' || step_failed "the stopped roll-out's report is not as expected"
 [ "$status" -eq 2 ] || step_failed "a failed update did not fail the roll-out (exit status $status)"
