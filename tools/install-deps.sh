@@ -10,7 +10,7 @@ packages=(
   zlib1g-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libxcb1-dev fonts-liberation python3
-  libsystemd-dev dbus python3-dbusmock libcap2-bin
+  libsystemd-dev dbus python3-dbusmock python3-jsonschema libcap2-bin
 )
 case "${1:-}" in
   --only)

@@ -13,11 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-if [ ! -x build/app/tslflash ] || [ ! -x build/tools/tslpkg ]; then
-  bash tools/install-deps.sh
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build --target tslflash tslpkg -j "$(nproc)"
-fi
+bash tools/ci/programs-built.sh
 
 blocks=$(mktemp -d)
 trap 'rm -rf "$blocks"' EXIT

@@ -1,0 +1,214 @@
+#!/usr/bin/env python3
+"""tslflash --json as a script reads it: the built program run on emulated
+drives, each run's standard output one JSON document that the schema in
+docs/json accepts, with the exit status and the members that show the case.
+The schema is also shown to reject documents that break it, so a schema that
+accepts anything fails here.
+
+    json_output_test.py TSLFLASH SCHEMA DRIVES_DIR
+
+DRIVES_DIR is emulator/drives (demo.json, default.json)."""
+
+import copy
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import jsonschema
+
+TSLFLASH, SCHEMA, DRIVES = sys.argv[1:4]
+LIMIT = 60  # seconds any one run may take
+NOT_ALLOWED = "The drive is not allowed to be updated."
+
+
+def drive_file(folder, name, **changes):
+    """default.json's one drive (the package's model at 1.02) with changes."""
+    with open(os.path.join(DRIVES, "default.json"), encoding="utf-8") as f:
+        description = json.load(f)
+    description["drives"][0].update(changes)
+    path = os.path.join(folder, name)
+    with open(path, "w", encoding="utf-8") as f:
+        json.dump(description, f)
+    return path
+
+
+def leaves(errors):
+    """The errors inside each "null or ..." choice, past the null that did not fit."""
+    found = []
+    for error in errors:
+        inner = [e for e in error.context or [] if e.validator_value != "null"]
+        found.extend(leaves(inner) if inner else [error])
+    return found
+
+
+class JsonOutputTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        with open(SCHEMA, encoding="utf-8") as f:
+            schema = json.load(f)
+        jsonschema.Draft202012Validator.check_schema(schema)
+        cls.validator = jsonschema.Draft202012Validator(schema)
+        # Each command's own part, to say what is wrong with a document that names it.
+        cls.parts = {command: jsonschema.Draft202012Validator(
+            {"$ref": f"#/$defs/{command}Document", "$defs": schema.get("$defs", {})})
+            for command in ("drives", "check", "upgrade", "error")}
+
+    def setUp(self):
+        scratch = tempfile.TemporaryDirectory()  # pylint: disable=consider-using-with
+        self.addCleanup(scratch.cleanup)
+        self.dir = scratch.name
+        self.demo = os.path.join(DRIVES, "demo.json")
+        # The package's model at a newer revision: updating it is a downgrade.
+        self.newer = drive_file(self.dir, "newer.json", revision="1.09")
+        # Every WRITE BUFFER from the second page on fails.
+        self.failing = drive_file(self.dir, "failing.json", faults=[
+            {"kind": "fail", "opcode": "3B", "fromOccurrence": 2, "times": "always"}])
+
+    def run_json(self, args):
+        """Runs tslflash; returns its exit status and its one JSON document."""
+        run = subprocess.run([TSLFLASH] + args, stdin=subprocess.DEVNULL, capture_output=True,
+                             text=True, timeout=LIMIT, check=False)
+        try:
+            document = json.loads(run.stdout)
+        except json.JSONDecodeError as error:
+            self.fail(f"standard output is not one JSON document ({error}):\n{run.stdout}"
+                      f"\nstandard error:\n{run.stderr}")
+        self.assertIsInstance(document, dict, run.stdout)
+        return run.returncode, document, run.stderr
+
+    def assert_valid(self, document):
+        errors = list(self.validator.iter_errors(document))
+        if errors:
+            part = self.parts.get(document.get("command"))
+            found = (list(part.iter_errors(document)) if part else []) or errors
+            self.fail("the schema rejects the document:\n" + "\n".join(
+                f"  {'/'.join(map(str, e.absolute_path)) or '(top)'}: {e.message[:300]}"
+                for e in leaves(found)))
+
+    def images(self):
+        return sorted(os.listdir(os.path.join(self.dir, "received")))
+
+    def test_each_run_prints_one_valid_document(self):
+        received = ["--received-images", os.path.join(self.dir, "received")]
+
+        def emulate(description, *more):
+            return ["--json", "--emulate", description, "--skip-waits", *more]
+
+        def would_update(doc):
+            return [d["wouldUpdate"] for d in doc["drives"]]
+
+        def refusals(doc):
+            return [d["refusal"] and d["refusal"]["text"] for d in doc["drives"]]
+
+        def ended(doc):
+            return doc["completed"], doc["outcome"] and doc["outcome"]["code"]
+
+        def took_all(doc):
+            progress = doc["progress"]
+            return ended(doc), progress["sent"] == progress["total"]
+
+        # name, arguments, exit status, command, what shows the case, its value, images written
+        cases = [
+            ("the drive list", emulate(self.demo), 0, "drives",
+             lambda d: [(x["number"], x["greyed"]) for x in d["drives"]],
+             [(1, False), (2, True), (3, True)], []),
+            ("a check of every drive", emulate(self.demo, "--check"), 16, "check",
+             lambda d: (would_update(d), refusals(d)),
+             ([True, False, False], [None, NOT_ALLOWED, NOT_ALLOWED]), []),
+            ("a check of the drive the package is for", emulate(self.demo, "--check", "--select", "1"),
+             0, "check", lambda d: (would_update(d), d["drives"][0]["plan"]["confirmations"]),
+             ([True], ["update"]), []),
+            ("a check of a greyed drive", emulate(self.demo, "--check", "--select", "2"), 16, "check",
+             lambda d: (would_update(d), d["drives"][0]["refusal"]["code"]), ([False], 6), []),
+            ("a check that names the downgrade's box", emulate(self.newer, "--check"), 0, "check",
+             lambda d: (would_update(d), "older" in d["drives"][0]["plan"]["confirmations"]),
+             ([True], True), []),
+            ("an upgrade that completes",
+             emulate(self.demo, "--select", "1", "--upgrade", "--yes", *received), 0, "upgrade",
+             took_all, ((True, None), True), ["drive-1.bin"]),
+            ("an upgrade with no drive selected",
+             emulate(self.demo, "--select", "0", "--upgrade", "--yes", *received), 4, "upgrade",
+             lambda d: (ended(d), d["drive"]), ((False, None), None), []),
+            ("a downgrade without --allow-older",
+             emulate(self.newer, "--select", "1", "--upgrade", "--yes", *received), 5, "upgrade",
+             ended, (False, 2), []),
+            ("a downgrade with --allow-older",
+             emulate(self.newer, "--select", "1", "--upgrade", "--yes", "--allow-older", *received),
+             0, "upgrade", took_all, ((True, None), True), ["drive-1.bin"]),
+            ("a transfer that fails",
+             emulate(self.failing, "--select", "1", "--upgrade", "--yes", *received), 15, "upgrade",
+             lambda d: (ended(d), d["failure"]["unit"], d["failure"]["index"], d["progress"]["sent"]),
+             ((False, 5), "page", 2, 1), []),
+            ("a bad option", ["--json", "--no-such-option"], 2, "error",
+             lambda d: "--no-such-option" in d["error"], True, None),
+            ("a description that is not there",
+             emulate(os.path.join(self.dir, "missing.json"), "--check"), 2, "error",
+             lambda d: "missing.json" in d["error"], True, None),
+        ]
+        for name, args, status, command, show, expected, images in cases:
+            with self.subTest(name):
+                os.makedirs(os.path.join(self.dir, "received"), exist_ok=True)
+                code, document, err = self.run_json(args)
+                self.assertEqual(code, status, err)
+                self.assertEqual(document.get("command"), command)
+                self.assertEqual(document.get("exitStatus"), code)
+                self.assert_valid(document)
+                self.assertEqual(show(document), expected)
+                if images is not None:
+                    self.assertEqual(self.images(), images)
+                for image in self.images():
+                    os.remove(os.path.join(self.dir, "received", image))
+
+    def test_the_schema_rejects_documents_that_break_the_shape(self):
+        _, check, _ = self.run_json(["--json", "--emulate", self.demo, "--check"])
+        _, upgrade, _ = self.run_json(["--json", "--emulate", self.demo, "--skip-waits", "--select",
+                                       "1", "--upgrade", "--yes"])
+        self.assert_valid(check)
+        self.assert_valid(upgrade)
+
+        def drop(key):
+            return lambda d: d.pop(key)
+
+        def put(*path_and_value):
+            *path, key, value = path_and_value
+
+            def change(document):
+                for step in path:
+                    document = document[step]
+                document[key] = value
+            return change
+
+        # name, the valid document, what breaks it
+        cases = [
+            ("no schemaVersion", check, drop("schemaVersion")),
+            ("schemaVersion 2", check, put("schemaVersion", 2)),
+            ("an unknown command", check, put("command", "flash")),
+            ("another command's shape", check, put("command", "upgrade")),
+            ("an unknown member", check, put("verdict", "ok")),
+            ("an unknown member in a drive", check, put("drives", 0, "drive", "serial", "X")),
+            ("a greyed drive without a reason", check, put("drives", 1, "drive", "reason", None)),
+            ("a drive that would update without a plan", check, put("drives", 0, "plan", None)),
+            ("status 0 though a drive would not update", check, put("exitStatus", 0)),
+            ("a check that is not one of the checks", check,
+             put("drives", 0, "checks", [{"check": "colour", "result": "passed"}])),
+            ("a digest in capitals", check, put("package", "sha256", "AB" * 32)),
+            ("no log", upgrade, drop("log")),
+            ("completed with a failing status", upgrade, put("exitStatus", 15)),
+            ("completed without what the drive accepted", upgrade, put("progress", None)),
+            ("not completed with status 0", upgrade, put("completed", False)),
+            ("an outcome code out of range", upgrade, put("outcome", {"code": 12, "text": "x"})),
+            ("an error of two lines", {"schemaVersion": 1, "command": "error", "exitStatus": 2,
+                                       "error": "tslflash: bad\nsecond line"}, lambda d: None),
+        ]
+        for name, valid, breaks in cases:
+            with self.subTest(name):
+                document = copy.deepcopy(valid)
+                breaks(document)
+                self.assertFalse(self.validator.is_valid(document), json.dumps(document)[:400])
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
