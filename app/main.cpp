@@ -157,30 +157,59 @@ int ExitStatusFor(const TerminalResult& result) {
   return exit_status::kBadCommandLine;
 }
 
+// Only listing the drives as JSON, which changes nothing.
+bool JsonListing(const CommandLine& line) { return line.json && !line.upgrade && !line.check; }
+
 std::optional<terminal::Consent> ConsentOf(const CommandLine& line) {
-  // A check or a listing changes nothing: its start-up warning needs no consent.
-  if (line.check || (line.json && !line.upgrade)) return terminal::Consent{.yes = true};
+  // A check or a listing changes nothing: its start-up warning needs no
+  // consent, unless the command line answers it.
+  if (line.check || (JsonListing(line) && line.answers.empty() && !line.Consents())) {
+    return terminal::Consent{.yes = true};
+  }
   if (!line.Consents()) return std::nullopt;
   return terminal::Consent{line.yes, line.allowReinstall, line.allowOlder, line.restart};
+}
+
+// The first drive the selections name that the tree does not have, as an
+// error line; empty when the tree has them all.
+std::string MissingDrive(const CommandLine& line, std::size_t driveCount) {
+  for (const std::size_t drive : line.selections) {
+    if (drive > driveCount) {
+      return "there is no drive " + std::to_string(drive) + " to select; the tree has " +
+             std::to_string(driveCount);
+    }
+  }
+  return {};
+}
+
+// Why a session ended before it could list or update anything.
+std::string SessionEndLine(TerminalEnd end) {
+  switch (end) {
+    case TerminalEnd::NoAnswer:
+      return "a message box asking OK or Cancel had no answer";
+    case TerminalEnd::NoConsent:
+      return "a message box asked for consent the command line did not give";
+    default:
+      return "start-up ended: the warning was declined, or the drives cannot be reached";
+  }
 }
 
 // The drives --check names: every drive, or those --select names.
 TerminalResult CheckSession(UpdateDialog& dialog, const CommandLine& line,
                             const DialogSetup& setup) {
-  for (const std::size_t drive : line.selections) {
-    if (drive > dialog.Drives().size()) {
-      std::cerr << "tslflash: there is no drive " << drive << " to check; the tree has "
-                << dialog.Drives().size() << '\n';
-      return {TerminalEnd::NoSuchDrive};
-    }
+  if (const std::string missing = MissingDrive(line, dialog.Drives().size()); !missing.empty()) {
+    std::cerr << "tslflash: " << missing << '\n';
+    if (line.json) std::cout << ErrorJson(missing, exit_status::kBadCommandLine) << std::flush;
+    return {TerminalEnd::NoSuchDrive};
   }
   const std::vector<CheckedDrive> checked = CheckDrives(dialog, line.selections);
   // Ends as an Upgrade of the first drive that would not be updated would.
   const auto refused = std::ranges::find_if(
       checked, [](const CheckedDrive& drive) { return !drive.check.WouldUpdate(); });
-  const TerminalResult result =
-      refused == checked.end() ? TerminalResult{}
-                               : TerminalResult{TerminalEnd::NotUpdated, refused->check.Refusal()};
+  // No drive to check is no drive that would be updated.
+  TerminalResult result;
+  if (checked.empty()) result = {TerminalEnd::NotUpdated};
+  if (refused != checked.end()) result = {TerminalEnd::NotUpdated, refused->check.Refusal()};
   const JsonContext context{setup.package, setup.options.emulatedDrives, ExitStatusFor(result)};
   std::cout << (line.json ? CheckJson(checked, context) : CheckReportText(checked)) << std::flush;
   return result;
@@ -191,7 +220,7 @@ int RunTerminal(const CommandLine& line, const DialogSetup& setup) {
   options.selections = line.selections;
   options.answers = line.answers;
   options.consent = ConsentOf(line);
-  options.interactive = !line.nonInteractive && !line.check && !(line.json && !line.upgrade);
+  options.interactive = !line.nonInteractive && !line.check && !JsonListing(line);
   options.about = line.about;
   if (line.upgrade) options.upgrade = [](UpdateDialog& dialog) { dialog.OnUpgrade(); };
   if (line.check) {
@@ -201,9 +230,16 @@ int RunTerminal(const CommandLine& line, const DialogSetup& setup) {
   }
   if (line.json && !line.check) {
     options.finished = [&line, &setup](const UpdateDialog& dialog, const TerminalResult& result) {
-      const JsonContext context{setup.package, setup.options.emulatedDrives, ExitStatusFor(result)};
-      std::cout << (line.upgrade ? UpgradeJson(dialog, context) : DrivesJson(dialog, context))
-                << std::flush;
+      const int status = ExitStatusFor(result);
+      const JsonContext context{setup.package, setup.options.emulatedDrives, status};
+      if (result.end == TerminalEnd::NoSuchDrive) {
+        std::cout << ErrorJson(MissingDrive(line, dialog.Drives().size()), status);
+      } else if (result.end == TerminalEnd::EndedAtStartup || (!line.upgrade && status != 0)) {
+        std::cout << ErrorJson(SessionEndLine(result.end), status);
+      } else {
+        std::cout << (line.upgrade ? UpgradeJson(dialog, context) : DrivesJson(dialog, context));
+      }
+      std::cout << std::flush;
     };
   }
   options.inputIsTerminal = isatty(STDIN_FILENO) == 1;

@@ -217,7 +217,7 @@ TEST_F(TslflashProgramTest, CheckSaysPerDriveWhatAnUpgradeWouldDo) {
   }
   const ToolRun missing = Run({"--check", "--emulate", std::string(kDemo), "--select", "4"});
   EXPECT_EQ(missing.exitCode, 2);
-  EXPECT_THAT(missing.err, HasSubstr("tslflash: there is no drive 4 to check; the tree has 3\n"));
+  EXPECT_THAT(missing.err, HasSubstr("tslflash: there is no drive 4 to select; the tree has 3\n"));
 }
 
 TEST_F(TslflashProgramTest, DecliningTheWarningEndsTheRunAtStartUp) {
