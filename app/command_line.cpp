@@ -59,7 +59,7 @@ std::string AddAnswer(CommandLine& line, std::string_view value) {
   return {};
 }
 
-constexpr std::array<Option, 21> kOptions = {{
+constexpr std::array<Option, 23> kOptions = {{
     {"--emulate", true, false, SetFile<&CommandLine::emulate>},
     {"--package", true, false, SetFile<&CommandLine::package>},
     {"--trace", false, false, SetFlag<&CommandLine::trace>},
@@ -76,6 +76,8 @@ constexpr std::array<Option, 21> kOptions = {{
     {"-h", false, true, SetFlag<&CommandLine::help>},
     {"--version", false, true, SetFlag<&CommandLine::version>},
     {"--check", false, false, SetFlag<&CommandLine::check>},
+    {"--history", false, false, SetFlag<&CommandLine::history>},
+    {"--report", true, false, SetFile<&CommandLine::report>},
     {"--json", false, false, SetFlag<&CommandLine::json>},
     {"--yes", false, false, SetFlag<&CommandLine::yes>},
     {"--allow-reinstall", false, false, SetFlag<&CommandLine::allowReinstall>},
@@ -103,6 +105,9 @@ std::string CheckCombination(const CommandLine& line) {
     return "--upgrade needs --select: which drive to update";
   }
   if (line.check && line.upgrade) return "--check and --upgrade do not go together";
+  if (line.history && (line.check || line.upgrade || line.report)) {
+    return "--history only prints the history: it takes no --check, --upgrade or --report";
+  }
   if (line.check && (line.Consents() || !line.answers.empty())) {
     return "--check asks nothing: it takes no --answer, --yes or --allow-... options";
   }
@@ -218,6 +223,15 @@ Checks and scripts:
   --allow-older       with --yes: write a revision older than the drive's
   --restart           with --yes: restart the computer when the update asks;
                       without it the restart is declined
+
+History and support:
+  --history           print the update history, newest first, and end; with
+                      --emulate and --received-images DIR, the emulated
+                      drives' history in DIR
+  --report FILE       when the session ends, write a support report to FILE:
+                      the program, the system, every drive and what the tool
+                      decided about it, the package, the log, the commands
+                      sent and the history (no user, home or host names)
   --skip-waits        with --emulate: do not wait for the drive to settle
                       after the transfer (emulated drives restart at once)
   --about             print the About box and end
@@ -260,7 +274,8 @@ FrontEnd ChooseFrontEnd(const CommandLine& line, bool windowBuilt,
                         const EnvironmentLookup& environment, WindowSystem system) {
   const bool terminalOnly = line.terminal || !line.selections.empty() || !line.answers.empty() ||
                             line.nonInteractive || line.about || line.upgrade || line.skipWaits ||
-                            line.check || line.json || line.Consents();
+                            line.check || line.json || line.Consents() || line.history ||
+                            line.report.has_value();
   const auto set = [&environment](std::string_view name) {
     const std::optional<std::string> value = environment(name);
     return value && !value->empty();

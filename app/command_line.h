@@ -41,9 +41,11 @@ struct CommandLine {
   bool restartFails = false;                  // emulated runs: the restart request is refused
   std::optional<std::string> receivedImages;  // folder for each emulated drive's received image
   bool help = false;
-  bool version = false;  // print the version, the build and the built-in package
-  bool check = false;    // only say whether each drive would be updated
-  bool json = false;     // one JSON document on standard output
+  bool version = false;               // print the version, the build and the built-in package
+  bool check = false;                 // only say whether each drive would be updated
+  bool history = false;               // print the update history and end
+  std::optional<std::string> report;  // write a support report here when the session ends
+  bool json = false;                  // one JSON document on standard output
   // Consent by name, for scripts.
   bool yes = false;
   bool allowReinstall = false;

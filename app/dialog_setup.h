@@ -22,12 +22,15 @@ struct DialogSetup {
   std::function<std::unique_ptr<Restarter>()> makeRestarter;
   // What keeps the run from being broken into; none in the dialog's tests.
   std::function<std::unique_ptr<RunShield>()> makeRunShield;
+  // Where the runs are remembered; none: nowhere.
+  std::function<std::unique_ptr<RunHistory>()> makeRunHistory;
 };
 
 // Gives the dialog what the setup says beyond its constructor.
 inline void ApplySetup(const DialogSetup& setup, UpdateDialog& dialog) {
   if (setup.makeRestarter) dialog.UseRestarter(setup.makeRestarter());
   if (setup.makeRunShield) dialog.UseRunShield(setup.makeRunShield());
+  if (setup.makeRunHistory) dialog.UseRunHistory(setup.makeRunHistory());
 }
 
 }  // namespace tslflash

@@ -16,13 +16,18 @@
 #include "app/check_report.h"
 #include "app/command_line.h"
 #include "app/dialog_setup.h"
+#include "app/history_file.h"
+#include "app/history_keeper.h"
+#include "app/history_text.h"
 #include "app/json_report.h"
+#include "app/support_report.h"
 #include "app/version_text.h"
 #include "emulator/command_trace.h"
 #include "emulator/drive_description.h"
 #include "emulator/emulated_transport.h"
 #include "package/embedded_package.h"
 #include "tools/file_io.h"
+#include "transport/command_log.h"
 #include "transport/platform_transport.h"
 #include "ui/terminal/terminal_front_end.h"
 #include "update/held_signals.h"
@@ -65,7 +70,68 @@ constexpr WindowSystem kWindowSystem = WindowSystem::NeedsDisplay;
 struct Sources {
   std::vector<std::shared_ptr<emu::DriveEmulator>> emulators;
   std::vector<std::uint8_t> packageFile;
+  std::optional<std::string> historyPath;  // none: runs are not remembered
+  std::shared_ptr<CommandLog> commandLog;  // with --report
 };
+
+std::optional<std::string> ReadEnvironment(std::string_view name);
+
+// Where runs are remembered: the user's state folder for real drives; for
+// emulated drives beside their received images, and nowhere without them.
+void KeepHistory(const CommandLine& line, Sources& sources, DialogSetup& setup) {
+  if (line.emulate) {
+    if (line.receivedImages) sources.historyPath = *line.receivedImages + "/history.jsonl";
+  } else {
+    sources.historyPath = HistoryPath(ReadEnvironment, kThisHistoryPlatform).path;
+  }
+  if (!sources.historyPath) return;
+  setup.makeRunHistory = [path = *sources.historyPath] {
+    return std::make_unique<FileRunHistory>(path, std::cerr);
+  };
+}
+
+// The history as text or as one JSON document; its exit status.
+int PrintHistory(const CommandLine& line, const Sources& sources) {
+  if (!sources.historyPath) {
+    const std::string error = line.emulate
+                                  ? "--history with --emulate needs --received-images: "
+                                    "emulated drives keep their history there"
+                                  : "no folder for the history: " +
+                                        HistoryPath(ReadEnvironment, kThisHistoryPlatform).reason;
+    std::cerr << "tslflash: " << error << '\n';
+    if (line.json) std::cout << ErrorJson(error, exit_status::kBadCommandLine);
+    return exit_status::kBadCommandLine;
+  }
+  const HistoryRead read = ReadHistory(*sources.historyPath);
+  for (const std::string& warning : read.warnings) std::cerr << "tslflash: " << warning << '\n';
+  if (!read.error.empty()) {
+    std::cerr << "tslflash: " << read.error << '\n';
+    if (line.json) std::cout << ErrorJson(read.error, exit_status::kBadCommandLine);
+    return exit_status::kBadCommandLine;
+  }
+  std::cout << (line.json ? HistoryJson(read.records, exit_status::kCompleted)
+                          : HistoryText(read.records));
+  return exit_status::kCompleted;
+}
+
+// The support report of the session that has just ended.
+void WriteReport(const std::string& path, const UpdateDialog& dialog, const Sources& sources) {
+  std::string history;
+  if (sources.historyPath) history = HistoryText(ReadHistory(*sources.historyPath).records);
+  const SupportReportInput input{ThisBuild(),
+                                 std::chrono::system_clock::now(),
+                                 QueryOsFacts(),
+                                 dialog.Drives(),
+                                 dialog.Package(),
+                                 dialog.LogPane(),
+                                 dialog.LastFailure(),
+                                 sources.commandLog->Read(),
+                                 history};
+  if (const std::string error = WriteSupportReport(path, SupportReportText(input));
+      !error.empty()) {
+    std::cerr << "tslflash: --report: " << error << '\n';
+  }
+}
 
 // Points the setup at the emulated drives and package the command line
 // names. Returns an error line, empty when every file could be used.
@@ -215,7 +281,22 @@ TerminalResult CheckSession(UpdateDialog& dialog, const CommandLine& line,
   return result;
 }
 
-int RunTerminal(const CommandLine& line, const DialogSetup& setup) {
+// The JSON document of a session that has ended.
+void PrintSessionJson(const CommandLine& line, const DialogSetup& setup, const UpdateDialog& dialog,
+                      const TerminalResult& result) {
+  const int status = ExitStatusFor(result);
+  const JsonContext context{setup.package, setup.options.emulatedDrives, status};
+  if (result.end == TerminalEnd::NoSuchDrive) {
+    std::cout << ErrorJson(MissingDrive(line, dialog.Drives().size()), status);
+  } else if (result.end == TerminalEnd::EndedAtStartup || (!line.upgrade && status != 0)) {
+    std::cout << ErrorJson(SessionEndLine(result.end), status);
+  } else {
+    std::cout << (line.upgrade ? UpgradeJson(dialog, context) : DrivesJson(dialog, context));
+  }
+  std::cout << std::flush;
+}
+
+int RunTerminal(const CommandLine& line, const DialogSetup& setup, const Sources& sources) {
   TerminalOptions options;
   options.selections = line.selections;
   options.answers = line.answers;
@@ -228,20 +309,11 @@ int RunTerminal(const CommandLine& line, const DialogSetup& setup) {
       return CheckSession(dialog, line, setup);
     };
   }
-  if (line.json && !line.check) {
-    options.finished = [&line, &setup](const UpdateDialog& dialog, const TerminalResult& result) {
-      const int status = ExitStatusFor(result);
-      const JsonContext context{setup.package, setup.options.emulatedDrives, status};
-      if (result.end == TerminalEnd::NoSuchDrive) {
-        std::cout << ErrorJson(MissingDrive(line, dialog.Drives().size()), status);
-      } else if (result.end == TerminalEnd::EndedAtStartup || (!line.upgrade && status != 0)) {
-        std::cout << ErrorJson(SessionEndLine(result.end), status);
-      } else {
-        std::cout << (line.upgrade ? UpgradeJson(dialog, context) : DrivesJson(dialog, context));
-      }
-      std::cout << std::flush;
-    };
-  }
+  options.finished = [&line, &setup, &sources](const UpdateDialog& dialog,
+                                               const TerminalResult& result) {
+    if (line.json && !line.check) PrintSessionJson(line, setup, dialog, result);
+    if (line.report) WriteReport(*line.report, dialog, sources);
+  };
   options.inputIsTerminal = isatty(STDIN_FILENO) == 1;
   // With a report on standard output, the dialog's own text goes to standard error.
   const bool report = line.check || line.json;
@@ -266,8 +338,8 @@ bool RaisedPrivileges() {
 
 // The window when this build has one, ChooseFrontEndFor picks it and its
 // display opens; else the terminal.
-int RunFrontEnd(const CommandLine& line, const DialogSetup& setup, [[maybe_unused]] int& argc,
-                [[maybe_unused]] char** argv) {
+int RunFrontEnd(const CommandLine& line, const DialogSetup& setup, const Sources& sources,
+                [[maybe_unused]] int& argc, [[maybe_unused]] char** argv) {
   const FrontEndChoice choice =
       ChooseFrontEndFor(line, kWindowBuilt, ReadEnvironment, kWindowSystem, RaisedPrivileges());
   if (choice.windowRefused) std::cerr << kRaisedPrivilegesLine << '\n';
@@ -283,7 +355,7 @@ int RunFrontEnd(const CommandLine& line, const DialogSetup& setup, [[maybe_unuse
     return RunWin32FrontEnd(setup);
 #endif
   }
-  return RunTerminal(line, setup);
+  return RunTerminal(line, setup, sources);
 }
 
 #ifdef TSLFLASH_WITH_WIN32
@@ -359,7 +431,15 @@ int Run(int& argc, char** argv) {
     }
   }
 
-  const int status = RunFrontEnd(line, setup, argc, argv);
+  KeepHistory(line, sources, setup);
+  if (line.history) return PrintHistory(line, sources);
+  if (line.report) {
+    sources.commandLog = std::make_shared<CommandLog>();
+    setup.makeTransport = [log = sources.commandLog, inner = setup.makeTransport] {
+      return LogCommands(inner(), log);
+    };
+  }
+  const int status = RunFrontEnd(line, setup, sources, argc, argv);
   if (line.trace) PrintTrace(sources, std::cerr);
   if (line.receivedImages) {
     if (const std::string error = WriteReceivedImages(sources, *line.receivedImages);

@@ -163,6 +163,7 @@ bool UpdateDialog::OnInitDialog() {
   const bool sampleOnly = options_.samplePackage && !options_.emulatedDrives;
   if (sampleOnly) AppendLog(kSamplePackageNotice);
   FillDriveTree(sampleOnly);
+  if (history_) history_->StartedUp(*this);
   return true;
 }
 
@@ -181,6 +182,7 @@ void UpdateDialog::FillDriveTree(bool greyEvery) {
     (void)registry_.SelectDrive(i);
     ListedDrive drive;
     drive.text = registry_.FormatDriveText().value_or("");
+    drive.location = registry_.SelectedLocation().value_or("");
     drive.text.resize(std::min(drive.text.size(), kDisplayTextLength));
     drive.vendor = FieldText(drive.text, 0, kVendorLength);
     drive.product = FieldText(drive.text, kVendorLength, kDriveIdLength - kVendorLength);
@@ -333,6 +335,7 @@ void UpdateDialog::EndRun(bool completed) {
   ReleaseDrive();                 // before the next run can be started
   if (shield_) shield_->Lower();  // before the dialog may close
   lastRunCompleted_ = completed;
+  if (history_) history_->RunEnded(*this);
   runActive_ = false;
   EnableButtons(true);
 }

@@ -49,6 +49,7 @@ struct ListedDrive {
   std::string revision;
   bool greyed = false;
   std::string greyedBecause;  // one line, when greyed
+  std::string location;       // the device: /dev/sg1, a drive letter, emulated:0
   TreeItem item = kNoTreeItem;
 };
 
@@ -71,6 +72,18 @@ struct ShownBox {
 
 // The message an outcome shows in its box.
 std::string OutcomeMessage(OutcomeCode code);
+
+class UpdateDialog;
+
+// Where the dialog's runs are remembered: told when start-up has listed the
+// drives (to finish what an earlier run left open) and when a run that got
+// past the checks has ended (on the run's worker).
+class RunHistory {
+ public:
+  virtual ~RunHistory() = default;
+  virtual void StartedUp(UpdateDialog& dialog) = 0;
+  virtual void RunEnded(const UpdateDialog& dialog) = 0;
+};
 
 class UpdateDialog final : private RunEvents {
  public:
@@ -128,6 +141,7 @@ class UpdateDialog final : private RunEvents {
   // drive) and comes down when the run ends: refused in the checks, or when
   // its worker ends.
   void UseRunShield(std::unique_ptr<RunShield> shield) { shield_ = std::move(shield); }
+  void UseRunHistory(std::unique_ptr<RunHistory> history) { history_ = std::move(history); }
 
   // The dialog's state, as the window shows it.
   std::string LogPane() const;
@@ -142,6 +156,9 @@ class UpdateDialog final : private RunEvents {
   std::vector<ListedDrive> Drives() const;
   const std::string& SelectedDriveText() const { return selectedDriveText_; }
   std::uint32_t SelectedDriveIndex() const { return selectedDriveIndex_; }
+  // The drive the last run went to: its place in the list.
+  std::uint32_t RunDriveIndex() const { return runDriveIndex_; }
+  std::span<const std::uint8_t> Package() const { return package_; }
 
  private:
   // RunEvents: what the checks and the run say.
@@ -177,6 +194,7 @@ class UpdateDialog final : private RunEvents {
   std::unique_ptr<RunWorker> worker_;
   std::unique_ptr<Restarter> restarter_;
   std::unique_ptr<RunShield> shield_;
+  std::unique_ptr<RunHistory> history_;
   DialogOptions options_;
 
   // The drive list, written by the UI thread and, for the revision a drive

@@ -88,8 +88,10 @@ class JsonOutputTest(unittest.TestCase):
                 f"  {'/'.join(map(str, e.absolute_path)) or '(top)'}: {e.message[:300]}"
                 for e in leaves(found)))
 
+    # The drives' received images; the emulated drives' history lies beside them.
     def images(self):
-        return sorted(os.listdir(os.path.join(self.dir, "received")))
+        return sorted(name for name in os.listdir(os.path.join(self.dir, "received"))
+                      if name.endswith(".bin"))
 
     def test_each_run_prints_one_valid_document(self):
         received = ["--received-images", os.path.join(self.dir, "received")]

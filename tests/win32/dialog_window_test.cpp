@@ -99,7 +99,8 @@ TEST_F(Win32DialogTest, ControlsSitWhereTheTemplatePutsThemInTabOrder) {
     DWORD styles;  // which of them are set
   };
   constexpr DWORD kTreeStyles = TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
-                                TVS_DISABLEDRAGDROP | TVS_SHOWSELALWAYS | TVS_TRACKSELECT;
+                                TVS_DISABLEDRAGDROP | TVS_SHOWSELALWAYS | TVS_TRACKSELECT |
+                                TVS_INFOTIP;
   constexpr DWORD kLogStyles = ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_TABSTOP;
   // Push buttons take and give up the default look as the focus moves, so
   // only their tab stop is looked at.

@@ -1,0 +1,155 @@
+#include "app/history_keeper.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "app/check_report.h"
+#include "app/history_file.h"
+#include "app/version_text.h"
+#include "models/field_text.h"
+#include "models/model_catalogue.h"
+#include "package/package_layout.h"
+#include "package/sha256.h"
+#include "update/hex_text.h"
+
+namespace tslflash {
+namespace {
+
+constexpr std::size_t kRevisionLength = 4;
+
+Confirmation ConfirmationOf(const UpdateDialog& dialog) {
+  const std::optional<DriveConfirmation> seen = dialog.LastConfirmation();
+  if (!dialog.LastRunCompleted()) {
+    if (seen) return Confirmation::NotConfirmed;
+    // Part of the image reached the drive and the rest did not.
+    const std::optional<TransferProgress> sent = dialog.LastProgress();
+    return sent && sent->sent < sent->total ? Confirmation::Interrupted : Confirmation::NotChecked;
+  }
+  if (!seen) return Confirmation::NotChecked;
+  switch (seen->state) {
+    case DriveConfirmation::State::NewFirmware:
+      return Confirmation::Confirmed;
+    case DriveConfirmation::State::OldFirmware:
+      return Confirmation::WrittenNotActive;
+    case DriveConfirmation::State::NoAnswer:
+      return Confirmation::NoAnswer;
+  }
+  return Confirmation::NotChecked;
+}
+
+HistoryPackage PackageOf(const UpdateDialog& dialog) {
+  HistoryPackage package;
+  package.sha256 = Sha256Hex(dialog.Package());
+  if (const std::optional<PackageHeaderCopy> copy = HeaderCopyOf(dialog.Package())) {
+    const PackageHeader header = DecodeHeader(*copy);
+    const std::string_view inquiryId(header.inquiryId.data(), header.inquiryId.size());
+    package.id = UnpaddedField(inquiryId.substr(0, kDriveIdLength));
+    package.revision = UnpaddedField(inquiryId.substr(kDriveIdLength, kRevisionLength));
+    if (const auto protocol = TransferProtocolFor(header.protocolDigit)) {
+      package.protocol = ProtocolName(*protocol);
+    }
+  }
+  const ChecksumPair& sums = dialog.LastVerdict().job.staged.plan.expected;
+  package.imageLinearSum = sums.linear;
+  package.imageRotatedSum = sums.rotated;
+  return package;
+}
+
+// The last record of the drive at this place of the list, if any.
+const HistoryRecord* LastRecordOf(const std::vector<HistoryRecord>& records,
+                                  const ListedDrive& drive) {
+  const auto found = std::find_if(records.rbegin(), records.rend(), [&](const HistoryRecord& r) {
+    return r.drive.vendor == drive.vendor && r.drive.product == drive.product &&
+           r.drive.location == drive.location;
+  });
+  return found == records.rend() ? nullptr : &*found;
+}
+
+}  // namespace
+
+HistoryRecord RecordOfRun(const UpdateDialog& dialog, std::chrono::system_clock::time_point now) {
+  HistoryRecord record;
+  record.id = NewHistoryId(now);
+  record.time = HistoryTime(now);
+  record.toolVersion = ThisBuild().version;
+  const Verdict& verdict = dialog.LastVerdict();
+  const std::vector<ListedDrive> drives = dialog.Drives();
+  if (dialog.RunDriveIndex() < drives.size()) {
+    const ListedDrive& drive = drives[dialog.RunDriveIndex()];
+    record.drive.vendor = drive.vendor;
+    record.drive.product = drive.product;
+    record.drive.location = drive.location;
+  }
+  // As the drive was before the update; the list shows what it reports since.
+  const std::string_view before = verdict.job.driveText;
+  record.drive.revision =
+      UnpaddedField(before.substr(std::min(kDriveIdLength, before.size()), kRevisionLength));
+  record.package = PackageOf(dialog);
+  DriveCheck checked;
+  checked.verdict = verdict;
+  for (const CheckLine& line : CheckLines(checked)) {
+    record.checks.push_back(
+        {std::string(line.name), line.result == CheckResult::Passed ? "passed" : "failed"});
+  }
+  if (const std::optional<TransferProgress> progress = dialog.LastProgress()) {
+    record.unit = progress->unit;
+    record.unitsSent = progress->sent;
+    record.unitsTotal = progress->total;
+  }
+  if (const std::optional<OutcomeCode> outcome = dialog.LastOutcome()) {
+    record.outcome = HistoryOutcome{static_cast<int>(*outcome), OutcomeMessage(*outcome)};
+  }
+  record.completed = dialog.LastRunCompleted();
+  record.confirmation = ConfirmationOf(dialog);
+  if (const std::optional<DriveConfirmation> seen = dialog.LastConfirmation()) {
+    record.reportedRevision = seen->revision;
+  }
+  return record;
+}
+
+void FileRunHistory::RunEnded(const UpdateDialog& dialog) {
+  Append(EncodeHistoryRecord(RecordOfRun(dialog, std::chrono::system_clock::now())));
+}
+
+// A drive whose last update was written but not yet active, or cut off, is
+// judged by the revision it reports now, said once in the log and noted in
+// the history so that it is not said again.
+void FileRunHistory::StartedUp(UpdateDialog& dialog) {
+  const HistoryRead read = ReadHistory(path_);
+  for (const std::string& warning : read.warnings) errors_ << "tslflash: " << warning << '\n';
+  if (!read.error.empty()) errors_ << "tslflash: " << read.error << '\n';
+  const std::vector<ListedDrive> drives = dialog.Drives();
+  for (const ListedDrive& drive : drives) {
+    const HistoryRecord* record = LastRecordOf(read.records, drive);
+    if (record == nullptr) continue;
+    const bool open = record->confirmation == Confirmation::WrittenNotActive ||
+                      record->confirmation == Confirmation::Interrupted;
+    if (!open) continue;
+    const bool active = drive.revision == record->package.revision.substr(0, kRevisionLength);
+    const std::string name = drive.vendor + " " + drive.product;
+    std::string line;
+    if (record->confirmation == Confirmation::Interrupted) {
+      line = "The update of " + name + " on " + record->time +
+             " was interrupted; the drive reports firmware " + drive.revision + ".";
+    } else if (active) {
+      line = "The update of " + name + " on " + record->time +
+             " is now active: the drive reports firmware " + drive.revision + ".";
+    } else {
+      line = "The drive " + name + " still reports firmware " + drive.revision +
+             ": the update of " + record->time + " has not taken effect.";
+    }
+    dialog.AppendLog(line);
+    const auto now = std::chrono::system_clock::now();
+    Append(EncodeHistoryCompletion({record->id, HistoryTime(now),
+                                    active ? Confirmation::Confirmed : Confirmation::NotConfirmed,
+                                    drive.revision}));
+  }
+}
+
+void FileRunHistory::Append(std::string_view line) {
+  if (const std::string error = AppendHistory(path_, line); !error.empty()) {
+    errors_ << "tslflash: " << error << '\n';
+  }
+}
+
+}  // namespace tslflash
