@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "models/field_text.h"
-#include "package/package_layout.h"
+#include "package/firmware_package.h"
 #include "package/sha256.h"
 #include "update/command_failure_text.h"
 
@@ -11,9 +11,6 @@ namespace tslflash {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-constexpr std::size_t kRevisionOffset = 24;  // inside the inquiry id: vendor 8, product 16
-constexpr std::size_t kRevisionLength = 4;
 
 // Every document starts alike; the exit status says how the program ended.
 Json Document(std::string_view command, int exitStatus) {
@@ -27,13 +24,11 @@ std::string Text(const Json& document) {
   return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-Json PackageJson(std::span<const std::uint8_t> package) {
-  Json json{{"id", nullptr}, {"revision", nullptr}, {"sha256", Sha256Hex(package)}};
-  if (const std::optional<PackageHeaderCopy> copy = HeaderCopyOf(package)) {
-    const PackageHeader header = DecodeHeader(*copy);
-    const std::string_view inquiryId(header.inquiryId.data(), header.inquiryId.size());
-    json["id"] = UnpaddedField(inquiryId.substr(0, kRevisionOffset));
-    json["revision"] = UnpaddedField(inquiryId.substr(kRevisionOffset, kRevisionLength));
+Json PackageJson(const FirmwarePackage& package) {
+  Json json{{"id", nullptr}, {"revision", nullptr}, {"sha256", Sha256Hex(package.bytes)}};
+  if (package.HasWholeHeader()) {
+    json["id"] = UnpaddedField(package.PackageId());
+    json["revision"] = UnpaddedField(package.Revision());
   }
   return json;
 }
@@ -148,7 +143,7 @@ Json BoxesJson(const std::vector<ShownBox>& boxes) {
 
 std::string DrivesJson(const UpdateDialog& dialog, const JsonContext& context) {
   Json document = Document("drives", context.exitStatus);
-  document["package"] = PackageJson(context.package);
+  document["package"] = PackageJson(ParseFirmwarePackage(context.package));
   Json drives = Json::array();
   for (std::size_t index = 0; index < dialog.Drives().size(); ++index) {
     drives.push_back(DriveJson(index + 1, dialog.Drives()[index], context.emulated));
@@ -159,7 +154,7 @@ std::string DrivesJson(const UpdateDialog& dialog, const JsonContext& context) {
 
 std::string CheckJson(const std::vector<CheckedDrive>& drives, const JsonContext& context) {
   Json document = Document("check", context.exitStatus);
-  document["package"] = PackageJson(context.package);
+  document["package"] = PackageJson(ParseFirmwarePackage(context.package));
   Json checked = Json::array();
   for (const CheckedDrive& drive : drives) {
     const DriveCheck& check = drive.check;
@@ -177,7 +172,7 @@ std::string CheckJson(const std::vector<CheckedDrive>& drives, const JsonContext
 
 std::string UpgradeJson(const UpdateDialog& dialog, const JsonContext& context) {
   Json document = Document("upgrade", context.exitStatus);
-  document["package"] = PackageJson(context.package);
+  document["package"] = PackageJson(ParseFirmwarePackage(context.package));
   const std::size_t index = dialog.SelectedDriveIndex();
   const bool selected = dialog.SelectedDriveText() != kTreeRootText && index < dialog.Drives().size();
   document["drive"] =

@@ -35,7 +35,7 @@ struct CompressedSample {
     if (!built.Ok()) return;
     package = std::move(built.package);
     const StageResult staged =
-        StageImage(*HeaderCopyOf(package), PackageExtensionCopy{}, package, PackageForm::Plain);
+        StageImage(ParseFirmwarePackage(package), PackageExtensionCopy{}, PackageForm::Plain, false);
     if (!staged.SumsMatch()) return;
     image = staged.image;
     pageCount = staged.plan.pageCount;
