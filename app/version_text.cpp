@@ -16,9 +16,7 @@ std::string PackageLine(const FirmwarePackage& package) {
         .append(" bytes, shorter than a package header");
     return line;
   }
-  line.append(Quoted(package.InquiryId()))
-      .append(", revision ")
-      .append(Quoted(package.Revision()));
+  line.append(Quoted(package.InquiryId())).append(", revision ").append(Quoted(package.Revision()));
   return line;
 }
 

@@ -26,8 +26,7 @@ bool IsForDrive(const InternalDrive& drive, const FirmwarePackage& package) {
 
 // The bare drive and the VARN-labelled one take the extended package; which of
 // its two images is sent depends on the label.
-bool AcceptDriveA(std::string_view identity, const FirmwarePackage& package,
-                  PackageState& state) {
+bool AcceptDriveA(std::string_view identity, const FirmwarePackage& package, PackageState& state) {
   const std::string_view altProductName = package.AltProductName();
   if (identity == kEpx402Ux || identity == kEpx402Uxt) {
     return NamesEnclosure(altProductName, identity);

@@ -9,8 +9,8 @@
 #include <span>
 
 #include "models/internal_drives.h"
-#include "package/package_form.h"
 #include "package/firmware_package.h"
+#include "package/package_form.h"
 #include "package/package_layout.h"
 #include "transport/drive_commands.h"
 

@@ -8,8 +8,7 @@ namespace {
 // Bytes that rule 1 counts in L but does not send.
 constexpr std::int64_t kPerPageSumTail = 12;
 
-void PlaceRange(ImagePlan& plan, const PackageHeader& header, PackageForm form,
-                bool perPageSums) {
+void PlaceRange(ImagePlan& plan, const PackageHeader& header, PackageForm form, bool perPageSums) {
   const std::int64_t length = plan.transferLength;
   if (perPageSums) {
     plan.rule = ImageRangeRule::PerPageSumModel;
@@ -62,7 +61,7 @@ StageResult LocateImage(const FirmwarePackage& package, const PackageExtensionCo
   result.status = CheckImageRange(result.plan, package.bytes.size());
   if (result.Staged()) {
     result.image = package.bytes.subspan(static_cast<std::size_t>(result.plan.start),
-                                   static_cast<std::size_t>(result.plan.Length()));
+                                         static_cast<std::size_t>(result.plan.Length()));
   }
   return result;
 }

@@ -72,7 +72,8 @@ class UpdateRun {
 
   // Any other digit ends the run here, without a box.
   bool ChooseProtocol() {
-    const std::optional<TransferProtocol> protocol = TransferProtocolFor(context_.package.ProtocolDigit());
+    const std::optional<TransferProtocol> protocol =
+        TransferProtocolFor(context_.package.ProtocolDigit());
     if (protocol) {
       protocol_ = *protocol;
       return true;

@@ -264,8 +264,8 @@ class Evaluation final : public RunEvents {
 
   // A drive in the recovery state is judged by the recovery rules alone.
   bool PassesRecoveryRules() {
-    if (MatchRecoveryRule({driveRevision_, driveId_, packageId_, altProductName_,
-                           package_.VariantMark()})) {
+    if (MatchRecoveryRule(
+            {driveRevision_, driveId_, packageId_, altProductName_, package_.VariantMark()})) {
       return Step(UpgradeCheck::RecoveryRules, true);
     }
     return Refuse(UpgradeCheck::RecoveryRules, OutcomeCode::IdentityNotAllowed);

@@ -67,7 +67,7 @@ struct Verdict {
   // The rewrite the person is asked to agree to (Reinstall or Older), if any.
   std::optional<BoxPurpose> rewrite;
   bool presetModelCodes = false;  // the TK530B model codes are set to "0" first
-  UpdateJob job;                       // complete when mayUpdate
+  UpdateJob job;                  // complete when mayUpdate
 };
 
 [[nodiscard]] Verdict EvaluateUpgrade(const UpgradeRequest& request, DriveCommands& commands,

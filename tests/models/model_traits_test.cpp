@@ -68,7 +68,7 @@ TEST(ModelTraitsTest, PerPageSumPackagesGoByTheirAltProductName) {
   } cases[] = {
       {"TQ70\0\0\0\0\0\0"sv, true},
       {"TQ70X\0\0\0\0\0"sv, false},  // the code must end where the name ends
-      {"TQ70      "sv, false},          // a code padded with blanks is not the code
+      {"TQ70      "sv, false},       // a code padded with blanks is not the code
       {"TX2370\0\0\0\0"sv, true},
       {"TX23700\0\0\0"sv, false},
       {"EPX-412UXT"sv, true},  // drive C's enclosures

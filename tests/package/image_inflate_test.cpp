@@ -134,9 +134,9 @@ TEST(InflateImageTest, NothingStagedGivesTheErrorValue) {
   const std::uint8_t pageCount = Stage(image);
   // The header names 100 image bytes; only 10 follow it.
   const std::vector<std::uint8_t> package = Built(PlainRecipe(100));
-  const StageResult refused = StageImage(
-      ParseFirmwarePackage(std::span(package).first(kHeaderSize + 10)), {}, PackageForm::Plain,
-      false);
+  const StageResult refused =
+      StageImage(ParseFirmwarePackage(std::span(package).first(kHeaderSize + 10)), {},
+                 PackageForm::Plain, false);
   EXPECT_TRUE(refused.image.empty());
   for (InflateFeed feed : kFeeds) {
     EXPECT_EQ(InflateImage(refused.image, pageCount, feed).pages, kInflateError);

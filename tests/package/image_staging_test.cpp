@@ -49,8 +49,8 @@ class RangeRuleTest : public ::testing::TestWithParam<RuleCase> {};
 // imageLength 40000, extImageLength 30000 throughout.
 TEST_P(RangeRuleTest, FirstApplyingRuleDecidesTheRange) {
   const RuleCase& c = GetParam();
-  const ImagePlan plan =
-      PlanImage(HeaderWithAltId("TK300B", 40000), ExtensionWithLength(30000), c.form, c.perPageSums);
+  const ImagePlan plan = PlanImage(HeaderWithAltId("TK300B", 40000), ExtensionWithLength(30000),
+                                   c.form, c.perPageSums);
   EXPECT_EQ(plan.rule, c.rule);
   EXPECT_EQ(plan.start, c.start);
   EXPECT_EQ(plan.end, c.end);
@@ -59,18 +59,18 @@ TEST_P(RangeRuleTest, FirstApplyingRuleDecidesTheRange) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, RangeRuleTest,
-    ::testing::Values(
-        RuleCase{"PerPageSumsOnPlain", true, PackageForm::Plain, ImageRangeRule::PerPageSumModel,
-                 64, 40052},
-        RuleCase{"PerPageSumsWinOverVarn2340", true, PackageForm::Varn2340,
-                 ImageRangeRule::PerPageSumModel, 64, 30052},
-        RuleCase{"PerPageSumsWinOverVarn2300", true, PackageForm::Varn2300,
-                 ImageRangeRule::PerPageSumModel, 64, 40052},
-        RuleCase{"Varn2340SecondImage", false, PackageForm::Varn2340, ImageRangeRule::SecondImage,
-                 40118, 70118},
-        RuleCase{"Varn2300FirstImage", false, PackageForm::Varn2300,
-                 ImageRangeRule::ExtendedFirst, 78, 40078},
-        RuleCase{"PlainLayout", false, PackageForm::Plain, ImageRangeRule::Plain, 64, 40064}),
+    ::testing::Values(RuleCase{"PerPageSumsOnPlain", true, PackageForm::Plain,
+                               ImageRangeRule::PerPageSumModel, 64, 40052},
+                      RuleCase{"PerPageSumsWinOverVarn2340", true, PackageForm::Varn2340,
+                               ImageRangeRule::PerPageSumModel, 64, 30052},
+                      RuleCase{"PerPageSumsWinOverVarn2300", true, PackageForm::Varn2300,
+                               ImageRangeRule::PerPageSumModel, 64, 40052},
+                      RuleCase{"Varn2340SecondImage", false, PackageForm::Varn2340,
+                               ImageRangeRule::SecondImage, 40118, 70118},
+                      RuleCase{"Varn2300FirstImage", false, PackageForm::Varn2300,
+                               ImageRangeRule::ExtendedFirst, 78, 40078},
+                      RuleCase{"PlainLayout", false, PackageForm::Plain, ImageRangeRule::Plain, 64,
+                               40064}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(ImagePlanTest, ExpectedSumsAndLengthFollowTheFormWhateverTheRule) {
@@ -168,8 +168,9 @@ TEST_P(StageRangeTest, OnlyAUsableRangeIsStaged) {
   std::vector<std::uint8_t> package(c.packageSize, 0xAB);
   const PackageHeaderCopy header = EncodeHeader(HeaderWithAltId("TK300B", c.imageLength));
   std::ranges::copy(header, package.begin());
-  const StageResult result = StageImage(ParseFirmwarePackage(package),
-                                        EncodeExtension(ExtensionWithLength(1)), c.form, c.perPageSums);
+  const StageResult result =
+      StageImage(ParseFirmwarePackage(package), EncodeExtension(ExtensionWithLength(1)), c.form,
+                 c.perPageSums);
   EXPECT_EQ(result.status, c.status);
   EXPECT_EQ(result.image.size(), c.staged);
   EXPECT_TRUE(std::ranges::all_of(result.image, [](std::uint8_t b) { return b == 0xAB; }));
@@ -183,8 +184,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 ImageRangeStatus::NegativeLength},
                       RangeCase{"PerPageSumModelOfExactlyItsTail", true, 12, 1000,
                                 PackageForm::Plain, ImageRangeStatus::Usable},
-                      RangeCase{"ImageEndingAtThePackageEnd", false, 1000, 1064,
-                                PackageForm::Plain, ImageRangeStatus::Usable, 1000},
+                      RangeCase{"ImageEndingAtThePackageEnd", false, 1000, 1064, PackageForm::Plain,
+                                ImageRangeStatus::Usable, 1000},
                       RangeCase{"ImagePastThePackage", false, 1000, 1063, PackageForm::Plain,
                                 ImageRangeStatus::PastPackage},
                       RangeCase{"ImageOverTheAreas", false, kImageAreaSize + 1,

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <string_view>
 #include <vector>
 
@@ -93,7 +92,8 @@ TEST(FirmwarePackageTest, NamesEachHeaderFieldAndKeepsTheBytes) {
 // so no field holds bytes from beyond the package.
 TEST(FirmwarePackageTest, MissingHeaderBytesReadAsZero) {
   const PackageHeaderCopy header = HandMadeHeader();
-  for (const std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{40}, kHeaderSize - 1}) {
+  for (const std::size_t size :
+       {std::size_t{0}, std::size_t{5}, std::size_t{40}, kHeaderSize - 1}) {
     SCOPED_TRACE(size);
     const FirmwarePackage package = ParseFirmwarePackage(std::span(header).first(size));
     PackageHeaderCopy expected{};
