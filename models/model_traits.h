@@ -1,8 +1,9 @@
 // What sets one drive model's update apart from the rest, as data: each row
 // of the table names a model code and its quirks. The update run, the
 // protocols and the Upgrade checks consult the row of the selected drive's
-// model code, and the staging asks the table whether a package is for the
-// per-page-sum drives; no model name is tested anywhere else.
+// model code; whether a package is for the per-page-sum drives, which decides
+// how its image is staged, is read from the table too. No model name is tested
+// anywhere else.
 #pragma once
 
 #include <cstdint>
