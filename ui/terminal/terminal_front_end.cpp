@@ -11,8 +11,8 @@ namespace tslflash {
 namespace {
 
 terminal::TerminalSettings SettingsFor(const TerminalOptions& options, const DialogSetup& setup) {
-  return {options.answers,          options.interactive,          !options.inputIsTerminal,
-          options.outputIsTerminal, setup.options.emulatedDrives, options.consent};
+  return {options.answers,           options.interactive,           !options.inputIsTerminal,
+          options.outputIsTerminal,  setup.options.emulatedDrives, options.consent};
 }
 
 // Selects as a click in the tree would; false when the drive is not there.
