@@ -71,7 +71,8 @@ void AppendPlan(const DriveCheck& check, std::string& text) {
 std::vector<CheckLine> CheckLines(const DriveCheck& check) {
   std::vector<CheckLine> lines;
   for (const CheckStep& step : check.verdict.steps) {
-    lines.push_back({CheckName(step.check), step.passed ? CheckResult::Passed : CheckResult::Failed});
+    lines.push_back(
+        {CheckName(step.check), step.passed ? CheckResult::Passed : CheckResult::Failed});
   }
   if (check.preview) {
     lines.push_back(

@@ -14,9 +14,8 @@ using Json = nlohmann::ordered_json;
 
 // Every document starts alike; the exit status says how the program ended.
 Json Document(std::string_view command, int exitStatus) {
-  return Json{{"schemaVersion", kJsonSchemaVersion},
-              {"command", command},
-              {"exitStatus", exitStatus}};
+  return Json{
+      {"schemaVersion", kJsonSchemaVersion}, {"command", command}, {"exitStatus", exitStatus}};
 }
 
 // Drive texts come from the drives: bytes that are not UTF-8 are replaced.
@@ -158,13 +157,13 @@ std::string CheckJson(const std::vector<CheckedDrive>& drives, const JsonContext
   Json checked = Json::array();
   for (const CheckedDrive& drive : drives) {
     const DriveCheck& check = drive.check;
-    checked.push_back(Json{{"drive", DriveJson(drive.number, drive.drive, context.emulated)},
-                           {"checks", ChecksJson(check)},
-                           {"wouldUpdate", check.WouldUpdate()},
-                           {"refusal", check.WouldUpdate() ? Json(nullptr) : OutcomeJson(check.Refusal())},
-                           {"plan", PlanJson(check)},
-                           {"atRunTime", check.WouldUpdate() ? Json(check.preview->atRunTime)
-                                                             : Json::array()}});
+    checked.push_back(
+        Json{{"drive", DriveJson(drive.number, drive.drive, context.emulated)},
+             {"checks", ChecksJson(check)},
+             {"wouldUpdate", check.WouldUpdate()},
+             {"refusal", check.WouldUpdate() ? Json(nullptr) : OutcomeJson(check.Refusal())},
+             {"plan", PlanJson(check)},
+             {"atRunTime", check.WouldUpdate() ? Json(check.preview->atRunTime) : Json::array()}});
   }
   document["drives"] = std::move(checked);
   return Text(document);
@@ -174,7 +173,8 @@ std::string UpgradeJson(const UpdateDialog& dialog, const JsonContext& context) 
   Json document = Document("upgrade", context.exitStatus);
   document["package"] = PackageJson(ParseFirmwarePackage(context.package));
   const std::size_t index = dialog.SelectedDriveIndex();
-  const bool selected = dialog.SelectedDriveText() != kTreeRootText && index < dialog.Drives().size();
+  const bool selected =
+      dialog.SelectedDriveText() != kTreeRootText && index < dialog.Drives().size();
   document["drive"] =
       selected ? DriveJson(index + 1, dialog.Drives()[index], context.emulated) : Json(nullptr);
   DriveCheck verdict;

@@ -178,9 +178,9 @@ TerminalResult CheckSession(UpdateDialog& dialog, const CommandLine& line,
   // Ends as an Upgrade of the first drive that would not be updated would.
   const auto refused = std::ranges::find_if(
       checked, [](const CheckedDrive& drive) { return !drive.check.WouldUpdate(); });
-  const TerminalResult result = refused == checked.end()
-                                    ? TerminalResult{}
-                                    : TerminalResult{TerminalEnd::NotUpdated, refused->check.Refusal()};
+  const TerminalResult result =
+      refused == checked.end() ? TerminalResult{}
+                               : TerminalResult{TerminalEnd::NotUpdated, refused->check.Refusal()};
   const JsonContext context{setup.package, setup.options.emulatedDrives, ExitStatusFor(result)};
   std::cout << (line.json ? CheckJson(checked, context) : CheckReportText(checked)) << std::flush;
   return result;
@@ -213,9 +213,8 @@ int RunTerminal(const CommandLine& line, const DialogSetup& setup) {
   SystemClock systemClock;
   NoWaitClock noWaitClock;
   Clock& clock = setup.skipWaits ? static_cast<Clock&>(noWaitClock) : systemClock;
-  return ExitStatusFor(RunTerminalFrontEnd(setup, options,
-                                           {std::cin, report ? std::cerr : std::cout, std::cerr},
-                                           clock));
+  return ExitStatusFor(RunTerminalFrontEnd(
+      setup, options, {std::cin, report ? std::cerr : std::cout, std::cerr}, clock));
 }
 
 // Whether the kernel started this process with raised privileges (set-id, or

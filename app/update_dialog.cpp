@@ -142,8 +142,7 @@ bool UpdateDialog::OnInitDialog() {
     return false;
   }
   if (!registry_.InitTransport()) {
-    ShowBox(
-        {std::string(kInitialFailBox), std::nullopt, BoxButtons::Ok, BoxIcon::None});
+    ShowBox({std::string(kInitialFailBox), std::nullopt, BoxButtons::Ok, BoxIcon::None});
     view_.EndDialog(DialogResult::Cancel);
     return false;
   }
@@ -244,8 +243,7 @@ void UpdateDialog::OnUpgrade() {
     progress_.reset();
   }
   if (LogPane().starts_with(kNoDriveSelectedText)) {
-    ShowBox(
-        {std::string(kNoDriveSelectedBox), std::nullopt, BoxButtons::Ok, BoxIcon::Exclamation});
+    ShowBox({std::string(kNoDriveSelectedBox), std::nullopt, BoxButtons::Ok, BoxIcon::Exclamation});
     return;
   }
   // The tree's position always names a registered drive.

@@ -177,7 +177,7 @@ class VerifiedPages {
   WriteCommand write_;
   ReadCommand read_;
   std::uint32_t length_;
-  std::uint32_t totalPages_;  // of the whole transfer, every bank
+  std::uint32_t totalPages_;                  // of the whole transfer, every bank
   std::unique_ptr<std::uint8_t[]> lastPage_;  // a page that runs past the image's end
   std::unique_ptr<std::uint8_t[]> readBack_;
   int failures_ = 0;

@@ -57,6 +57,7 @@ enum class UpgradeCheck : std::uint8_t {
 struct CheckStep {
   UpgradeCheck check;
   bool passed;
+  friend bool operator==(const CheckStep&, const CheckStep&) = default;
 };
 
 struct Verdict {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -129,6 +130,95 @@ TEST_F(TslflashProgramTest, ARefusedUpgradeExitsWithAStatusThatNamesTheRefusal) 
     EXPECT_FALSE(fs::exists(Dir() / "drive-1.bin"));
     EXPECT_FALSE(fs::exists(Dir() / "drive-2.bin"));
   }
+}
+
+// A script gives its consent by name: each box is answered by what it asks,
+// so a drive with newer firmware can never swallow an answer meant for
+// another box. What --yes alone does not allow is refused at its box with
+// exit status 5 and nothing sent; the restart is only ever asked for.
+TEST_F(TslflashProgramTest, NamedConsentAnswersEachBoxByWhatItAsks) {
+  struct Case {
+    const char* name;
+    const char* revision;  // the drive's; the package's is 1.07
+    std::vector<std::string> consent;
+    int exitCode;
+    const char* says;  // on standard error, or in the output when updated
+  };
+  const Case cases[] = {
+      {"an update", "1.02", {"--yes"}, 0, "[O]K/[C]ancel > cancel\n"},
+      {"the same revision",
+       "1.07",
+       {"--yes"},
+       5,
+       "tslflash: the message box \"Warning\" needs --allow-reinstall: "},
+      {"the same revision, allowed", "1.07", {"--yes", "--allow-reinstall"}, 0, "Done\n"},
+      {"an older package",
+       "1.09",
+       {"--yes"},
+       5,
+       "tslflash: the message box \"Warning\" needs --allow-older: "},
+      {"an older package, reinstall allowed",
+       "1.09",
+       {"--yes", "--allow-reinstall"},
+       5,
+       "needs --allow-older"},
+      {"an older package, allowed", "1.09", {"--yes", "--allow-older"}, 0, "Done\n"},
+      {"the restart asked for",
+       "1.02",
+       {"--yes", "--restart"},
+       0,
+       "an emulated run does not restart the computer"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(Dir() / "images");
+    fs::create_directories(Dir() / "images");
+    std::string description = testing::Slurp(std::string(kDemo));
+    description.replace(description.find("\"1.02\""), 6, "\"" + std::string(c.revision) + "\"");
+    std::ofstream(Path("drives.json")) << description;
+    std::vector<std::string> args = {
+        "--emulate", Path("drives.json"), "--select",          "1",
+        "--upgrade", "--skip-waits",      "--received-images", (Dir() / "images").string()};
+    args.insert(args.end(), c.consent.begin(), c.consent.end());
+    const ToolRun run = Run(args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+    EXPECT_THAT(c.exitCode == 0 ? run.out : run.err, HasSubstr(c.says));
+    EXPECT_EQ(fs::exists(Dir() / "images" / "drive-1.bin"), c.exitCode == 0);
+  }
+}
+
+// A check reports every drive it was asked about on standard output, the
+// dialog's own text going to standard error, and exits as an Upgrade of the
+// first drive that would not be updated would.
+TEST_F(TslflashProgramTest, CheckSaysPerDriveWhatAnUpgradeWouldDo) {
+  struct Case {
+    std::vector<std::string> select;
+    int exitCode;
+    std::vector<std::string_view> says;
+  };
+  const Case cases[] = {
+      {{},
+       16,
+       {"Drive 1: ", "  would update: buffer-pages, 8 pages",
+        "Drive 2: ", "  greyed: the package is for the drive", "  model: failed",
+        "  refused: The drive is not allowed to be updated. (outcome 6)", "Drive 3: "}},
+      {{"--select", "1"}, 0, {"Drive 1: ", "  asks: update\n"}},
+      {{"--select", "3"}, 17, {"Drive 3: ", "  enclosure: failed"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.select.empty() ? "every drive" : c.select.back());
+    std::vector<std::string> args = {"--check", "--emulate", std::string(kDemo), "--trace"};
+    args.insert(args.end(), c.select.begin(), c.select.end());
+    const ToolRun run = Run(args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+    for (const std::string_view line : c.says) EXPECT_THAT(run.out, HasSubstr(line));
+    EXPECT_THAT(run.out, Not(HasSubstr("[Warning]")));
+    EXPECT_THAT(run.err, HasSubstr("[Warning]"));
+    EXPECT_THAT(run.err, Not(HasSubstr(": 3B ")));  // no WRITE BUFFER in the trace
+  }
+  const ToolRun missing = Run({"--check", "--emulate", std::string(kDemo), "--select", "4"});
+  EXPECT_EQ(missing.exitCode, 2);
+  EXPECT_THAT(missing.err, HasSubstr("tslflash: there is no drive 4 to check; the tree has 3\n"));
 }
 
 TEST_F(TslflashProgramTest, DecliningTheWarningEndsTheRunAtStartUp) {

@@ -265,14 +265,13 @@ TEST_F(TerminalViewTest, ABoxWithoutAnAnswerIsAnErrorAndCountsAsCancel) {
 }
 
 TEST_F(TerminalViewTest, TypedAnswersArePromptedForUntilOneFits) {
-  TerminalView& view =
-      View(With([](TerminalSettings& s) { s.echoInput = true; }), "sure\n\n C \n");
+  TerminalView& view = View(With([](TerminalSettings& s) { s.echoInput = true; }), "sure\n\n C \n");
   EXPECT_EQ(view.ShowMessageBox(AskBox()), BoxAnswer::Cancel);
   // Each answer it does not take is followed by the answers it does.
   const std::string_view accepted = "Please answer ok (o, y, yes) or cancel (c, n, no).\n";
-  EXPECT_THAT(out_.str(), HasSubstr("[O]K/[C]ancel > sure\n" + std::string(accepted) +
-                                    "[O]K/[C]ancel > \n" + std::string(accepted) +
-                                    "[O]K/[C]ancel >  C \n"));
+  EXPECT_THAT(out_.str(),
+              HasSubstr("[O]K/[C]ancel > sure\n" + std::string(accepted) + "[O]K/[C]ancel > \n" +
+                        std::string(accepted) + "[O]K/[C]ancel >  C \n"));
   EXPECT_FALSE(view.AnswerMissing());
 }
 

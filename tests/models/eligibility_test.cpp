@@ -218,6 +218,32 @@ class EligibilityTest : public ::testing::Test, protected testing::EmulatedDialo
     EXPECT_THAT(view.timers, ::testing::IsEmpty());
   }
 
+  // The same drive and package checked only, in a fresh dialog: the verdict
+  // the Upgrade path gave, but nothing asked and nothing changed on the
+  // drive. A rewrite the person declined is one a check says it would ask.
+  void ExpectTheCheckAgrees(Verdict upgraded, const emu::DriveDescription& drive,
+                            const PackageRecipe& recipe,
+                            PackageBytes bytes = PackageBytes::AsBuilt) {
+    Start({drive}, recipe, bytes);
+    view.boxes.clear();
+    const std::optional<DriveCheck> check = dialog->CheckDrive(0);
+    ASSERT_TRUE(check);
+    EXPECT_THAT(view.boxes, IsEmpty()) << "a check asks nothing";
+    EXPECT_FALSE(std::ranges::any_of(emulators[0]->Trace(), testing::ChangesTheDrive))
+        << "a check changes nothing";
+    EXPECT_EQ(check->verdict.rewrite, upgraded.rewrite);
+    if (upgraded.refusal == OutcomeCode::UserCancelled) {
+      EXPECT_TRUE(check->verdict.mayUpdate);
+      EXPECT_EQ(check->verdict.steps.back().check, UpgradeCheck::Revision);
+      return;
+    }
+    EXPECT_EQ(check->verdict.steps, upgraded.steps);
+    EXPECT_EQ(check->verdict.refusal, upgraded.refusal);
+    EXPECT_EQ(check->verdict.mayUpdate, upgraded.mayUpdate);
+    EXPECT_EQ(check->verdict.presetModelCodes, upgraded.presetModelCodes);
+    EXPECT_EQ(check->verdict.job.modelCode, upgraded.job.modelCode);
+  }
+
   bool ExtendedInquirySent(std::size_t drive) {
     return std::ranges::any_of(emulators[drive]->Trace(), IsExtendedInquiry);
   }
@@ -398,6 +424,7 @@ TEST_F(EligibilityTest, EachCheckRefusesInItsOrder) {
     if (c.enclosure != Unchecked) {
       EXPECT_EQ(ExtendedInquirySent(0), c.enclosure == Sent);
     }
+    ExpectTheCheckAgrees(dialog->LastVerdict(), c.drive, c.package, c.bytes);
   }
 }
 
@@ -502,6 +529,7 @@ TEST_F(EligibilityTest, EachAcceptedPathFillsThePlanAndStartsTheRun) {
     EXPECT_EQ(staged.plan.perPageSumMode, c.perPageSums);
     EXPECT_TRUE(staged.SumsMatch());
     ExpectRunStarted();
+    ExpectTheCheckAgrees(dialog->LastVerdict(), c.drive, c.package);
   }
 }
 

@@ -11,8 +11,8 @@ namespace tslflash {
 namespace {
 
 terminal::TerminalSettings SettingsFor(const TerminalOptions& options, const DialogSetup& setup) {
-  return {options.answers,           options.interactive,           !options.inputIsTerminal,
-          options.outputIsTerminal,  setup.options.emulatedDrives, options.consent};
+  return {options.answers,          options.interactive,          !options.inputIsTerminal,
+          options.outputIsTerminal, setup.options.emulatedDrives, options.consent};
 }
 
 // Selects as a click in the tree would; false when the drive is not there.
@@ -55,24 +55,24 @@ TerminalResult ReplaySelections(UpdateDialog& dialog, terminal::TerminalView& wi
 TerminalResult PersonsSession(UpdateDialog& dialog, terminal::TerminalView& window,
                               std::ostream& err) {
   TerminalResult result;
-  if (window.DriveCount() == 0) return result;
-  std::optional<std::size_t> drive = window.AskForDrive();
-  while (drive && SelectDrive(dialog, window, *drive, err)) {
+  const auto selectOne = [&] {
+    const std::optional<std::size_t> drive = window.AskForDrive();
+    return drive && SelectDrive(dialog, window, *drive, err);
+  };
+  if (window.DriveCount() == 0 || !selectOne()) return result;
+  while (true) {
     const std::optional<terminal::MenuChoice> choice = window.AskMenu();
     if (!choice || *choice == terminal::MenuChoice::Exit) return result;
     if (*choice == terminal::MenuChoice::SelectAnother) {
       window.PrintTree();
-      drive = window.AskForDrive();
-      continue;
-    }
-    if (!window.IsControlEnabled(ControlId::Upgrade)) {
+      if (!selectOne()) return result;
+    } else if (!window.IsControlEnabled(ControlId::Upgrade)) {
       window.PrintLine("Upgrade is not available now; select a drive to enable it.");
-      continue;
+    } else {
+      result = PressUpgrade(dialog, window, [](UpdateDialog& pressed) { pressed.OnUpgrade(); });
+      if (window.AnswerMissing()) return {TerminalEnd::NoAnswer};
     }
-    result = PressUpgrade(dialog, window, [](UpdateDialog& pressed) { pressed.OnUpgrade(); });
-    if (window.AnswerMissing()) return {TerminalEnd::NoAnswer};
   }
-  return result;
 }
 
 // Start-up, the selection and Upgrade, in the order a person goes through them.

@@ -46,10 +46,10 @@ struct TerminalOptions {
   // drive's number from 1. None: the person selects, then chooses Upgrade,
   // another drive or Exit until Exit.
   std::vector<std::size_t> selections;
-  std::vector<BoxAnswer> answers;  // for the boxes that ask OK or Cancel, in order
+  std::vector<BoxAnswer> answers;            // for the boxes that ask OK or Cancel, in order
   std::optional<terminal::Consent> consent;  // answers the boxes by what they ask
-  bool interactive = true;            // false: never read the input
-  bool about = false;                 // show the About box and end
+  bool interactive = true;                   // false: never read the input
+  bool about = false;                        // show the About box and end
   bool inputIsTerminal = false;
   bool outputIsTerminal = false;
   UpgradeHandler upgrade;  // pressed once after the selections; empty: never pressed

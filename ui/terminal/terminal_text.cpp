@@ -23,9 +23,8 @@ bool SameLetters(std::string_view typed, std::string_view word) {
 }
 
 bool OneOf(std::string_view typed, std::initializer_list<std::string_view> words) {
-  return std::ranges::any_of(words, [typed](std::string_view word) {
-    return SameLetters(typed, word);
-  });
+  return std::ranges::any_of(words,
+                             [typed](std::string_view word) { return SameLetters(typed, word); });
 }
 
 }  // namespace
@@ -61,9 +60,8 @@ std::optional<BoxAnswer> ParseBoxAnswer(std::string_view typed, BoxButtons butto
 }
 
 std::string_view AcceptedAnswers(BoxButtons buttons) {
-  return buttons == BoxButtons::OkCancel
-             ? "Please answer ok (o, y, yes) or cancel (c, n, no)."
-             : "Please answer ok (o, y, yes).";
+  return buttons == BoxButtons::OkCancel ? "Please answer ok (o, y, yes) or cancel (c, n, no)."
+                                         : "Please answer ok (o, y, yes).";
 }
 
 ConsentAnswer AnswerByConsent(BoxPurpose purpose, const Consent& consent) {

@@ -155,7 +155,7 @@ class TerminalView final : public DialogView {
   int high_ = 100;
   int position_ = 0;
   int step_ = 10;
-  int shownPercent_ = 0;  // the bar starts empty
+  int shownPercent_ = 0;                      // the bar starts empty
   std::optional<TransferProgress> transfer_;  // the run's, once the drive accepts a unit
   bool barOnLine_ = false;
 
