@@ -39,13 +39,12 @@ Confirmation ConfirmationOf(const UpdateDialog& dialog) {
 
 HistoryPackage PackageOf(const UpdateDialog& dialog) {
   HistoryPackage package;
-  package.sha256 = Sha256Hex(dialog.Package());
-  if (const std::optional<PackageHeaderCopy> copy = HeaderCopyOf(dialog.Package())) {
-    const PackageHeader header = DecodeHeader(*copy);
-    const std::string_view inquiryId(header.inquiryId.data(), header.inquiryId.size());
-    package.id = UnpaddedField(inquiryId.substr(0, kDriveIdLength));
-    package.revision = UnpaddedField(inquiryId.substr(kDriveIdLength, kRevisionLength));
-    if (const auto protocol = TransferProtocolFor(header.protocolDigit)) {
+  const FirmwarePackage& parsed = dialog.Package();
+  package.sha256 = Sha256Hex(parsed.bytes);
+  if (parsed.HasWholeHeader()) {
+    package.id = UnpaddedField(parsed.PackageId());
+    package.revision = UnpaddedField(parsed.Revision());
+    if (const auto protocol = TransferProtocolFor(parsed.ProtocolDigit())) {
       package.protocol = ProtocolName(*protocol);
     }
   }

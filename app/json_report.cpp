@@ -4,7 +4,7 @@
 
 #include "app/history_record_json.h"
 #include "models/field_text.h"
-#include "package/package_layout.h"
+#include "package/firmware_package.h"
 #include "package/sha256.h"
 #include "update/command_failure_text.h"
 
@@ -12,9 +12,6 @@ namespace tslflash {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-constexpr std::size_t kRevisionOffset = 24;  // inside the inquiry id: vendor 8, product 16
-constexpr std::size_t kRevisionLength = 4;
 
 // Every document starts alike; the exit status says how the program ended.
 Json Document(std::string_view command, int exitStatus) {
@@ -27,13 +24,11 @@ std::string Text(const Json& document) {
   return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-Json PackageJson(std::span<const std::uint8_t> package) {
-  Json json{{"id", nullptr}, {"revision", nullptr}, {"sha256", Sha256Hex(package)}};
-  if (const std::optional<PackageHeaderCopy> copy = HeaderCopyOf(package)) {
-    const PackageHeader header = DecodeHeader(*copy);
-    const std::string_view inquiryId(header.inquiryId.data(), header.inquiryId.size());
-    json["id"] = UnpaddedField(inquiryId.substr(0, kRevisionOffset));
-    json["revision"] = UnpaddedField(inquiryId.substr(kRevisionOffset, kRevisionLength));
+Json PackageJson(const FirmwarePackage& package) {
+  Json json{{"id", nullptr}, {"revision", nullptr}, {"sha256", Sha256Hex(package.bytes)}};
+  if (package.HasWholeHeader()) {
+    json["id"] = UnpaddedField(package.PackageId());
+    json["revision"] = UnpaddedField(package.Revision());
   }
   return json;
 }
@@ -148,7 +143,7 @@ Json BoxesJson(const std::vector<ShownBox>& boxes) {
 
 std::string DrivesJson(const UpdateDialog& dialog, const JsonContext& context) {
   Json document = Document("drives", context.exitStatus);
-  document["package"] = PackageJson(context.package);
+  document["package"] = PackageJson(ParseFirmwarePackage(context.package));
   Json drives = Json::array();
   const std::vector<ListedDrive> listed = dialog.Drives();
   for (std::size_t index = 0; index < listed.size(); ++index) {
@@ -160,7 +155,7 @@ std::string DrivesJson(const UpdateDialog& dialog, const JsonContext& context) {
 
 std::string CheckJson(const std::vector<CheckedDrive>& drives, const JsonContext& context) {
   Json document = Document("check", context.exitStatus);
-  document["package"] = PackageJson(context.package);
+  document["package"] = PackageJson(ParseFirmwarePackage(context.package));
   Json checked = Json::array();
   for (const CheckedDrive& drive : drives) {
     const DriveCheck& check = drive.check;
@@ -178,7 +173,7 @@ std::string CheckJson(const std::vector<CheckedDrive>& drives, const JsonContext
 
 std::string UpgradeJson(const UpdateDialog& dialog, const JsonContext& context) {
   Json document = Document("upgrade", context.exitStatus);
-  document["package"] = PackageJson(context.package);
+  document["package"] = PackageJson(ParseFirmwarePackage(context.package));
   const std::size_t index = dialog.SelectedDriveIndex();
   const std::vector<ListedDrive> listed = dialog.Drives();
   const bool selected = dialog.SelectedDriveText() != kTreeRootText && index < listed.size();

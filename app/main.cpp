@@ -122,7 +122,7 @@ void WriteReport(const std::string& path, const UpdateDialog& dialog, const Sour
                                  std::chrono::system_clock::now(),
                                  QueryOsFacts(),
                                  dialog.Drives(),
-                                 dialog.Package(),
+                                 dialog.Package().bytes,
                                  dialog.LogPane(),
                                  dialog.LastFailure(),
                                  sources.commandLog->Read(),

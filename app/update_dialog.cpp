@@ -117,7 +117,7 @@ UpdateDialog::UpdateDialog(DialogView& view, std::unique_ptr<DriveTransport> tra
       registry_(std::move(transport)),
       commands_(
           registry_, [this](std::string_view text) { AppendLog(text); }, clock, diagnostics),
-      package_(package),
+      package_(ParseFirmwarePackage(package)),
       worker_(std::move(worker)),
       options_(options) {
   registry_.UseNotice([this](std::string_view text) { AppendLog(text); });
@@ -132,11 +132,9 @@ UpdateDialog::~UpdateDialog() { worker_->Join(); }
 
 bool UpdateDialog::OnInitDialog() {
   view_.AddAboutMenuItem(kStringAboutItem.text, kAboutCommand);
-  // A package shorter than its header leaves the missing bytes zero.
-  std::copy_n(package_.begin(), std::min(package_.size(), headerCopy_.size()), headerCopy_.begin());
-  const ToolVariant variant = DetermineToolVariant(headerCopy_);
+  const ToolVariant variant = DetermineToolVariant(package_);
 
-  const MessageBox warning{StartupWarningText(variant, headerCopy_), std::string(kWarningCaption),
+  const MessageBox warning{StartupWarningText(variant, package_), std::string(kWarningCaption),
                            BoxButtons::OkCancel, BoxIcon::Exclamation, BoxPurpose::StartupWarning};
   if (ShowBox(warning) != BoxAnswer::Ok) {
     ReportOutcome(OutcomeCode::UserCancelled);
@@ -150,7 +148,7 @@ bool UpdateDialog::OnInitDialog() {
   }
 
   std::string title(kDialogTitle);
-  if (const auto captions = ApplyVariantCaptions(variant, headerCopy_)) {
+  if (const auto captions = ApplyVariantCaptions(variant, package_)) {
     title = captions->title;
     view_.SetControlText(ControlId::DevicesLabel, captions->devicesLabel);
     view_.SetControlText(ControlId::Exit, captions->exitCaption);
@@ -188,7 +186,7 @@ void UpdateDialog::FillDriveTree(bool greyEvery) {
     drive.product = FieldText(drive.text, kVendorLength, kDriveIdLength - kVendorLength);
     drive.revision = FieldText(drive.text, kDriveIdLength, kDisplayTextLength - kDriveIdLength);
     drive.item = view_.InsertTreeItem(rootItem_, drive.text, kDriveImage);
-    const std::optional<std::string> misfit = PackageMisfit(drive.text, headerCopy_);
+    const std::optional<std::string> misfit = PackageMisfit(drive.text, package_);
     drive.greyed = greyEvery || misfit;
     if (drive.greyed) {
       drive.greyedBecause = greyEvery ? std::string(kSamplePackageReason) : *misfit;
@@ -230,7 +228,7 @@ void UpdateDialog::OnDriveSelChanged(TreeItem selected) {
   selectedDriveText_ = drive->text.substr(0, kSelectionCapacity);
   const std::string_view text = selectedDriveText_;
   std::string description(text.substr(0, std::min(text.size(), kDriveIdLength)));
-  if (DetermineToolVariant(headerCopy_) != ToolVariant::Vr) {
+  if (DetermineToolVariant(package_) != ToolVariant::Vr) {
     description += kCurrentFirmware;
     if (text.size() > kDriveIdLength) description += text.substr(kDriveIdLength);
   }
@@ -260,7 +258,7 @@ void UpdateDialog::OnUpgrade() {
   (void)registry_.SelectDrive(static_cast<std::uint8_t>(selectedDriveIndex_ & 0xFF));
   if (!TakeDriveForRun()) return;
   RaiseRunShield();
-  verdict_ = EvaluateUpgrade({selectedDriveText_, package_, headerCopy_}, commands_, *this);
+  verdict_ = EvaluateUpgrade({selectedDriveText_, package_}, commands_, *this);
   if (verdict_.mayUpdate) {
     runDriveIndex_ = selectedDriveIndex_;
     StartRun();
@@ -278,10 +276,10 @@ std::optional<DriveCheck> UpdateDialog::CheckDrive(std::size_t index) {
   (void)registry_.SelectDrive(static_cast<std::uint8_t>(index & 0xFF));
   DriveCheck check;
   CheckEvents events(check.log);
-  UpgradeRequest request{drives[index].text.substr(0, kSelectionCapacity), package_, headerCopy_};
+  UpgradeRequest request{drives[index].text.substr(0, kSelectionCapacity), package_};
   request.checkOnly = true;
   check.verdict = EvaluateUpgrade(request, commands_, events);
-  if (check.verdict.mayUpdate) check.preview = PreviewRun(check.verdict.job, headerCopy_);
+  if (check.verdict.mayUpdate) check.preview = PreviewRun(check.verdict.job, package_);
   return check;
 }
 
@@ -326,8 +324,7 @@ void UpdateDialog::StartRun() {
 }
 
 bool UpdateDialog::RunJob(const UpdateJob& job) {
-  const RunContext context{commands_,   clock_, diagnostics_,    package_,
-                           headerCopy_, *this,  restarter_.get()};
+  const RunContext context{commands_, clock_, diagnostics_, package_, *this, restarter_.get()};
   return RunUpdate(job, context);
 }
 

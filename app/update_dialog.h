@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/run_worker.h"
-#include "package/package_layout.h"
+#include "package/firmware_package.h"
 #include "resources/texts.h"
 #include "transport/clock.h"
 #include "transport/drive_commands.h"
@@ -158,7 +158,7 @@ class UpdateDialog final : private RunEvents {
   std::uint32_t SelectedDriveIndex() const { return selectedDriveIndex_; }
   // The drive the last run went to: its place in the list.
   std::uint32_t RunDriveIndex() const { return runDriveIndex_; }
-  std::span<const std::uint8_t> Package() const { return package_; }
+  const FirmwarePackage& Package() const { return package_; }
 
  private:
   // RunEvents: what the checks and the run say.
@@ -189,8 +189,8 @@ class UpdateDialog final : private RunEvents {
   std::ostream& diagnostics_;
   DriveRegistry registry_;
   DriveCommands commands_;
-  std::span<const std::uint8_t> package_;
-  PackageHeaderCopy headerCopy_{};
+  // Parsed once; its bytes are the caller's and outlive the dialog.
+  const FirmwarePackage package_;
   std::unique_ptr<RunWorker> worker_;
   std::unique_ptr<Restarter> restarter_;
   std::unique_ptr<RunShield> shield_;

@@ -1,28 +1,22 @@
 #include "app/version_text.h"
 
-#include "package/package_layout.h"
+#include "package/firmware_package.h"
 #include "package/sha256.h"
 #include "tools/package_texts.h"
 
 namespace tslflash {
 namespace {
 
-constexpr std::size_t kRevisionOffset = 24;  // inside the inquiry id: vendor 8, product 16
-
 // Every line is appended piece by piece: GCC 12 at -O3 wrongly reports
 // "text" + string as an overlapping copy (-Wrestrict).
-std::string PackageLine(std::span<const std::uint8_t> package) {
+std::string PackageLine(const FirmwarePackage& package) {
   std::string line = "package: ";
-  const std::optional<PackageHeaderCopy> copy = HeaderCopyOf(package);
-  if (!copy) {
-    line.append(std::to_string(package.size())).append(" bytes, shorter than a package header");
+  if (!package.HasWholeHeader()) {
+    line.append(std::to_string(package.bytes.size()))
+        .append(" bytes, shorter than a package header");
     return line;
   }
-  const PackageHeader header = DecodeHeader(*copy);
-  const std::string_view inquiryId(header.inquiryId.data(), header.inquiryId.size());
-  line.append(Quoted(inquiryId))
-      .append(", revision ")
-      .append(Quoted(inquiryId.substr(kRevisionOffset)));
+  line.append(Quoted(package.InquiryId())).append(", revision ").append(Quoted(package.Revision()));
   return line;
 }
 
@@ -34,7 +28,7 @@ std::string VersionText(const BuildInfo& build, std::span<const std::uint8_t> pa
   text.append(build.buildType.empty() ? std::string_view("no build type") : build.buildType);
   text.append(", ").append(build.compiler);
   if (!build.commit.empty()) text.append(", commit ").append(build.commit);
-  text.append("\n").append(PackageLine(package)).append("\n");
+  text.append("\n").append(PackageLine(ParseFirmwarePackage(package))).append("\n");
   text.append("package sha256: ").append(Sha256Hex(package)).append("\n");
   return text;
 }

@@ -34,8 +34,8 @@ struct CompressedSample {
     BuildResult built = BuildPackage(recipe);
     if (!built.Ok()) return;
     package = std::move(built.package);
-    const StageResult staged =
-        StageImage(*HeaderCopyOf(package), PackageExtensionCopy{}, package, PackageForm::Plain);
+    const StageResult staged = StageImage(ParseFirmwarePackage(package), PackageExtensionCopy{},
+                                          PackageForm::Plain, false);
     if (!staged.SumsMatch()) return;
     image = staged.image;
     pageCount = staged.plan.pageCount;

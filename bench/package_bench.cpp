@@ -28,15 +28,15 @@ std::vector<std::uint8_t> BuildSample() {
 
 void BM_CheckAndStage(benchmark::State& state) {
   const std::vector<std::uint8_t> package = BuildSample();
-  const auto header = HeaderCopyOf(package);
-  if (!header) {
+  const FirmwarePackage firmware = ParseFirmwarePackage(package);
+  if (!firmware.HasWholeHeader()) {
     state.SkipWithError("the sample package could not be built");
     return;
   }
   bool ok = true;
   for (auto _ : state) {
     const CheckedPackage checked =
-        CheckAndStage(*header, PackageExtensionCopy{}, package, PackageForm::Plain);
+        CheckAndStage(firmware, PackageExtensionCopy{}, PackageForm::Plain, false);
     ok = ok && checked.Matches() && checked.staged.SumsMatch();
     benchmark::DoNotOptimize(ok);
   }

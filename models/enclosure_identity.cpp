@@ -3,8 +3,6 @@
 #include <array>
 #include <string_view>
 
-#include "models/package_header_fields.h"
-
 namespace tslflash {
 namespace {
 
@@ -21,21 +19,20 @@ bool NamesEnclosure(std::string_view altProductName, std::string_view identity) 
   return altProductName.substr(0, kEnclosureNameLength) == identity.substr(0, kEnclosureNameLength);
 }
 
-bool IsForDrive(const InternalDrive& drive, const PackageHeaderCopy& header) {
-  const std::string_view packageId = PackageIdOf(header);
+bool IsForDrive(const InternalDrive& drive, const FirmwarePackage& package) {
+  const std::string_view packageId = package.PackageId();
   return packageId == drive.driveId || packageId.front() == '*';
 }
 
 // The bare drive and the VARN-labelled one take the extended package; which of
 // its two images is sent depends on the label.
-bool AcceptDriveA(std::string_view identity, const PackageHeaderCopy& header,
-                  std::span<const std::uint8_t> package, PackageState& state) {
-  const std::string_view altProductName = AltProductNameOf(header);
+bool AcceptDriveA(std::string_view identity, const FirmwarePackage& package, PackageState& state) {
+  const std::string_view altProductName = package.AltProductName();
   if (identity == kEpx402Ux || identity == kEpx402Uxt) {
     return NamesEnclosure(altProductName, identity);
   }
   if (!altProductName.starts_with(kInternalDriveA.modelCode)) return false;
-  const auto extension = ExtensionCopyOf(package);
+  const auto extension = ExtensionCopyOf(package.bytes);
   if (!extension) return false;
   state.form = identity == kVarnLabel ? PackageForm::Varn2340 : PackageForm::Varn2300;
   state.extension = *extension;
@@ -43,12 +40,12 @@ bool AcceptDriveA(std::string_view identity, const PackageHeaderCopy& header,
 }
 
 // Drive B is only sold under the VARN label.
-bool AcceptDriveB(std::string_view identity, const PackageHeaderCopy& header) {
-  return identity == kVarnLabel && AltProductNameOf(header).starts_with(kInternalDriveB.modelCode);
+bool AcceptDriveB(std::string_view identity, const FirmwarePackage& package) {
+  return identity == kVarnLabel && package.AltProductName().starts_with(kInternalDriveB.modelCode);
 }
 
-bool AcceptDriveC(std::string_view identity, const PackageHeaderCopy& header) {
-  const std::string_view altProductName = AltProductNameOf(header);
+bool AcceptDriveC(std::string_view identity, const FirmwarePackage& package) {
+  const std::string_view altProductName = package.AltProductName();
   if (identity == kEpx412Ux) return NamesEnclosure(altProductName, identity);
   return altProductName.starts_with(kInternalDriveC.modelCode);
 }
@@ -56,21 +53,20 @@ bool AcceptDriveC(std::string_view identity, const PackageHeaderCopy& header) {
 }  // namespace
 
 bool CheckEnclosureIdentity(const InternalDrive& drive, DriveCommands& commands,
-                            const PackageHeaderCopy& header, std::span<const std::uint8_t> package,
-                            PackageState& state) {
+                            const FirmwarePackage& package, PackageState& state) {
   std::array<std::uint8_t, DriveCommands::kExtendedInquiryLength> reply{};
   if (commands.ReadExtendedInquiry(reply) != CommandResult::Completed) return false;
   const std::string_view identity(
       reinterpret_cast<const char*>(reply.data()) + kEnclosureIdentityOffset,
       kEnclosureIdentityLength);
-  if (!IsForDrive(drive, header)) return false;
+  if (!IsForDrive(drive, package)) return false;
   switch (drive.letter) {
     case InternalDriveLetter::A:
-      return AcceptDriveA(identity, header, package, state);
+      return AcceptDriveA(identity, package, state);
     case InternalDriveLetter::B:
-      return AcceptDriveB(identity, header);
+      return AcceptDriveB(identity, package);
     case InternalDriveLetter::C:
-      return AcceptDriveC(identity, header);
+      return AcceptDriveC(identity, package);
   }
   return false;
 }

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "models/internal_drives.h"
+#include "package/firmware_package.h"
 #include "package/package_form.h"
 #include "package/package_layout.h"
 #include "transport/drive_commands.h"
@@ -32,8 +33,6 @@ struct PackageState {
 // together. Only an accepted drive A changes `state`; a failed INQUIRY or a
 // package too short to hold an extension is a refusal that leaves it as it was.
 [[nodiscard]] bool CheckEnclosureIdentity(const InternalDrive& drive, DriveCommands& commands,
-                                          const PackageHeaderCopy& header,
-                                          std::span<const std::uint8_t> package,
-                                          PackageState& state);
+                                          const FirmwarePackage& package, PackageState& state);
 
 }  // namespace tslflash

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "models/package_header_fields.h"
-
 namespace tslflash {
 namespace {
 
@@ -20,8 +18,8 @@ std::optional<InternalDrive> FindInternalDrive(std::string_view driveId) {
   return *drive;
 }
 
-std::optional<std::string_view> PackageDriveName(const PackageHeaderCopy& header) {
-  const std::string_view altProductName = AltProductNameOf(header);
+std::optional<std::string_view> PackageDriveName(const FirmwarePackage& package) {
+  const std::string_view altProductName = package.AltProductName();
   for (const InternalDrive& drive : kInternalDrives) {
     if (Designates(drive, altProductName)) return drive.displayName;
   }

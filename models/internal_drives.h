@@ -9,7 +9,7 @@
 #include <span>
 #include <string_view>
 
-#include "package/package_layout.h"
+#include "package/firmware_package.h"
 
 namespace tslflash {
 
@@ -48,6 +48,6 @@ std::optional<InternalDrive> FindInternalDrive(std::string_view driveId);
 // The display name of the internal drive that the package's altProductName
 // designates, by its model code (first 6 characters) or an enclosure name
 // (first 10); A is tried first, then B, then C.
-std::optional<std::string_view> PackageDriveName(const PackageHeaderCopy& header);
+std::optional<std::string_view> PackageDriveName(const FirmwarePackage& package);
 
 }  // namespace tslflash

@@ -1,7 +1,9 @@
 // What sets one drive model's update apart from the rest, as data: each row
 // of the table names a model code and its quirks. The update run, the
 // protocols and the Upgrade checks consult the row of the selected drive's
-// model code; no model name is tested anywhere else.
+// model code; whether a package is for the per-page-sum drives, which decides
+// how its image is staged, is read from the table too. No model name is tested
+// anywhere else.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +25,10 @@ struct ModelTraits {
   bool longSettle = false;   // 50 s more to settle after the transfer
   bool storedImage = false;  // takes the image as stored, never inflated
   bool twoBanks = false;     // takes the image in two 64 KiB banks
+  // Takes the image with each page's own sum, and the package's image ends
+  // 12 bytes short of its length. Chosen by the package's altProductName
+  // (PackageUsesPerPageSums), not by the drive's model code.
+  bool perPageSums = false;
   // The byte the run stores into the model-code blocks around the transfer.
   std::optional<std::uint8_t> modelCodeByte{};
   AtThreshold atThreshold = AtThreshold::Nothing;
@@ -36,6 +42,11 @@ struct ModelTraits {
 // The row whose code the model code starts with; a row of no quirks for any
 // other code.
 [[nodiscard]] ModelTraits TraitsOf(std::string_view modelCode);
+
+// Whether a package whose altProductName (10 characters) is this is made for
+// per-page-sum drives: it names a model code of such a row, whole (up to its
+// first NUL), or all ten characters of an enclosure that holds such a drive.
+[[nodiscard]] bool PackageUsesPerPageSums(std::string_view altProductName);
 
 // Whether a package naming `packageModel` is made for drives of `model`:
 // the same model, compared on `width` characters, or one of its family.

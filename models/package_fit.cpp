@@ -4,12 +4,13 @@
 
 #include "models/field_text.h"
 #include "models/model_catalogue.h"
-#include "models/package_header_fields.h"
 
 namespace tslflash {
 namespace {
 
 constexpr char kAnyDrive = '*';
+// A drive's id is compared with the package's whole.
+static_assert(kDriveIdLength == layout::kPackageId.width);
 // The model code field the catalogue's code is compared in.
 constexpr std::size_t kModelCodeField = 9;
 
@@ -17,14 +18,14 @@ std::string_view UpToNul(std::string_view field) { return field.substr(0, field.
 
 }  // namespace
 
-bool PackageFitsDrive(std::string_view driveText, const PackageHeaderCopy& header) {
-  return !PackageMisfit(driveText, header);
+bool PackageFitsDrive(std::string_view driveText, const FirmwarePackage& package) {
+  return !PackageMisfit(driveText, package);
 }
 
 std::optional<std::string> PackageMisfit(std::string_view driveText,
-                                         const PackageHeaderCopy& header) {
-  if (!CheckPackageTag(header)) return "the package does not carry its tag";
-  const std::string_view packageId = PackageIdOf(header);
+                                         const FirmwarePackage& package) {
+  if (!package.HasMakerTag()) return "the package does not carry its tag";
+  const std::string_view packageId = package.PackageId();
   std::string driveId(driveText.substr(0, kDriveIdLength));
   driveId.resize(kDriveIdLength, '\0');  // INQUIRY fields that hold zeros compare as zeros
   if (packageId.front() != kAnyDrive) {
@@ -33,7 +34,7 @@ std::optional<std::string> PackageMisfit(std::string_view driveText,
   }
   const std::optional<std::string_view> code = LookUpModelCode(driveId);
   const std::string_view model = code ? UpToNul(code->substr(0, kModelCodeField)) : "";
-  const std::string_view packageModel = UpToNul(AltProductNameOf(header));
+  const std::string_view packageModel = UpToNul(package.AltProductName());
   if (model == packageModel) return std::nullopt;
   std::string reason = "the package is for model " + std::string(packageModel);
   if (model.empty()) return reason + "; the model catalogue does not know this drive";

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "models/tool_variant.h"
-#include "package/package_layout.h"
+#include "package/firmware_package.h"
 
 namespace tslflash {
 
 // The warning's text for this variant and package.
-std::string StartupWarningText(ToolVariant variant, const PackageHeaderCopy& header);
+std::string StartupWarningText(ToolVariant variant, const FirmwarePackage& package);
 
 }  // namespace tslflash

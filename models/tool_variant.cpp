@@ -5,8 +5,6 @@
 #include <string_view>
 #include <utility>
 
-#include "models/package_header_fields.h"
-
 namespace tslflash {
 namespace {
 
@@ -23,8 +21,8 @@ char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a
 
 }  // namespace
 
-ToolVariant DetermineToolVariant(const PackageHeaderCopy& header) {
-  std::string mark(VariantMarkOf(header));
+ToolVariant DetermineToolVariant(const FirmwarePackage& package) {
+  std::string mark(package.VariantMark());
   for (char& c : mark) c = UpperAscii(c);
   for (const auto& [text, variant] : kMarks) {
     if (mark == text) return variant;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "package/package_layout.h"
+#include "package/firmware_package.h"
 
 namespace tslflash {
 
@@ -16,7 +16,8 @@ enum class ToolVariant : std::uint8_t {
   Other = 90,  // any other mark
 };
 
-// Read from the header on every call; the mark's letters are upper-cased first.
-ToolVariant DetermineToolVariant(const PackageHeaderCopy& header);
+// Read from the package's variant mark on every call; the mark's letters are
+// upper-cased first.
+ToolVariant DetermineToolVariant(const FirmwarePackage& package);
 
 }  // namespace tslflash

@@ -6,10 +6,10 @@
 namespace tslflash {
 
 std::optional<VariantCaptions> ApplyVariantCaptions(ToolVariant variant,
-                                                    const PackageHeaderCopy& header) {
+                                                    const FirmwarePackage& package) {
   if (variant != ToolVariant::Vr) return std::nullopt;
   std::string title(kVariantTitlePrefix);
-  title += PackageDriveName(header).value_or(std::string_view{});
+  title += PackageDriveName(package).value_or(std::string_view{});
   return VariantCaptions{std::move(title), kStringSelectDrive.text, kStringClose.text,
                          kStringUpdate.text};
 }

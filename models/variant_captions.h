@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "models/tool_variant.h"
-#include "package/package_layout.h"
+#include "package/firmware_package.h"
 #include "resources/texts.h"
 
 namespace tslflash {
@@ -22,6 +22,6 @@ struct VariantCaptions {
 
 // The captions to set, or nothing when the variant keeps the dialog's own.
 std::optional<VariantCaptions> ApplyVariantCaptions(ToolVariant variant,
-                                                    const PackageHeaderCopy& header);
+                                                    const FirmwarePackage& package);
 
 }  // namespace tslflash

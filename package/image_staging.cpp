@@ -1,7 +1,6 @@
 #include "package/image_staging.h"
 
 #include <algorithm>
-#include <string_view>
 
 namespace tslflash {
 namespace {
@@ -9,18 +8,9 @@ namespace {
 // Bytes that rule 1 counts in L but does not send.
 constexpr std::int64_t kPerPageSumTail = 12;
 
-bool IsPerPageSumModel(const PackageHeader& header) {
-  // altProductId is compared as a zero-terminated text for the short names and
-  // by its first ten characters for the others.
-  const std::string_view id(header.altProductId.data(), header.altProductId.size());
-  const std::string_view text = id.substr(0, id.find('\0'));
-  const std::string_view name = id.substr(0, layout::kAltProductName.width);
-  return text == "TQ70" || text == "TX2370" || name == "EPX-412UXT" || name == "EPX-412UX ";
-}
-
-void PlaceRange(ImagePlan& plan, const PackageHeader& header, PackageForm form) {
+void PlaceRange(ImagePlan& plan, const PackageHeader& header, PackageForm form, bool perPageSums) {
   const std::int64_t length = plan.transferLength;
-  if (IsPerPageSumModel(header)) {
+  if (perPageSums) {
     plan.rule = ImageRangeRule::PerPageSumModel;
     plan.start = layout::kPlainImageOffset;
     plan.end = plan.start + length - kPerPageSumTail;
@@ -42,7 +32,7 @@ void PlaceRange(ImagePlan& plan, const PackageHeader& header, PackageForm form) 
 }  // namespace
 
 ImagePlan PlanImage(const PackageHeader& header, const PackageExtension& extension,
-                    PackageForm form) {
+                    PackageForm form, bool perPageSums) {
   ImagePlan plan;
   if (form == PackageForm::Varn2340) {
     plan.transferLength = extension.extImageLength;
@@ -52,7 +42,7 @@ ImagePlan PlanImage(const PackageHeader& header, const PackageExtension& extensi
     plan.expected = {header.imageSumLinear, header.imageSumRotated};
   }
   plan.pageCount = static_cast<std::uint8_t>(plan.transferLength >> 14);
-  PlaceRange(plan, header, form);
+  PlaceRange(plan, header, form, perPageSums);
   plan.perPageSumMode = plan.rule == ImageRangeRule::PerPageSumModel;
   return plan;
 }
@@ -64,21 +54,21 @@ ImageRangeStatus CheckImageRange(const ImagePlan& plan, std::size_t packageSize)
   return ImageRangeStatus::Usable;
 }
 
-StageResult LocateImage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
-                        std::span<const std::uint8_t> package, PackageForm form) {
+StageResult LocateImage(const FirmwarePackage& package, const PackageExtensionCopy& extension,
+                        PackageForm form, bool perPageSums) {
   StageResult result;
-  result.plan = PlanImage(DecodeHeader(header), DecodeExtension(extension), form);
-  result.status = CheckImageRange(result.plan, package.size());
+  result.plan = PlanImage(package.header, DecodeExtension(extension), form, perPageSums);
+  result.status = CheckImageRange(result.plan, package.bytes.size());
   if (result.Staged()) {
-    result.image = package.subspan(static_cast<std::size_t>(result.plan.start),
-                                   static_cast<std::size_t>(result.plan.Length()));
+    result.image = package.bytes.subspan(static_cast<std::size_t>(result.plan.start),
+                                         static_cast<std::size_t>(result.plan.Length()));
   }
   return result;
 }
 
-StageResult StageImage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
-                       std::span<const std::uint8_t> package, PackageForm form) {
-  StageResult result = LocateImage(header, extension, package, form);
+StageResult StageImage(const FirmwarePackage& package, const PackageExtensionCopy& extension,
+                       PackageForm form, bool perPageSums) {
+  StageResult result = LocateImage(package, extension, form, perPageSums);
   if (!result.Staged()) return result;
   const ChecksumTotals sums = SumBoth(result.image);
   result.linearTotal = sums.linearTotal;

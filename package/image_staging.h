@@ -6,6 +6,7 @@
 #include <span>
 
 #include "package/checksum.h"
+#include "package/firmware_package.h"
 #include "package/package_form.h"
 #include "package/package_layout.h"
 
@@ -15,7 +16,7 @@ inline constexpr std::uint32_t kImagePageSize = 16384;
 
 // The range rules, tried in this order; the first that applies wins.
 enum class ImageRangeRule : std::uint8_t {
-  PerPageSumModel = 1,  // altProductId of the per-page-sum drives: 64..L+52
+  PerPageSumModel = 1,  // a package for the per-page-sum drives: 64..L+52
   SecondImage = 2,      // VARN_2340: imageLength+118 .. +L
   ExtendedFirst = 3,    // VARN_2300: 78..L+78
   Plain = 4,            // 64..L+64
@@ -34,8 +35,10 @@ struct ImagePlan {
   std::int64_t Length() const { return end - start; }
 };
 
+// `perPageSums`: the package is for drives that take per-page sums (the
+// model table says which); that rule comes before the form's.
 ImagePlan PlanImage(const PackageHeader& header, const PackageExtension& extension,
-                    PackageForm form);
+                    PackageForm form, bool perPageSums);
 
 enum class ImageRangeStatus {
   NotLocated,  // nothing has looked for the image yet
@@ -60,10 +63,10 @@ struct [[nodiscard]] StageResult {
 
 // Where the image lies in the package for this layout, without its sums; a
 // range that is not usable gives no image.
-StageResult LocateImage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
-                        std::span<const std::uint8_t> package, PackageForm form);
+StageResult LocateImage(const FirmwarePackage& package, const PackageExtensionCopy& extension,
+                        PackageForm form, bool perPageSums);
 // The image located and summed; nothing is copied.
-StageResult StageImage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
-                       std::span<const std::uint8_t> package, PackageForm form);
+StageResult StageImage(const FirmwarePackage& package, const PackageExtensionCopy& extension,
+                       PackageForm form, bool perPageSums);
 
 }  // namespace tslflash

@@ -17,12 +17,10 @@ TrailerPlace LocateExtendedTrailer(std::span<const std::uint8_t> package,
   return {TrailerStatus::Found, offset};
 }
 
-}  // namespace
-
-TrailerPlace LocateTrailer(std::span<const std::uint8_t> package, PackageForm form) {
-  const auto headerCopy = HeaderCopyOf(package);
-  if (!headerCopy) return {TrailerStatus::PackageTooShort};
-  const PackageHeader header = DecodeHeader(*headerCopy);
+TrailerPlace LocateTrailerOf(const FirmwarePackage& firmware, PackageForm form) {
+  if (!firmware.HasWholeHeader()) return {TrailerStatus::PackageTooShort};
+  const std::span<const std::uint8_t> package = firmware.bytes;
+  const PackageHeader& header = firmware.header;
   TrailerPlace place{TrailerStatus::Found,
                      std::uint64_t{header.imageLength} + layout::kPlainImageOffset};
   if (IsExtended(form)) place = LocateExtendedTrailer(package, header);
@@ -30,6 +28,12 @@ TrailerPlace LocateTrailer(std::span<const std::uint8_t> package, PackageForm fo
     place.status = TrailerStatus::PastEnd;
   }
   return place;
+}
+
+}  // namespace
+
+TrailerPlace LocateTrailer(std::span<const std::uint8_t> package, PackageForm form) {
+  return LocateTrailerOf(ParseFirmwarePackage(package), form);
 }
 
 TrailerReading ReadTrailer(std::span<const std::uint8_t> package, PackageForm form) {
@@ -46,10 +50,11 @@ bool CheckPackage(std::span<const std::uint8_t> package, PackageForm form) {
   return ReadTrailer(package, form).Matches();
 }
 
-CheckedPackage CheckAndStage(const PackageHeaderCopy& header, const PackageExtensionCopy& extension,
-                             std::span<const std::uint8_t> package, PackageForm form) {
-  CheckedPackage checked{{LocateTrailer(package, form), {}, {}},
-                         LocateImage(header, extension, package, form)};
+CheckedPackage CheckAndStage(const FirmwarePackage& firmware, const PackageExtensionCopy& extension,
+                             PackageForm form, bool perPageSums) {
+  const std::span<const std::uint8_t> package = firmware.bytes;
+  CheckedPackage checked{{LocateTrailerOf(firmware, form), {}, {}},
+                         LocateImage(firmware, extension, form, perPageSums)};
   StageResult& staged = checked.staged;
   const bool found = checked.trailer.place.status == TrailerStatus::Found;
   const std::size_t trailerAt = found ? static_cast<std::size_t>(checked.trailer.place.offset) : 0;

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "package/checksum.h"
+#include "package/firmware_package.h"
 #include "package/image_staging.h"
 #include "package/package_form.h"
 #include "package/package_layout.h"
@@ -52,8 +53,8 @@ struct CheckedPackage {
   StageResult staged;
   bool Matches() const { return trailer.Matches(); }
 };
-[[nodiscard]] CheckedPackage CheckAndStage(const PackageHeaderCopy& header,
-                                           const PackageExtensionCopy& extension,
-                                           std::span<const std::uint8_t> package, PackageForm form);
+[[nodiscard]] CheckedPackage CheckAndStage(const FirmwarePackage& package,
+                                           const PackageExtensionCopy& extension, PackageForm form,
+                                           bool perPageSums);
 
 }  // namespace tslflash

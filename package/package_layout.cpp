@@ -86,10 +86,6 @@ PackageExtensionCopy EncodeExtension(const PackageExtension& extension) {
   return bytes;
 }
 
-std::optional<PackageHeaderCopy> HeaderCopyOf(std::span<const std::uint8_t> package) {
-  return CopyAt<kHeaderSize>(package, 0);
-}
-
 std::optional<PackageExtensionCopy> ExtensionCopyOf(std::span<const std::uint8_t> package) {
   return CopyAt<kExtensionSize>(package, kHeaderSize);
 }

@@ -16,6 +16,8 @@
 namespace tslflash {
 
 inline constexpr std::size_t kHeaderSize = 64;
+// The maker's tag that starts every package.
+inline constexpr std::string_view kPackageTag = "KOVA";
 // No image, as stored or inflated, is larger than this.
 inline constexpr std::size_t kImageAreaSize = 2 * 1024 * 1024;
 inline constexpr std::size_t kExtensionSize = 14;
@@ -57,6 +59,12 @@ static_assert(Tiles(std::array{kTag, kProtocolDigit, kTagTerminator, kInquiryId,
                                kAltProductId, kAltProductTerminator, kImageSumLinear,
                                kImageSumRotated, kImageLength},
                     kHeaderSize));
+
+// Parts of inquiryId, offsets inside it: the drive the package is for
+// (vendor 8, product 16), then the package's revision.
+inline constexpr Field kPackageId{0, 24};
+inline constexpr Field kPackageRevision{24, 4};
+static_assert(Tiles(std::array{kPackageId, kPackageRevision}, kInquiryId.width));
 
 // Parts of altProductId, offsets inside it.
 inline constexpr Field kAltProductName{0, 10};
@@ -124,8 +132,8 @@ PackageHeaderCopy EncodeHeader(const PackageHeader& header);
 PackageExtension DecodeExtension(const PackageExtensionCopy& bytes);
 PackageExtensionCopy EncodeExtension(const PackageExtension& extension);
 
-// The first 64 / the next 14 bytes of a package, or nothing when it is shorter.
-std::optional<PackageHeaderCopy> HeaderCopyOf(std::span<const std::uint8_t> package);
+// The 14 bytes after the header, or nothing when the package is shorter; the
+// header itself is read by ParseFirmwarePackage.
 std::optional<PackageExtensionCopy> ExtensionCopyOf(std::span<const std::uint8_t> package);
 
 std::uint16_t ReadLe16(std::span<const std::uint8_t> bytes, std::size_t offset);

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string_view>
 
+#include "models/model_traits.h"
 #include "package/checksum.h"
 #include "package/image_staging.h"
 #include "package/package_check.h"
@@ -115,8 +116,10 @@ std::string SealImageSums(std::vector<std::uint8_t>& bytes, PackageHeader& heade
   const std::vector<PackageForm> forms =
       extension ? std::vector{PackageForm::Varn2300, PackageForm::Varn2340}
                 : std::vector{PackageForm::Plain};
+  const bool perPageSums = PackageUsesPerPageSums(AltProductName(header));
   for (PackageForm form : forms) {
-    const ImagePlan plan = PlanImage(header, extension.value_or(PackageExtension{}), form);
+    const ImagePlan plan =
+        PlanImage(header, extension.value_or(PackageExtension{}), form, perPageSums);
     if (extension && plan.rule == ImageRangeRule::PerPageSumModel) {
       return "an alternate id of a per-page-sum drive takes the plain layout only";
     }

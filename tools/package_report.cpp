@@ -2,7 +2,9 @@
 
 #include <string_view>
 
+#include "models/model_traits.h"
 #include "package/checksum.h"
+#include "package/firmware_package.h"
 #include "package/image_staging.h"
 #include "package/package_check.h"
 #include "package/package_form.h"
@@ -11,8 +13,6 @@
 
 namespace tslflash {
 namespace {
-
-constexpr std::string_view kExpectedTag = "KOVA";
 
 std::string_view Text(std::span<const char> field) { return {field.data(), field.size()}; }
 
@@ -29,9 +29,8 @@ bool HasExtension(std::span<const std::uint8_t> package) {
 
 class Inspector {
  public:
-  Inspector(std::span<const std::uint8_t> package, const PackageHeaderCopy& header,
-            std::ostream& out)
-      : package_(package), header_(DecodeHeader(header)), out_(out) {}
+  Inspector(const FirmwarePackage& package, std::ostream& out)
+      : package_(package.bytes), header_(package.header), out_(out) {}
 
   Inspection Run() {
     ReportHeader();
@@ -57,7 +56,7 @@ class Inspector {
   void ReportHeader() {
     const std::string_view tag = Text(header_.tag);
     out_ << "tag word: " << Quoted(tag);
-    Verdict(tag == kExpectedTag, "tag word");
+    Verdict(tag == kPackageTag, "tag word");
     const std::string_view inquiry = Text(header_.inquiryId);
     out_ << "protocol digit: " << Quoted({&header_.protocolDigit, 1}) << " ("
          << DescribeProtocolDigit(header_.protocolDigit) << ")\n"
@@ -80,7 +79,8 @@ class Inspector {
 
   void ReportForm(PackageForm form) {
     const std::string name = FormName(form);
-    const ImagePlan plan = PlanImage(header_, extension_, form);
+    const ImagePlan plan =
+        PlanImage(header_, extension_, form, PackageUsesPerPageSums(AltProductName(header_)));
     out_ << "form " << name << ":\n"
          << "  range: " << DescribeRule(plan.rule) << '\n'
          << "  image range: " << plan.start << ".." << plan.end << " (" << plan.Length()
@@ -152,12 +152,12 @@ std::string JoinedFailures(const Inspection& inspection) {
 }
 
 Inspection InspectPackage(std::span<const std::uint8_t> package, std::ostream& report) {
-  const auto header = HeaderCopyOf(package);
-  if (!header) {
+  const FirmwarePackage firmware = ParseFirmwarePackage(package);
+  if (!firmware.HasWholeHeader()) {
     report << "package of " << package.size() << " bytes is shorter than its header\n";
     return {{"header"}};
   }
-  return Inspector(package, *header, report).Run();
+  return Inspector(firmware, report).Run();
 }
 
 }  // namespace tslflash

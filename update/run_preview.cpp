@@ -1,7 +1,5 @@
 #include "update/run_preview.h"
 
-#include "models/model_catalogue.h"
-
 namespace tslflash {
 namespace {
 
@@ -41,19 +39,17 @@ bool SentAsStored(const ModelTraits& traits, std::uint8_t pageCount) {
   return traits.storedImage || pageCount >= kInflatePageLimit;
 }
 
-RunPreview PreviewRun(const UpdateJob& job, const PackageHeaderCopy& header) {
-  const PackageHeader decoded = DecodeHeader(header);
+RunPreview PreviewRun(const UpdateJob& job, const FirmwarePackage& package) {
   const ImagePlan& plan = job.staged.plan;
   const ModelTraits traits = TraitsOf(job.modelCode);
   RunPreview preview;
   preview.sumsMatch = job.staged.SumsMatch();
-  preview.protocol = TransferProtocolFor(decoded.protocolDigit);
+  preview.protocol = TransferProtocolFor(package.ProtocolDigit());
   if (!preview.protocol) return preview;
   preview.units = PlannedUnits(*preview.protocol, plan.transferLength, plan.pageCount);
   preview.refusal = CheckTransferable(*preview.protocol, plan.transferLength, job.modelCode);
   if (*preview.protocol == TransferProtocol::SummedPages) {
-    const std::string_view driveId(decoded.inquiryId.data(), kDriveIdLength);
-    preview.ejectTray = EjectsInsteadOfPreparing(traits, driveId);
+    preview.ejectTray = EjectsInsteadOfPreparing(traits, package.PackageId());
     if (!preview.ejectTray && !SentAsStored(traits, plan.pageCount)) {
       preview.imageForm = ImageForm::AsTheBufferDecides;
     }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "models/model_traits.h"
-#include "package/package_layout.h"
+#include "package/firmware_package.h"
 #include "update/transfer_protocols.h"
 #include "update/upgrade_checks.h"
 
@@ -32,7 +32,7 @@ struct RunPreview {
   bool WouldSend() const { return protocol && sumsMatch && refusal == TransferRefusal::None; }
 };
 
-[[nodiscard]] RunPreview PreviewRun(const UpdateJob& job, const PackageHeaderCopy& header);
+[[nodiscard]] RunPreview PreviewRun(const UpdateJob& job, const FirmwarePackage& package);
 
 // The summed-pages drives whose tray is ejected instead of the vendor
 // preparation; the unbranded package's drives are always prepared.

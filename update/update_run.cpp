@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "models/field_text.h"
-#include "models/model_catalogue.h"
 #include "models/model_traits.h"
 #include "models/tool_variant.h"
 #include "package/image_inflate.h"
@@ -46,7 +45,6 @@ class UpdateRun {
         context_(context),
         events_(context.events),
         commands_(context.commands),
-        header_(DecodeHeader(context.header)),
         traits_(TraitsOf(job.modelCode)),
         changed_(job.plan.presetBlocks) {}
 
@@ -87,7 +85,8 @@ class UpdateRun {
 
   // Any other digit ends the run here, without a box.
   bool ChooseProtocol() {
-    const std::optional<TransferProtocol> protocol = TransferProtocolFor(header_.protocolDigit);
+    const std::optional<TransferProtocol> protocol =
+        TransferProtocolFor(context_.package.ProtocolDigit());
     if (protocol) {
       protocol_ = *protocol;
       return true;
@@ -118,8 +117,7 @@ class UpdateRun {
   bool Prepare() { return protocol_ != TransferProtocol::SummedPages || PrepareSummedPages(); }
 
   bool PrepareSummedPages() {
-    const std::string_view driveId(header_.inquiryId.data(), kDriveIdLength);
-    if (EjectsInsteadOfPreparing(traits_, driveId)) {
+    if (EjectsInsteadOfPreparing(traits_, context_.package.PackageId())) {
       longWait_ = traits_.longSettle;
       (void)commands_.EjectMedium();
       return true;
@@ -197,7 +195,7 @@ class UpdateRun {
   // or its inflated pages.
   std::span<const std::uint8_t> Image() const {
     if (inflated_.Ok()) return inflated_.Pages();
-    return context_.package.subspan(static_cast<std::size_t>(staged_.plan.start));
+    return context_.package.bytes.subspan(static_cast<std::size_t>(staged_.plan.start));
   }
 
   bool TransferImage() {
@@ -339,7 +337,6 @@ class UpdateRun {
   const RunContext& context_;
   RunEvents& events_;
   DriveCommands& commands_;
-  const PackageHeader header_;
   const ModelTraits traits_;
   StageResult staged_;
   TransferProtocol protocol_ = TransferProtocol::BufferPages;

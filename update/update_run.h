@@ -3,11 +3,9 @@
 // It runs on the dialog's worker thread and talks only to its events.
 #pragma once
 
-#include <cstdint>
 #include <iosfwd>
-#include <span>
 
-#include "package/package_layout.h"
+#include "package/firmware_package.h"
 #include "transport/clock.h"
 #include "transport/drive_commands.h"
 #include "update/restarter.h"
@@ -21,8 +19,7 @@ struct RunContext {
   DriveCommands& commands;
   Clock& clock;
   std::ostream& diagnostics;
-  std::span<const std::uint8_t> package;
-  const PackageHeaderCopy& header;
+  const FirmwarePackage& package;
   RunEvents& events;
   Restarter* restarter;  // none: a restart is refused
 };

@@ -8,7 +8,6 @@
 #include "models/internal_drives.h"
 #include "models/model_catalogue.h"
 #include "models/model_traits.h"
-#include "models/package_header_fields.h"
 #include "models/recovery_rules.h"
 #include "package/package_check.h"
 #include "resources/texts.h"
@@ -33,10 +32,6 @@ std::string FieldOf(std::string_view text, std::size_t offset, std::size_t width
   return field;
 }
 
-std::string_view PackageRevisionOf(const PackageHeader& header) {
-  return {header.inquiryId.data() + kDriveIdLength, kRevisionLength};
-}
-
 // The two variants whose users are told to remove the disc first.
 bool NeedsEmptyTray(ToolVariant variant) {
   return variant == ToolVariant::Nx || variant == ToolVariant::Vr;
@@ -50,14 +45,14 @@ class Evaluation final : public RunEvents {
       : request_(request),
         commands_(commands),
         events_(events),
-        header_(DecodeHeader(request.header)),
+        package_(request.package),
         driveId_(FieldOf(request.driveText, 0, kDriveIdLength)),
         driveRevision_(FieldOf(request.driveText, kDriveIdLength, kRevisionLength)),
-        packageId_(PackageIdOf(request.header)),
-        altProductName_(AltProductNameOf(request.header)),
+        packageId_(package_.PackageId()),
+        altProductName_(package_.AltProductName()),
         genericPackage_(packageId_.front() == kAnyDrive) {
     verdict_.job.driveText = request.driveText;
-    verdict_.job.variant = DetermineToolVariant(request.header);
+    verdict_.job.variant = DetermineToolVariant(package_);
   }
 
   Verdict Run() {
@@ -108,7 +103,7 @@ class Evaluation final : public RunEvents {
       return false;
     }
     if (!Step(UpgradeCheck::Enclosure, PassesEnclosureCheck()) ||
-        !Step(UpgradeCheck::PackageTag, CheckPackageTag(request_.header)) ||
+        !Step(UpgradeCheck::PackageTag, package_.HasMakerTag()) ||
         !Step(UpgradeCheck::PackageSums, CheckAndStagePackage())) {
       Report(OutcomeCode::IdentityNotAllowed);
       return false;
@@ -120,8 +115,8 @@ class Evaluation final : public RunEvents {
   // same pass over the bytes.
   bool CheckAndStagePackage() {
     const PackageState& packaging = verdict_.job.packaging;
-    CheckedPackage checked =
-        CheckAndStage(request_.header, packaging.extension, request_.package, packaging.form);
+    CheckedPackage checked = CheckAndStage(package_, packaging.extension, packaging.form,
+                                           PackageUsesPerPageSums(altProductName_));
     verdict_.job.staged = checked.staged;
     return checked.Matches();
   }
@@ -129,8 +124,8 @@ class Evaluation final : public RunEvents {
   bool PassesEnclosureCheck() {
     const std::optional<InternalDrive> drive = FindInternalDrive(driveId_);
     if (!drive) return true;
-    const bool accepted = CheckEnclosureIdentity(*drive, commands_, request_.header,
-                                                 request_.package, verdict_.job.packaging);
+    const bool accepted =
+        CheckEnclosureIdentity(*drive, commands_, package_, verdict_.job.packaging);
     // Drive A takes only the tool made for the VARN drives; its identity is
     // read even so.
     return accepted && (drive->letter != InternalDriveLetter::A || Variant() == ToolVariant::Vr);
@@ -139,7 +134,7 @@ class Evaluation final : public RunEvents {
   // The package's revision; for the VARN tool, the extension's under the
   // extended layout.
   std::string NewRevision() const {
-    const std::string_view packageRevision = UpToNul(PackageRevisionOf(header_));
+    const std::string_view packageRevision = UpToNul(package_.Revision());
     const PackageState& packaging = verdict_.job.packaging;
     if (Variant() != ToolVariant::Vr || packaging.form != PackageForm::Varn2340) {
       return std::string(packageRevision);
@@ -249,7 +244,7 @@ class Evaluation final : public RunEvents {
   }
 
   bool PassesVersionStep() {
-    switch (CompareRevisions({RevisionPattern(header_), PackageRevisionOf(header_), driveRevision_,
+    switch (CompareRevisions({package_.RevisionPattern(), package_.Revision(), driveRevision_,
                               downgradeForbidden_, genericPackage_})) {
       case RevisionVerdict::Newer:
         if (!ConfirmRewrite(BoxPurpose::Older)) {
@@ -275,8 +270,8 @@ class Evaluation final : public RunEvents {
 
   // A drive in the recovery state is judged by the recovery rules alone.
   bool PassesRecoveryRules() {
-    if (MatchRecoveryRule({driveRevision_, driveId_, packageId_, altProductName_,
-                           VariantMarkOf(request_.header)})) {
+    if (MatchRecoveryRule(
+            {driveRevision_, driveId_, packageId_, altProductName_, package_.VariantMark()})) {
       return Step(UpgradeCheck::RecoveryRules, true);
     }
     return Refuse(UpgradeCheck::RecoveryRules, OutcomeCode::IdentityNotAllowed);
@@ -285,7 +280,7 @@ class Evaluation final : public RunEvents {
   const UpgradeRequest& request_;
   DriveCommands& commands_;
   RunEvents& events_;
-  const PackageHeader header_;
+  const FirmwarePackage& package_;
   const std::string driveId_;        // 24 characters
   const std::string driveRevision_;  // 4 characters
   const std::string_view packageId_;

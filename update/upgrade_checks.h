@@ -8,13 +8,13 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "models/enclosure_identity.h"
 #include "models/tool_variant.h"
 #include "models/update_plan.h"
+#include "package/firmware_package.h"
 #include "package/image_staging.h"
 #include "package/package_layout.h"
 #include "transport/drive_commands.h"
@@ -26,8 +26,7 @@ namespace tslflash {
 // the package.
 struct UpgradeRequest {
   std::string driveText;  // vendor and product (24 characters), then the revision (4)
-  std::span<const std::uint8_t> package;
-  PackageHeaderCopy header{};
+  const FirmwarePackage& package;
   // Only say what an Upgrade would do: ask nothing and change nothing on the
   // drive (the model-code preset is planned, not stored).
   bool checkOnly = false;

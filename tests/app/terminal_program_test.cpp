@@ -12,6 +12,7 @@
 
 #include "emulator/drive_description.h"
 #include "package/embedded_package.h"
+#include "package/firmware_package.h"
 #include "package/package_layout.h"
 #include "package/sha256.h"
 #include "tests/support/bad_files.h"
@@ -76,7 +77,7 @@ TEST_F(TslflashProgramTest, UpgradeFlashesTheEmulatedDriveWithThePackagesImage) 
                              HasSubstr("Restart the computer\n"),
                              HasSubstr("an emulated run does not restart the computer")));
   const std::span<const std::uint8_t> package = EmbeddedPackage();
-  const PackageHeader header = DecodeHeader(*HeaderCopyOf(package));
+  const PackageHeader header = ParseFirmwarePackage(package).header;
   const std::vector<std::uint8_t> received = ReadFile("drive-1.bin");
   ASSERT_EQ(received.size(), header.imageLength);
   EXPECT_TRUE(std::ranges::equal(received, package.subspan(kHeaderSize, header.imageLength)));
@@ -326,7 +327,7 @@ TEST_F(TslflashProgramTest, VersionNamesTheToolAndTheBuiltInPackage) {
   const ToolRun run = Run({"--version"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_THAT(run.err, IsEmpty());
-  const PackageHeader header = DecodeHeader(*HeaderCopyOf(EmbeddedPackage()));
+  const PackageHeader header = ParseFirmwarePackage(EmbeddedPackage()).header;
   const std::string id(header.inquiryId.data(), header.inquiryId.size());
   EXPECT_THAT(run.out,
               AllOf(StartsWith("tslflash 1.0.0.7\nbuild: "),

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "package/embedded_package.h"
+#include "package/firmware_package.h"
 #include "package/package_layout.h"
 #include "tests/support/tool_run.h"
 
@@ -149,7 +150,7 @@ TEST_F(TerminalPtyTest, APersonChoosesTheDrivePressesUpgradeAndAnswersTheBoxes) 
   // The restart was declined.
   EXPECT_THAT(session.Output(), Not(HasSubstr("an emulated run does not restart the computer")));
   const std::span<const std::uint8_t> package = EmbeddedPackage();
-  const PackageHeader header = DecodeHeader(*HeaderCopyOf(package));
+  const PackageHeader header = ParseFirmwarePackage(package).header;
   const std::vector<std::uint8_t> received = ReadFile("drive-1.bin");
   ASSERT_EQ(received.size(), header.imageLength);
   EXPECT_TRUE(std::ranges::equal(received, package.subspan(kHeaderSize, header.imageLength)));

@@ -1,7 +1,7 @@
 // Arbitrary bytes as a firmware package: every reader the update tool and the
 // package tool run on a package must refuse bad input as a value, never crash.
-// The first input byte picks the form and the inflate feed; the rest is the
-// package.
+// The first input byte picks the form, the per-page-sum range and the
+// inflate feed; the rest is the package.
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -10,6 +10,7 @@
 #include <streambuf>
 
 #include "package/checksum.h"
+#include "package/firmware_package.h"
 #include "package/image_inflate.h"
 #include "package/image_staging.h"
 #include "package/package_check.h"
@@ -39,11 +40,12 @@ static_assert(RotatedSumOf({1, 1, 1, 1, 1, 1, 1, 1, 0xFF, 0x9C}) == 0x009B);
 
 constexpr PackageForm kForms[] = {PackageForm::Plain, PackageForm::Varn2340, PackageForm::Varn2300};
 
-void StageAndInflate(std::span<const std::uint8_t> package, PackageForm form, InflateFeed feed) {
-  const auto header = HeaderCopyOf(package);
-  if (!header) return;
+void StageAndInflate(std::span<const std::uint8_t> package, PackageForm form, bool perPageSums,
+                     InflateFeed feed) {
+  const FirmwarePackage firmware = ParseFirmwarePackage(package);
+  if (!firmware.HasWholeHeader()) return;
   const PackageExtensionCopy extension = ExtensionCopyOf(package).value_or(PackageExtensionCopy{});
-  const StageResult staged = StageImage(*header, extension, package, form);
+  const StageResult staged = StageImage(firmware, extension, form, perPageSums);
   if (staged.SumsMatch()) (void)InflateImage(staged.image, staged.plan.pageCount, feed);
 }
 
@@ -56,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const InflateFeed feed =
       (data[0] & 0x80) != 0 ? InflateFeed::BytePerCall : InflateFeed::WholeInput;
   (void)CheckPackage(package, form);
-  StageAndInflate(package, form, feed);
+  const bool perPageSums = (data[0] & 0x40) != 0;
+  StageAndInflate(package, form, perPageSums, feed);
   NullBuffer discard;
   std::ostream report(&discard);
   (void)InspectPackage(package, report);

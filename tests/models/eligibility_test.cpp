@@ -436,6 +436,7 @@ struct Acceptance {
   std::string_view modelCode;  // what the run reads as the drive's model
   PlanFields plan = kEmptyPlan;
   PackageForm form = PackageForm::Plain;
+  bool perPageSums = false;  // the image is read as the per-page-sum drives take it
 };
 
 TEST_F(EligibilityTest, EachAcceptedPathFillsThePlanAndStartsTheRun) {
@@ -491,9 +492,11 @@ TEST_F(EligibilityTest, EachAcceptedPathFillsThePlanAndStartsTheRun) {
       {"recovery, first stage, the package's own revision", Drive(kKova2300, "FS12"),
        Package(kKova2300, "FS12", "TX2300", "KV", "FS**"), Announced("FS12"), "TX2300"},
       {"recovery, second stage", Drive(kKova2370S, "fsa1"),
-       Package(kKova2370S, "1.50", "TX2370", "TW"), Announced("1.50"), "TX2370"},
+       Package(kKova2370S, "1.50", "TX2370", "TW"), Announced("1.50"), "TX2370", kEmptyPlan,
+       PackageForm::Plain, true},
       {"recovery with a package for any drive", Drive("ZIRA    ZR-DVD 1648     ", "FS11"),
-       Package("", "1.50", "TQ70", "TW"), Announced("1.50"), "TQ70"},
+       Package("", "1.50", "TQ70", "TW"), Announced("1.50"), "TQ70", kEmptyPlan, PackageForm::Plain,
+       true},
       {"variant 40 does not look for a disc", Drive(kKova2300, "1.20", WithDisc),
        Package(kKova2300, "1.50", "TX2300", "KV"), Announced("1.50"), "TX2300"},
       {"variant 30, drive A under the VARN label", Drive(kDriveA, "1.00", UnderVarnLabel),
@@ -505,7 +508,13 @@ TEST_F(EligibilityTest, EachAcceptedPathFillsThePlanAndStartsTheRun) {
        Logged({"It will be updated from  1.00  To  1.50", " "}), "TX2300", kEmptyPlan,
        PackageForm::Varn2300},
       {"variant 30, drive C", Drive(kDriveC, "1.00"), Package(kDriveC, "1.50", "TX2370", "VR"),
-       Logged({"It will be updated from  1.00  To  1.50", " "}), "TX2370"},
+       Logged({"It will be updated from  1.00  To  1.50", " "}), "TX2370", kEmptyPlan,
+       PackageForm::Plain, true},
+      {"variant 30, drive C in its enclosure",
+       Drive(kDriveC, "1.00", [](auto& d) { d.enclosure = "EPX-412UX VR"; }),
+       Package(kDriveC, "1.50", "EPX-412UX ", "VR"),
+       Logged({"It will be updated from  1.00  To  1.50", " "}), "EPX-412UX ", kEmptyPlan,
+       PackageForm::Plain, true},
   };
   for (const Acceptance& c : cases) {
     SCOPED_TRACE(c.name);
@@ -515,6 +524,10 @@ TEST_F(EligibilityTest, EachAcceptedPathFillsThePlanAndStartsTheRun) {
     EXPECT_EQ(SelectedCode(), Code(c.modelCode));
     EXPECT_EQ(Fields(dialog->LastVerdict().job.plan), c.plan);
     EXPECT_EQ(dialog->LastVerdict().job.packaging.form, c.form);
+    // The image the run will send, where the builder sealed its sums.
+    const StageResult& staged = dialog->LastVerdict().job.staged;
+    EXPECT_EQ(staged.plan.perPageSumMode, c.perPageSums);
+    EXPECT_TRUE(staged.SumsMatch());
     ExpectRunStarted();
     ExpectTheCheckAgrees(dialog->LastVerdict(), c.drive, c.package);
   }

@@ -61,7 +61,7 @@ class EnclosureIdentityTest : public testing::EmulatedDriveTest {
              std::size_t packageSize = kHeaderSize + kExtensionSize + kImageBytes) {
     const PackageHeaderCopy header = testing::MakeHeader(packageId, altProductName);
     const std::vector<std::uint8_t> package = MakePackage(header, packageSize);
-    return CheckEnclosureIdentity(internal, *commands, header, package, state);
+    return CheckEnclosureIdentity(internal, *commands, ParseFirmwarePackage(package), state);
   }
 
   PackageState state = UntouchedState();

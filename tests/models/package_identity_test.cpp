@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "models/internal_drives.h"
-#include "models/package_header_fields.h"
 #include "models/tool_variant.h"
 #include "models/variant_captions.h"
 #include "resources/texts.h"
@@ -16,15 +15,15 @@ namespace tslflash {
 namespace {
 
 using namespace std::string_view_literals;
-using testing::MakeHeader;
+using testing::MakePackage;
 using ::testing::Optional;
 
 constexpr std::string_view kAnyDrive = "*                       ";
 
 TEST(PackageTagTest, OnlyTheMakersTagInCapitalsPasses) {
-  EXPECT_TRUE(CheckPackageTag(MakeHeader(kAnyDrive, "TX2300", "VR", "KOVA")));
+  EXPECT_TRUE(MakePackage(kAnyDrive, "TX2300", "VR", "KOVA").package.HasMakerTag());
   for (std::string_view tag : {"kova"sv, "KOV\0"sv, "AVOK"sv, "\0\0\0\0"sv}) {
-    EXPECT_FALSE(CheckPackageTag(MakeHeader(kAnyDrive, "TX2300", "VR", tag))) << tag;
+    EXPECT_FALSE(MakePackage(kAnyDrive, "TX2300", "VR", tag).package.HasMakerTag()) << tag;
   }
 }
 
@@ -40,7 +39,7 @@ TEST(ToolVariantTest, TheMarkChoosesTheVariantWhateverItsCase) {
       {"  ", ToolVariant::Other}, {"\0\0"sv, ToolVariant::Other},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(DetermineToolVariant(MakeHeader(kAnyDrive, "TX2300", c.mark)), c.variant) << c.mark;
+    EXPECT_EQ(DetermineToolVariant(MakePackage(kAnyDrive, "TX2300", c.mark)), c.variant) << c.mark;
   }
   EXPECT_EQ(static_cast<int>(ToolVariant::Tw), 10);
   EXPECT_EQ(static_cast<int>(ToolVariant::Nx), 20);
@@ -74,7 +73,7 @@ TEST(PackageDriveNameTest, ModelCodeOrEnclosureNameDesignatesTheDrive) {
       {"", std::nullopt},
   };
   for (const auto& k : cases) {
-    EXPECT_EQ(PackageDriveName(MakeHeader(kAnyDrive, k.altProductName)), k.name)
+    EXPECT_EQ(PackageDriveName(MakePackage(kAnyDrive, k.altProductName)), k.name)
         << k.altProductName;
   }
 }
@@ -90,7 +89,7 @@ TEST(InternalDriveTest, FindsADriveByItsExactId) {
 }
 
 TEST(VariantCaptionsTest, VariantThirtyNamesItsDriveAndRelabelsTheDialog) {
-  const auto captions = ApplyVariantCaptions(ToolVariant::Vr, MakeHeader(kAnyDrive, "EPX-412UXT"));
+  const auto captions = ApplyVariantCaptions(ToolVariant::Vr, MakePackage(kAnyDrive, "EPX-412UXT"));
   ASSERT_TRUE(captions.has_value());
   EXPECT_EQ(captions->title, "Flash Program for VARN DVD RW LPX-412A");
   EXPECT_EQ(captions->devicesLabel, "Please select target &Drive:");
@@ -99,7 +98,7 @@ TEST(VariantCaptionsTest, VariantThirtyNamesItsDriveAndRelabelsTheDialog) {
 }
 
 TEST(VariantCaptionsTest, WithoutADriveNameTheTitleIsThePrefixAlone) {
-  const auto captions = ApplyVariantCaptions(ToolVariant::Vr, MakeHeader(kAnyDrive, "TK300B"));
+  const auto captions = ApplyVariantCaptions(ToolVariant::Vr, MakePackage(kAnyDrive, "TK300B"));
   ASSERT_TRUE(captions.has_value());
   EXPECT_EQ(captions->title, "Flash Program for ");
   EXPECT_EQ(captions->devicesLabel, kStringSelectDrive.text);
@@ -110,7 +109,7 @@ TEST(VariantCaptionsTest, WithoutADriveNameTheTitleIsThePrefixAlone) {
 TEST(VariantCaptionsTest, OtherVariantsKeepTheDialogsCaptions) {
   for (ToolVariant variant :
        {ToolVariant::Tw, ToolVariant::Nx, ToolVariant::Kv, ToolVariant::Other}) {
-    EXPECT_EQ(ApplyVariantCaptions(variant, MakeHeader(kAnyDrive, "TX2300")), std::nullopt)
+    EXPECT_EQ(ApplyVariantCaptions(variant, MakePackage(kAnyDrive, "TX2300")), std::nullopt)
         << static_cast<int>(variant);
   }
 }

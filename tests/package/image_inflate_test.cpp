@@ -40,7 +40,8 @@ std::uint8_t Stage(const std::vector<std::uint8_t>& image) {
   recipe.protocolDigit = '2';
   recipe.image = image;
   const std::vector<std::uint8_t> package = Built(recipe);
-  const StageResult result = StageImage(*HeaderCopyOf(package), {}, package, PackageForm::Plain);
+  const StageResult result =
+      StageImage(ParseFirmwarePackage(package), {}, PackageForm::Plain, false);
   EXPECT_TRUE(result.SumsMatch());
   return result.plan.pageCount;
 }
@@ -131,9 +132,11 @@ TEST(InflateImageTest, RefusalsGiveTheErrorValueWithEitherFeed) {
 TEST(InflateImageTest, NothingStagedGivesTheErrorValue) {
   const std::vector<std::uint8_t> image = PackDeflated(SynthesizeImage(kImagePageSize, 3));
   const std::uint8_t pageCount = Stage(image);
-  const std::vector<std::uint8_t> tooShort(10, 0);
+  // The header names 100 image bytes; only 10 follow it.
+  const std::vector<std::uint8_t> package = Built(PlainRecipe(100));
   const StageResult refused =
-      StageImage(*HeaderCopyOf(Built(PlainRecipe(100))), {}, tooShort, PackageForm::Plain);
+      StageImage(ParseFirmwarePackage(std::span(package).first(kHeaderSize + 10)), {},
+                 PackageForm::Plain, false);
   EXPECT_TRUE(refused.image.empty());
   for (InflateFeed feed : kFeeds) {
     EXPECT_EQ(InflateImage(refused.image, pageCount, feed).pages, kInflateError);

@@ -36,7 +36,7 @@ PackageExtension ExtensionWithLength(std::uint32_t extImageLength) {
 
 struct RuleCase {
   std::string name;
-  std::string altProductId;
+  bool perPageSums;
   PackageForm form;
   ImageRangeRule rule;
   std::int64_t start;
@@ -49,8 +49,8 @@ class RangeRuleTest : public ::testing::TestWithParam<RuleCase> {};
 // imageLength 40000, extImageLength 30000 throughout.
 TEST_P(RangeRuleTest, FirstApplyingRuleDecidesTheRange) {
   const RuleCase& c = GetParam();
-  const ImagePlan plan =
-      PlanImage(HeaderWithAltId(c.altProductId, 40000), ExtensionWithLength(30000), c.form);
+  const ImagePlan plan = PlanImage(HeaderWithAltId("TK300B", 40000), ExtensionWithLength(30000),
+                                   c.form, c.perPageSums);
   EXPECT_EQ(plan.rule, c.rule);
   EXPECT_EQ(plan.start, c.start);
   EXPECT_EQ(plan.end, c.end);
@@ -59,45 +59,39 @@ TEST_P(RangeRuleTest, FirstApplyingRuleDecidesTheRange) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, RangeRuleTest,
-    ::testing::Values(
-        RuleCase{"Tq70ThenZeros", "TQ70", PackageForm::Plain, ImageRangeRule::PerPageSumModel, 64,
-                 40052},
-        RuleCase{"Tq70ThenMore", "TQ70X", PackageForm::Plain, ImageRangeRule::Plain, 64, 40064},
-        RuleCase{"Tq70ThenSpaces", "TQ70      ", PackageForm::Plain, ImageRangeRule::Plain, 64,
-                 40064},
-        RuleCase{"Tx2370WinsOverVarn2340", "TX2370", PackageForm::Varn2340,
-                 ImageRangeRule::PerPageSumModel, 64, 30052},
-        RuleCase{"Epx412uxtByFirstTen", "EPX-412UXTAB1.00", PackageForm::Varn2300,
-                 ImageRangeRule::PerPageSumModel, 64, 40052},
-        RuleCase{"Epx412uxSpace", "EPX-412UX VR*.**", PackageForm::Plain,
-                 ImageRangeRule::PerPageSumModel, 64, 40052},
-        RuleCase{"Epx412uxOtherTenth", "EPX-412UXSVR*.**", PackageForm::Plain,
-                 ImageRangeRule::Plain, 64, 40064},
-        RuleCase{"Varn2340SecondImage", "TK300B", PackageForm::Varn2340,
-                 ImageRangeRule::SecondImage, 40118, 70118},
-        RuleCase{"Varn2300FirstImage", "TK300B", PackageForm::Varn2300,
-                 ImageRangeRule::ExtendedFirst, 78, 40078},
-        RuleCase{"PlainLayout", "TK300B", PackageForm::Plain, ImageRangeRule::Plain, 64, 40064}),
+    ::testing::Values(RuleCase{"PerPageSumsOnPlain", true, PackageForm::Plain,
+                               ImageRangeRule::PerPageSumModel, 64, 40052},
+                      RuleCase{"PerPageSumsWinOverVarn2340", true, PackageForm::Varn2340,
+                               ImageRangeRule::PerPageSumModel, 64, 30052},
+                      RuleCase{"PerPageSumsWinOverVarn2300", true, PackageForm::Varn2300,
+                               ImageRangeRule::PerPageSumModel, 64, 40052},
+                      RuleCase{"Varn2340SecondImage", false, PackageForm::Varn2340,
+                               ImageRangeRule::SecondImage, 40118, 70118},
+                      RuleCase{"Varn2300FirstImage", false, PackageForm::Varn2300,
+                               ImageRangeRule::ExtendedFirst, 78, 40078},
+                      RuleCase{"PlainLayout", false, PackageForm::Plain, ImageRangeRule::Plain, 64,
+                               40064}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(ImagePlanTest, ExpectedSumsAndLengthFollowTheFormWhateverTheRule) {
-  for (std::string_view altId : {"TK300B", "TQ70"}) {
-    const PackageHeader header = HeaderWithAltId(altId, 40000);
+  for (const bool perPageSums : {false, true}) {
+    SCOPED_TRACE(perPageSums ? "per-page sums" : "whole-image sums");
+    const PackageHeader header = HeaderWithAltId("TK300B", 40000);
     const PackageExtension extension = ExtensionWithLength(30000);
-    const ImagePlan varn2340 = PlanImage(header, extension, PackageForm::Varn2340);
-    EXPECT_EQ(varn2340.expected, (ChecksumPair{0x3333, 0x4444})) << altId;
-    EXPECT_EQ(varn2340.transferLength, 30000u) << altId;
+    const ImagePlan varn2340 = PlanImage(header, extension, PackageForm::Varn2340, perPageSums);
+    EXPECT_EQ(varn2340.expected, (ChecksumPair{0x3333, 0x4444}));
+    EXPECT_EQ(varn2340.transferLength, 30000u);
     for (PackageForm form : {PackageForm::Plain, PackageForm::Varn2300}) {
-      const ImagePlan plan = PlanImage(header, extension, form);
-      EXPECT_EQ(plan.expected, (ChecksumPair{0x1111, 0x2222})) << altId;
-      EXPECT_EQ(plan.transferLength, 40000u) << altId;
+      const ImagePlan plan = PlanImage(header, extension, form, perPageSums);
+      EXPECT_EQ(plan.expected, (ChecksumPair{0x1111, 0x2222}));
+      EXPECT_EQ(plan.transferLength, 40000u);
     }
   }
 }
 
 TEST(ImagePlanTest, PageCountIsTheLengthInPagesTruncatedTo8Bits) {
   const auto pages = [](std::uint32_t length) {
-    return PlanImage(HeaderWithAltId("TK300B", length), {}, PackageForm::Plain).pageCount;
+    return PlanImage(HeaderWithAltId("TK300B", length), {}, PackageForm::Plain, false).pageCount;
   };
   EXPECT_EQ(pages(16383), 0);
   EXPECT_EQ(pages(40000), 2);
@@ -113,7 +107,8 @@ TEST(StageImageTest, PerPageSumModelStagesWholePagesFromOffset64) {
   recipe.revisionPattern = "*.**";
   const std::vector<std::uint8_t> package = Built(recipe);
 
-  const StageResult result = StageImage(*HeaderCopyOf(package), {}, package, PackageForm::Plain);
+  const StageResult result =
+      StageImage(ParseFirmwarePackage(package), {}, PackageForm::Plain, true);
   ASSERT_TRUE(result.Staged());
   EXPECT_EQ(result.plan.start, 64);
   EXPECT_EQ(result.plan.Length(), 128 * 16384);
@@ -128,7 +123,7 @@ TEST(StageImageTest, PerPageSumModelStagesWholePagesFromOffset64) {
 TEST(StageImageTest, ExtendedFormsStageTheirOwnImage) {
   const PackageRecipe recipe = ExtendedRecipe(3000, 2000);
   const std::vector<std::uint8_t> package = Built(recipe);
-  const PackageHeaderCopy header = *HeaderCopyOf(package);
+  const FirmwarePackage firmware = ParseFirmwarePackage(package);
   const PackageExtensionCopy extension = *ExtensionCopyOf(package);
   struct {
     PackageForm form;
@@ -136,7 +131,7 @@ TEST(StageImageTest, ExtendedFormsStageTheirOwnImage) {
   } const cases[] = {{PackageForm::Varn2340, recipe.second->image},
                      {PackageForm::Varn2300, recipe.image}};
   for (const auto& c : cases) {
-    const StageResult result = StageImage(header, extension, package, c.form);
+    const StageResult result = StageImage(firmware, extension, c.form, false);
     EXPECT_TRUE(result.SumsMatch()) << PackageFormText(c.form);
     EXPECT_TRUE(std::ranges::equal(result.image, c.image)) << PackageFormText(c.form);
   }
@@ -145,7 +140,8 @@ TEST(StageImageTest, ExtendedFormsStageTheirOwnImage) {
 TEST(StageImageTest, ChangedImageByteIsStagedButDoesNotMatch) {
   std::vector<std::uint8_t> package = Built(PlainRecipe(5000));
   package[64 + 2500] ^= 0x01;
-  const StageResult result = StageImage(*HeaderCopyOf(package), {}, package, PackageForm::Plain);
+  const StageResult result =
+      StageImage(ParseFirmwarePackage(package), {}, PackageForm::Plain, false);
   ASSERT_TRUE(result.Staged());
   EXPECT_FALSE(result.SumsMatch());
   const auto image = std::span(package).subspan(64, 5000);
@@ -155,7 +151,7 @@ TEST(StageImageTest, ChangedImageByteIsStagedButDoesNotMatch) {
 
 struct RangeCase {
   std::string name;
-  std::string altProductId;
+  bool perPageSums;
   std::uint32_t imageLength;
   std::size_t packageSize;
   PackageForm form;
@@ -169,10 +165,12 @@ class StageRangeTest : public ::testing::TestWithParam<RangeCase> {};
 // A usable range gives the whole image; any other gives none.
 TEST_P(StageRangeTest, OnlyAUsableRangeIsStaged) {
   const RangeCase& c = GetParam();
-  const std::vector<std::uint8_t> package(c.packageSize, 0xAB);
+  std::vector<std::uint8_t> package(c.packageSize, 0xAB);
+  const PackageHeaderCopy header = EncodeHeader(HeaderWithAltId("TK300B", c.imageLength));
+  std::ranges::copy(header, package.begin());
   const StageResult result =
-      StageImage(EncodeHeader(HeaderWithAltId(c.altProductId, c.imageLength)),
-                 EncodeExtension(ExtensionWithLength(1)), package, c.form);
+      StageImage(ParseFirmwarePackage(package), EncodeExtension(ExtensionWithLength(1)), c.form,
+                 c.perPageSums);
   EXPECT_EQ(result.status, c.status);
   EXPECT_EQ(result.image.size(), c.staged);
   EXPECT_TRUE(std::ranges::all_of(result.image, [](std::uint8_t b) { return b == 0xAB; }));
@@ -180,21 +178,21 @@ TEST_P(StageRangeTest, OnlyAUsableRangeIsStaged) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ranges, StageRangeTest,
-    ::testing::Values(RangeCase{"PerPageSumModelShorterThanItsTail", "TQ70", 11, 1000,
+    ::testing::Values(RangeCase{"PerPageSumModelShorterThanItsTail", true, 11, 1000,
                                 PackageForm::Plain, ImageRangeStatus::NegativeLength},
-                      RangeCase{"PerPageSumModelOfLengthZero", "TQ70", 0, 1000, PackageForm::Plain,
+                      RangeCase{"PerPageSumModelOfLengthZero", true, 0, 1000, PackageForm::Plain,
                                 ImageRangeStatus::NegativeLength},
-                      RangeCase{"PerPageSumModelOfExactlyItsTail", "TQ70", 12, 1000,
+                      RangeCase{"PerPageSumModelOfExactlyItsTail", true, 12, 1000,
                                 PackageForm::Plain, ImageRangeStatus::Usable},
-                      RangeCase{"ImageEndingAtThePackageEnd", "TK300B", 1000, 1064,
-                                PackageForm::Plain, ImageRangeStatus::Usable, 1000},
-                      RangeCase{"ImagePastThePackage", "TK300B", 1000, 1063, PackageForm::Plain,
+                      RangeCase{"ImageEndingAtThePackageEnd", false, 1000, 1064, PackageForm::Plain,
+                                ImageRangeStatus::Usable, 1000},
+                      RangeCase{"ImagePastThePackage", false, 1000, 1063, PackageForm::Plain,
                                 ImageRangeStatus::PastPackage},
-                      RangeCase{"ImageOverTheAreas", "TK300B", kImageAreaSize + 1,
+                      RangeCase{"ImageOverTheAreas", false, kImageAreaSize + 1,
                                 kImageAreaSize + 100, PackageForm::Plain,
                                 ImageRangeStatus::LongerThanArea},
                       // imageLength + 118 would wrap to 117 in 32 bits.
-                      RangeCase{"SecondImageStartBeyond4GiB", "TK300B", 0xFFFFFFFF, 1000,
+                      RangeCase{"SecondImageStartBeyond4GiB", false, 0xFFFFFFFF, 1000,
                                 PackageForm::Varn2340, ImageRangeStatus::PastPackage}),
     [](const auto& testInfo) { return testInfo.param.name; });
 

@@ -118,6 +118,7 @@ TEST(CheckAndStageTest, OnePassAgreesWithTheSeparateCheckAndStaging) {
     std::string name;
     std::vector<std::uint8_t> package;
     PackageForm form;
+    bool perPageSums = false;
   };
   std::vector<std::uint8_t> changedImage = testing::Built(testing::PlainRecipe(5000));
   changedImage[64 + 17] ^= 0x40;
@@ -139,17 +140,17 @@ TEST(CheckAndStageTest, OnePassAgreesWithTheSeparateCheckAndStaging) {
       {"second image", extended, PackageForm::Varn2340},
       {"first image", extended, PackageForm::Varn2300},
       {"extended read as plain", extended, PackageForm::Plain},
-      {"per-page-sum range", perPageSum, PackageForm::Plain},
+      {"per-page-sum range", perPageSum, PackageForm::Plain, true},
       {"cut short", truncated, PackageForm::Plain},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const PackageHeaderCopy header = HeaderCopyOf(c.package).value_or(PackageHeaderCopy{});
+    const FirmwarePackage package = ParseFirmwarePackage(c.package);
     const PackageExtensionCopy extension =
         ExtensionCopyOf(c.package).value_or(PackageExtensionCopy{});
-    const CheckedPackage checked = CheckAndStage(header, extension, c.package, c.form);
+    const CheckedPackage checked = CheckAndStage(package, extension, c.form, c.perPageSums);
     const TrailerReading trailer = ReadTrailer(c.package, c.form);
-    const StageResult staged = StageImage(header, extension, c.package, c.form);
+    const StageResult staged = StageImage(package, extension, c.form, c.perPageSums);
     EXPECT_EQ(checked.Matches(), CheckPackage(c.package, c.form));
     EXPECT_EQ(checked.trailer.place.status, trailer.place.status);
     EXPECT_EQ(checked.trailer.computed, trailer.computed);

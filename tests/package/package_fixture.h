@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "package/checksum.h"
+#include "package/firmware_package.h"
 #include "package/package_layout.h"
 #include "tools/package_builder.h"
 
@@ -37,7 +38,7 @@ inline std::vector<std::uint8_t> Built(const PackageRecipe& recipe) {
 }
 
 inline PackageHeader HeaderOf(const std::vector<std::uint8_t>& package) {
-  return DecodeHeader(*HeaderCopyOf(package));
+  return ParseFirmwarePackage(package).header;
 }
 
 inline PackageExtension ExtensionOf(const std::vector<std::uint8_t>& package) {

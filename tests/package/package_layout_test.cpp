@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
+
+#include "package/firmware_package.h"
 
 namespace tslflash {
 namespace {
@@ -58,10 +61,52 @@ TEST(PackageLayoutTest, ExtensionFieldsDecodeFromTheirOffsetsAndEncodeBack) {
 TEST(PackageLayoutTest, CopiesNeedTheWholeHeaderAndExtension) {
   const std::vector<std::uint8_t> package(kHeaderSize + kExtensionSize, 0x5A);
   const std::span<const std::uint8_t> bytes(package);
-  EXPECT_TRUE(HeaderCopyOf(bytes.first(kHeaderSize)).has_value());
-  EXPECT_FALSE(HeaderCopyOf(bytes.first(kHeaderSize - 1)).has_value());
+  EXPECT_TRUE(ParseFirmwarePackage(bytes.first(kHeaderSize)).HasWholeHeader());
+  EXPECT_FALSE(ParseFirmwarePackage(bytes.first(kHeaderSize - 1)).HasWholeHeader());
   EXPECT_TRUE(ExtensionCopyOf(bytes).has_value());
   EXPECT_FALSE(ExtensionCopyOf(bytes.first(kHeaderSize + kExtensionSize - 1)).has_value());
+}
+
+// The fields the drive list, the checks and the run read, from one parse.
+TEST(FirmwarePackageTest, NamesEachHeaderFieldAndKeepsTheBytes) {
+  const PackageHeaderCopy header = HandMadeHeader();
+  std::vector<std::uint8_t> bytes(header.begin(), header.end());
+  bytes.resize(100, 0x77);
+  const FirmwarePackage package = ParseFirmwarePackage(bytes);
+  EXPECT_EQ(package.bytes.data(), bytes.data());
+  EXPECT_EQ(package.bytes.size(), 100u);
+  EXPECT_EQ(package.headerCopy, header);
+  EXPECT_EQ(package.header, DecodeHeader(header));
+  EXPECT_TRUE(package.HasWholeHeader());
+  EXPECT_TRUE(package.HasMakerTag());
+  EXPECT_EQ(package.ProtocolDigit(), '2');
+  EXPECT_EQ(package.InquiryId(), "VARN    DVD RW LPX-650A 1.07");
+  EXPECT_EQ(package.PackageId(), "VARN    DVD RW LPX-650A ");
+  EXPECT_EQ(package.Revision(), "1.07");
+  EXPECT_EQ(package.AltProductName(), "EPX-412UX ");
+  EXPECT_EQ(package.VariantMark(), "VR");
+  EXPECT_EQ(package.RevisionPattern(), "*.**");
+}
+
+// A package cut inside its header is still read: what it lacks reads as zero,
+// so no field holds bytes from beyond the package.
+TEST(FirmwarePackageTest, MissingHeaderBytesReadAsZero) {
+  const PackageHeaderCopy header = HandMadeHeader();
+  for (const std::size_t size :
+       {std::size_t{0}, std::size_t{5}, std::size_t{40}, kHeaderSize - 1}) {
+    SCOPED_TRACE(size);
+    const FirmwarePackage package = ParseFirmwarePackage(std::span(header).first(size));
+    PackageHeaderCopy expected{};
+    std::copy_n(header.begin(), size, expected.begin());
+    EXPECT_EQ(package.headerCopy, expected);
+    EXPECT_EQ(package.header, DecodeHeader(expected));
+    EXPECT_EQ(package.bytes.size(), size);
+    EXPECT_FALSE(package.HasWholeHeader());
+  }
+  EXPECT_FALSE(ParseFirmwarePackage(std::span(header).first(3)).HasMakerTag());
+  EXPECT_EQ(ParseFirmwarePackage(std::span(header).first(40)).AltProductName(),
+            std::string_view("EP\0\0\0\0\0\0\0\0", 10))
+      << "altProductName starts at 38: two of its bytes are in, the rest read as zero";
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "app/update_dialog.h"
 #include "emulator/drive_description.h"
 #include "emulator/emulated_transport.h"
+#include "models/model_traits.h"
 #include "package/embedded_package.h"
 #include "package/image_staging.h"
 #include "tests/app/fake_dialog_view.h"
@@ -53,7 +54,9 @@ std::size_t HeapInUse() { return mallinfo2().uordblks; }
 
 // The image bytes the embedded package sends.
 std::vector<std::uint8_t> ExpectedImage(std::span<const std::uint8_t> package) {
-  const ImagePlan plan = PlanImage(DecodeHeader(*HeaderCopyOf(package)), {}, PackageForm::Plain);
+  const FirmwarePackage firmware = ParseFirmwarePackage(package);
+  const ImagePlan plan = PlanImage(firmware.header, {}, PackageForm::Plain,
+                                   PackageUsesPerPageSums(firmware.AltProductName()));
   const auto bytes = package.subspan(static_cast<std::size_t>(plan.start),
                                      static_cast<std::size_t>(plan.Length()));
   return {bytes.begin(), bytes.end()};

@@ -10,17 +10,19 @@
 
 #include "emulator/drive_emulator.h"
 #include "package/embedded_package.h"
-#include "package/package_layout.h"
+#include "package/firmware_package.h"
 
 namespace tslflash::testing {
 
 inline ::testing::AssertionResult TookTheEmbeddedImage(const emu::DriveEmulator& drive) {
   const std::span<const std::uint8_t> package = EmbeddedPackage();
-  const auto header = HeaderCopyOf(package);
-  if (!header) return ::testing::AssertionFailure() << "the embedded package has no header";
+  const FirmwarePackage firmware = ParseFirmwarePackage(package);
+  if (!firmware.HasWholeHeader()) {
+    return ::testing::AssertionFailure() << "the embedded package has no header";
+  }
   const auto image = drive.ReceivedImage();
   if (!image) return ::testing::AssertionFailure() << "the drive accepted no image";
-  const std::uint32_t length = DecodeHeader(*header).imageLength;
+  const std::uint32_t length = firmware.header.imageLength;
   if (image->size() != length || package.size() < kHeaderSize + length) {
     return ::testing::AssertionFailure()
            << "the drive took " << image->size() << " bytes; the image has " << length;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "models/model_traits.h"
 #include "package/image_inflate.h"
 #include "package/image_staging.h"
 #include "package/package_check.h"
@@ -36,7 +37,7 @@ TEST(BuildPackageTest, ShortTextsArePaddedWithSpacesOrNuls) {
   recipe.revisionPattern = "1.*";
   const BuildResult spaced = BuildPackage(recipe);
   ASSERT_TRUE(spaced.Ok()) << spaced.error;
-  const PackageHeader header = DecodeHeader(*HeaderCopyOf(spaced.package));
+  const PackageHeader header = ParseFirmwarePackage(spaced.package).header;
   EXPECT_EQ(Text(header.tag), "KOV ");
   EXPECT_EQ(Text(header.inquiryId), "VARN" + std::string(24, ' '));
   EXPECT_EQ(Text(header.altProductId), "TK300B    T 1.* ");
@@ -44,7 +45,7 @@ TEST(BuildPackageTest, ShortTextsArePaddedWithSpacesOrNuls) {
   recipe.altProductNameNulPadded = true;
   const BuildResult nul = BuildPackage(recipe);
   ASSERT_TRUE(nul.Ok()) << nul.error;
-  EXPECT_EQ(AltProductName(DecodeHeader(*HeaderCopyOf(nul.package))),
+  EXPECT_EQ(ParseFirmwarePackage(nul.package).AltProductName(),
             std::string_view("TK300B\0\0\0\0", 10));
 }
 
@@ -57,7 +58,7 @@ TEST(BuildPackageTest, ExtendedLayoutPutsEachPartWhereTheToolReadsIt) {
   ASSERT_TRUE(built.Ok()) << built.error;
   const std::span<const std::uint8_t> bytes(built.package);
 
-  const PackageHeader header = DecodeHeader(*HeaderCopyOf(bytes));
+  const PackageHeader header = ParseFirmwarePackage(bytes).header;
   const PackageExtension extension = DecodeExtension(*ExtensionCopyOf(bytes));
   EXPECT_EQ(header.imageLength, 3000u);
   EXPECT_EQ((ChecksumPair{header.imageSumLinear, header.imageSumRotated}), ChecksumsOf(first));
@@ -72,7 +73,8 @@ TEST(BuildPackageTest, ExtendedLayoutPutsEachPartWhereTheToolReadsIt) {
 }
 
 // The stored image must survive staging and inflating into the very pages it
-// was made from, whichever alternate id decides the range.
+// was made from, whichever alternate id decides the range: the builder and
+// the checks take the range from the same model table.
 TEST(BuildPackageTest, DeflatedImageInflatesBackToItsPages) {
   const std::vector<std::uint8_t> raw = SynthesizeImage(6 * kImagePageSize, 4);
   for (std::string altName : {"TK300B", "TQ70"}) {
@@ -84,8 +86,9 @@ TEST(BuildPackageTest, DeflatedImageInflatesBackToItsPages) {
     const BuildResult built = BuildPackage(recipe);
     ASSERT_TRUE(built.Ok()) << built.error;
     EXPECT_EQ(ReadLe32(built.package, 64), raw.size());  // the inflated length leads
-    const StageResult staged =
-        StageImage(*HeaderCopyOf(built.package), {}, built.package, PackageForm::Plain);
+    const FirmwarePackage package = ParseFirmwarePackage(built.package);
+    const StageResult staged = StageImage(package, {}, PackageForm::Plain,
+                                          PackageUsesPerPageSums(package.AltProductName()));
     ASSERT_TRUE(staged.SumsMatch()) << altName;
     EXPECT_LT(staged.plan.pageCount, 6) << altName;
     for (InflateFeed feed : {InflateFeed::WholeInput, InflateFeed::BytePerCall}) {

@@ -109,7 +109,8 @@ TEST_F(TslpkgTest, DeflatedPackageInflatesToTheImageItWasBuiltFrom) {
   EXPECT_THAT(inspect.out, HasSubstr("protocol digit: \"2\" (summed pages"));
 
   const std::vector<std::uint8_t> package = ReadFile("package.bin");
-  const StageResult staged = StageImage(*HeaderCopyOf(package), {}, package, PackageForm::Plain);
+  const StageResult staged =
+      StageImage(ParseFirmwarePackage(package), {}, PackageForm::Plain, false);
   ASSERT_TRUE(staged.SumsMatch());
   const InflatedImage inflated =
       InflateImage(staged.image, staged.plan.pageCount, InflateFeed::BytePerCall);

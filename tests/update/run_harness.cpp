@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "models/model_traits.h"
 #include "models/tool_variant.h"
+#include "package/firmware_package.h"
 #include "package/package_layout.h"
 
 namespace tslflash::testing {
@@ -29,7 +31,7 @@ RunHarness::RunHarness(const RunSetup& setup) {
   job_.plan = setup.plan;
   job_.packaging.form = setup.form;
   job_.packaging.extension = ExtensionCopyOf(package).value_or(PackageExtensionCopy{});
-  job_.variant = DetermineToolVariant(HeaderCopyOf(package).value_or(PackageHeaderCopy{}));
+  job_.variant = DetermineToolVariant(ParseFirmwarePackage(package));
   dialog->UseRestarter(std::make_unique<RecordingRestarter>(rebootRequests, setup.grantReboot));
 
   view.calls.clear();
@@ -43,8 +45,9 @@ RunHarness::RunHarness(const RunSetup& setup) {
 int RunHarness::Run(const std::vector<BoxAnswer>& answers) {
   for (const BoxAnswer answer : answers) view.Answer({answer});
   // Staged as the checks stage it, from the package as the test left it.
-  job_.staged = StageImage(HeaderCopyOf(package).value_or(PackageHeaderCopy{}),
-                           job_.packaging.extension, package, job_.packaging.form);
+  const FirmwarePackage firmware = ParseFirmwarePackage(package);
+  job_.staged = StageImage(firmware, job_.packaging.extension, job_.packaging.form,
+                           PackageUsesPerPageSums(firmware.AltProductName()));
   return dialog->RunJob(job_) ? 1 : 0;
 }
 
