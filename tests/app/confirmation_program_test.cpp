@@ -94,5 +94,26 @@ TEST_F(ConfirmationProgramTest, AFailedCommitWithTheOldRevisionIsNotConfirmed) {
   EXPECT_THAT(history.out, Not(HasSubstr("now running the new firmware")));
 }
 
+// The drive loses power in the middle of the transfer and comes back in its
+// recovery state: the next start names it, and the recovery rules judge it.
+TEST_F(ConfirmationProgramTest, AnInterruptedUpdateIsNamedAtTheNextStart) {
+  Describe(
+      R"("faults": [{"kind": "powerCut", "opcode": "3B", "secondByte": "07", "fromOccurrence": 3}],)");
+  const ToolRun cut = Upgrade();
+  EXPECT_EQ(cut.exitCode, 15) << cut.out << cut.err;
+  EXPECT_THAT(History().out, HasSubstr("interrupted"));
+
+  // After the power cycle the drive answers with a recovery revision.
+  std::string description = testing::Slurp(Path("drives.json"));
+  description.replace(description.find("\"1.02\""), 6, "\"FS12\"");
+  description.replace(description.find("\"faults\""),
+                      description.find("],") + 2 - description.find("\"faults\""), "");
+  std::ofstream(Path("drives.json")) << description;
+  const ToolRun next = Run({"--check", "--emulate", Path("drives.json"), "--select", "1",
+                            "--received-images", Dir().string()});
+  EXPECT_THAT(next.err, HasSubstr("was interrupted; the drive reports firmware FS12."));
+  EXPECT_THAT(next.out, HasSubstr("  recovery-rules: "));
+}
+
 }  // namespace
 }  // namespace tslflash
