@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "models/field_text.h"
 #include "models/model_traits.h"
 #include "models/tool_variant.h"
 #include "package/firmware_package.h"
@@ -48,6 +49,8 @@ int RunHarness::Run(const std::vector<BoxAnswer>& answers) {
   const FirmwarePackage firmware = ParseFirmwarePackage(package);
   job_.staged = StageImage(firmware, job_.packaging.extension, job_.packaging.form,
                            PackageUsesPerPageSums(firmware.AltProductName()));
+  // As the checks announce it for a plain package.
+  job_.newRevision = UnpaddedField(firmware.Revision());
   return dialog->RunJob(job_) ? 1 : 0;
 }
 

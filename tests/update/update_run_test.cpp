@@ -21,7 +21,10 @@ namespace {
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 using testing::RecipeFor;
 using testing::RunHarness;
 using testing::RunSetup;
@@ -280,6 +283,60 @@ TEST(UpdateRun, VariantChoosesTheSuccessLineAndTheRestartBoxes) {
               (MessageBox{"Do you really want to upgrade ?", std::nullopt, BoxButtons::OkCancel,
                           BoxIcon::Exclamation, BoxPurpose::ConfirmUpdate}));
     EXPECT_EQ(std::vector(h.view.boxes.begin() + 1, h.view.boxes.end()), c.boxesAfterConfirmation);
+  }
+}
+
+// Every protocol's image, taken by a drive that runs it at once, is
+// confirmed by the revision the drive then reports; the tree shows it.
+TEST(UpdateRun, EachProtocolsImageIsConfirmedByTheRevisionTheDriveReports) {
+  for (FlashCase c : FlashCases()) {
+    SCOPED_TRACE(c.name);
+    c.setup.drive.activatesAs = "1.07";
+    c.setup.drive.activatesAtOnce = true;
+    RunHarness h(c.setup);
+    EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Cancel}), 1);
+    EXPECT_THAT(h.Log(), Contains("The drive now reports firmware 1.07."));
+    EXPECT_THAT(h.view.items.at(1).text, EndsWith(" 1.07"));
+  }
+}
+
+// The command that closes the transfer refused: the drive keeps its old
+// revision, and the run says so instead of "Upgrade completed!".
+TEST(UpdateRun, AFailedClosingCommandWithTheOldRevisionIsATransferFailure) {
+  struct Case {
+    const char* name;
+    RunSetup setup;
+    emu::ForOpcode closing;
+    std::string line;
+  };
+  RunSetup blocks = PlainRun('3', Pages(1, 31));
+  const Case cases[] = {
+      {"the image commit",
+       PlainRun('0', Pages(8, 30)),
+       {0x3B, 0x04},
+       "The image commit failed and the drive still reports firmware 1.02."},
+      {"the download end",
+       blocks,
+       {0xF2, 0x04},
+       "The download end failed and the drive still reports firmware 1.02."},
+      {"the bank commit",
+       PlainRun('4', Pages(2, 32)),
+       {0x3B, 0x07},
+       "The bank commit failed and the drive still reports firmware 1.02."},
+  };
+  for (Case c : cases) {
+    SCOPED_TRACE(c.name);
+    c.setup.drive.activatesAs = "1.07";
+    c.setup.drive.activatesAtOnce = true;
+    c.setup.drive.faults.push_back({emu::FaultKind::Fail, c.closing, emu::kAlways});
+    RunHarness h(c.setup);
+    EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Ok}), 0);
+    const Lines log = h.Log();
+    EXPECT_THAT(log, Contains(c.line));
+    EXPECT_THAT(log, Not(Contains("======== SUCCEED ========")));
+    EXPECT_THAT(log, Contains("======== FAIL ========"));
+    EXPECT_EQ(h.dialog->LastOutcome(), OutcomeCode::TransferFailed);
+    for (const MessageBox& box : h.view.boxes) EXPECT_THAT(box.text, Not(HasSubstr("completed")));
   }
 }
 
