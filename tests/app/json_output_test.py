@@ -144,6 +144,11 @@ class JsonOutputTest(unittest.TestCase):
              emulate(self.failing, "--select", "1", "--upgrade", "--yes", *received), 15, "upgrade",
              lambda d: (ended(d), d["failure"]["unit"], d["failure"]["index"], d["progress"]["sent"]),
              ((False, 5), "page", 2, 1), []),
+            ("the history of the runs above", emulate(self.demo, "--history", *received), 0,
+             "history", lambda d: (len(d["records"]) >= 2, d["records"][0]["completed"],
+                                   d["records"][0]["confirmation"]),
+             # Each later start found the first drive still on its old revision.
+             (True, True, "not-confirmed"), []),
             ("a check of a drive that is not there",
              emulate(self.demo, "--check", "--select", "7"), 2, "error",
              lambda d: "drive 7" in d["error"], True, None),
