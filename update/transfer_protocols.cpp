@@ -105,9 +105,9 @@ using ReadCommand = CommandReply (DriveCommands::*)(std::span<std::uint8_t>, std
 class VerifiedPages {
  public:
   static std::optional<VerifiedPages> Allocate(const TransferContext& context, WriteCommand write,
-                                               ReadCommand read, std::uint32_t length) {
+                                               ReadCommand read) {
     try {
-      return VerifiedPages(context, write, read, WholePages(length));
+      return VerifiedPages(context, write, read);
     } catch (const std::bad_alloc&) {
       return std::nullopt;
     }
@@ -138,12 +138,10 @@ class VerifiedPages {
   }
 
  private:
-  VerifiedPages(const TransferContext& context, WriteCommand write, ReadCommand read,
-                std::uint32_t length)
+  VerifiedPages(const TransferContext& context, WriteCommand write, ReadCommand read)
       : context_(context),
         write_(write),
         read_(read),
-        length_(length),
         totalPages_(PlannedUnits(TransferProtocol::BufferPages, context.transferLength, 0).total),
         // Not zeroed: each is filled before it is sent or compared.
         lastPage_(std::make_unique_for_overwrite<std::uint8_t[]>(kPage)),
@@ -176,7 +174,6 @@ class VerifiedPages {
   const TransferContext& context_;
   WriteCommand write_;
   ReadCommand read_;
-  std::uint32_t length_;
   std::uint32_t totalPages_;                  // of the whole transfer, every bank
   std::unique_ptr<std::uint8_t[]> lastPage_;  // a page that runs past the image's end
   std::unique_ptr<std::uint8_t[]> readBack_;
@@ -278,8 +275,8 @@ TransferResult SendVendorPages(const TransferContext& context, TransferProtocol 
 
 TransferResult TransferBufferPages(const TransferContext& context) {
   if (Refused(context, TransferProtocol::BufferPages)) return TransferResult::NothingSent;
-  auto pages = VerifiedPages::Allocate(context, &DriveCommands::WritePageById,
-                                       &DriveCommands::ReadPageById, context.transferLength);
+  auto pages =
+      VerifiedPages::Allocate(context, &DriveCommands::WritePageById, &DriveCommands::ReadPageById);
   if (!pages || !context.commands.QueryImageSize()) return TransferResult::NothingSent;
   if (context.transferLength != context.commands.ExpectedImageSize()) {
     context.diagnostics << kWrongImageSize;
@@ -335,7 +332,7 @@ TransferResult TransferBankedPages(const TransferContext& context) {
   const bool twoBanks = UsesTwoBanks(context.modelCode);
   const std::uint32_t bankLength = twoBanks ? kBankSize : context.transferLength;
   auto pages = VerifiedPages::Allocate(context, &DriveCommands::WritePageByOffset,
-                                       &DriveCommands::ReadPageByOffset, bankLength);
+                                       &DriveCommands::ReadPageByOffset);
   if (!pages) return TransferResult::NothingSent;
   context.diagnostics << kWillBeUpgraded << kTransferringPages;
   for (int bank = twoBanks ? kTwoBankFirst : 0; bank >= 0; --bank) {
