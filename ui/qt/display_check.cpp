@@ -100,9 +100,13 @@ std::string TryWayland(const DisplayProbe& probe) {
 std::vector<DisplayProbe> PlanDisplayProbes(const EnvironmentLookup& environment) {
   std::vector<DisplayProbe> probes;
   if (const std::optional<std::string> platforms = NonEmpty(environment, "QT_QPA_PLATFORM")) {
-    for (const auto entry : std::views::split(*platforms, ';')) {
-      const std::string_view platform(entry.begin(), entry.end());
+    // Split by hand: clang with this standard library rejects views::split here.
+    std::string_view rest = *platforms;
+    while (!rest.empty()) {
+      const std::size_t end = std::min(rest.find(';'), rest.size());
+      const std::string_view platform = rest.substr(0, end);
       if (!platform.empty()) probes.push_back(ProbeFor(platform, environment));
+      rest.remove_prefix(std::min(end + 1, rest.size()));
     }
     return probes;
   }
