@@ -67,9 +67,11 @@ void WriteRecord(std::ostream& out, const HistoryRecord& record) {
 std::string HistoryText(const std::vector<HistoryRecord>& records) {
   if (records.empty()) return "No updates are recorded.\n";
   std::ostringstream out;
-  for (const HistoryRecord& record : records | std::views::reverse) {
+  // Newest first; reverse iterators, as clang with this standard library
+  // rejects views::reverse.
+  for (auto record = records.rbegin(); record != records.rend(); ++record) {
     if (out.tellp() > 0) out << "\n";
-    WriteRecord(out, record);
+    WriteRecord(out, *record);
   }
   return out.str();
 }

@@ -100,7 +100,7 @@ std::string TryWayland(const DisplayProbe& probe) {
 std::vector<DisplayProbe> PlanDisplayProbes(const EnvironmentLookup& environment) {
   std::vector<DisplayProbe> probes;
   if (const std::optional<std::string> platforms = NonEmpty(environment, "QT_QPA_PLATFORM")) {
-    // Split by hand: clang with this standard library rejects views::split here.
+    // By hand: clang with this standard library rejects views::split here.
     std::string_view rest = *platforms;
     while (!rest.empty()) {
       const std::size_t end = std::min(rest.find(';'), rest.size());
