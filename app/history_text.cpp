@@ -1,6 +1,5 @@
 #include "app/history_text.h"
 
-#include <ranges>
 #include <sstream>
 #include <string_view>
 
