@@ -107,7 +107,7 @@ check unprivileged-never-asked-to-confirm "$(lacks "$out" 'Do you really want to
 out=$(upgrade /bin/tslflash)
 rc=$?
 echo "$out" | sed 's/^/tslflash: /'
-echo "$out" | grep -q '^ *1\. Linux *scsi_debug.*(not for this package)' && listed=yes || listed=no
+echo "$out" | grep -q '^ *1\. Linux *scsi_debug.*(not for this package: this build carries a sample package' && listed=yes || listed=no
 check terminal-lists-drive-greyed $listed
 check sample-build-says-so "$(has "$out" 'This build carries a sample firmware package; it writes only to emulated drives.')"
 check sample-build-sends-nothing "$(has "$out" 'it writes only to emulated drives. Nothing was sent to /dev/sr0.')"
