@@ -213,10 +213,13 @@ TEST(SupportReport, IsWrittenWholeOrNotAtAll) {
   const std::string path = (folder / "report.txt").string();
   ASSERT_EQ(WriteSupportReport(path, "first\n"), "");
   ASSERT_EQ(WriteSupportReport(path, "second\n"), "");
-  std::ifstream in(path);
-  std::stringstream written;
-  written << in.rdbuf();
-  EXPECT_EQ(written.str(), "second\n");
+  {
+    // Closed before the folder goes: Windows keeps an open file's folder.
+    std::ifstream in(path);
+    std::stringstream written;
+    written << in.rdbuf();
+    EXPECT_EQ(written.str(), "second\n");
+  }
 
   const std::string missing = (folder / "no such folder" / "report.txt").string();
   const std::string error = WriteSupportReport(missing, "text\n");
