@@ -1,11 +1,14 @@
 #include "app/json_report.h"
 
+#include <algorithm>
+#include <cctype>
 #include <nlohmann/json.hpp>
 
 #include "app/history_record_json.h"
 #include "models/field_text.h"
 #include "package/firmware_package.h"
 #include "package/sha256.h"
+#include "transport/command_text.h"
 #include "update/command_failure_text.h"
 
 namespace tslflash {
@@ -100,14 +103,12 @@ std::string_view CategoryName(ReplyCategory category) {
   return {};
 }
 
+// The sense as the command texts write it, in lower case for the JSON.
 std::string SenseText(const SenseBytes& sense) {
-  constexpr std::string_view kDigits = "0123456789abcdef";
-  std::string text;
-  for (const std::uint8_t byte : {sense.key, sense.asc, sense.ascq}) {
-    if (!text.empty()) text.push_back('/');
-    text.push_back(kDigits[byte >> 4]);
-    text.push_back(kDigits[byte & 0xF]);
-  }
+  std::string text = SenseCodes(sense);
+  std::ranges::transform(text, text.begin(), [](char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  });
   return text;
 }
 

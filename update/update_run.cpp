@@ -64,7 +64,7 @@ class UpdateRun {
     if (!RestoreModelCodeBlocks()) return false;
     ReportConfirmation(confirmation);
     if (closingFailed_) {
-      events_.Log(std::string(kNotAcknowledgedStart) + std::string(ClosingCommand()) +
+      events_.Log(std::string(kNotAcknowledgedStart) + std::string(ClosingCommandOf(protocol_)) +
                   std::string(kNotAcknowledgedEnd));
     }
     OfferRestart();
@@ -270,7 +270,7 @@ class UpdateRun {
   // firmware: the update did not take, whatever the pages said.
   bool EndClosingFailed(const DriveConfirmation& confirmation) {
     ReportConfirmation(confirmation);
-    std::string line = std::string(kClosingFailedStart) + std::string(ClosingCommand());
+    std::string line = std::string(kClosingFailedStart) + std::string(ClosingCommandOf(protocol_));
     if (confirmation.state == DriveConfirmation::State::NoAnswer) {
       line += kClosingFailedSilent;
     } else {
@@ -282,8 +282,6 @@ class UpdateRun {
     events_.Stage(RunStage::WriteEnded);
     return false;
   }
-
-  std::string_view ClosingCommand() const { return ClosingCommandOf(protocol_); }
 
   // The drive restarts its firmware before it answers again.
   void Settle() {
