@@ -33,9 +33,25 @@ std::string DriveText(const HistoryDrive& drive) {
   return text + " at " + Shown(drive.location);
 }
 
+// A message box's text on one line: its line breaks and the blank lines
+// between its paragraphs become single spaces.
+std::string OneLine(std::string_view text) {
+  std::string line;
+  for (char c : text) {
+    const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    if (!blank) {
+      line.push_back(c);
+    } else if (!line.empty() && line.back() != ' ') {
+      line.push_back(' ');
+    }
+  }
+  if (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
 std::string OutcomeText(const HistoryRecord& record) {
   if (record.outcome) {
-    return Shown(record.outcome->text) + " (code " + std::to_string(record.outcome->code) + ")";
+    return Shown(OneLine(record.outcome->text)) + " (code " + std::to_string(record.outcome->code) + ")";
   }
   return record.completed ? "completed" : "did not complete";
 }

@@ -203,6 +203,7 @@ TEST(HistoryReport, TextShowsTheNewestFirstOneBlockEach) {
   older.confirmation = Confirmation::Confirmed;
   older.reportedRevision = "1.05";
   older.confirmationTime = "2026-12-12T08:00:00Z";
+  older.outcome = HistoryOutcome{5, "Updating incomplete! \n\nPlease retry\nafter a reboot.\n"};
   HistoryRecord newer = SampleRecord("newer");
   newer.time = "2026-12-13T10:00:00Z";
   newer.drive.vendor = "EVIL\x1B[2J";  // a terminal control sequence
@@ -227,7 +228,7 @@ TEST(HistoryReport, TextShowsTheNewestFirstOneBlockEach) {
             "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08)\n"
             "  Protocol:     summed-pages\n"
             "  Sent:         3 of 8 pages\n"
-            "  Outcome:      On Command Fail !! (code 4)\n"
+            "  Outcome:      Updating incomplete! Please retry after a reboot. (code 5)\n"
             "  Confirmation: now running the new firmware; the drive reported revision 1.05 "
             "(checked 2026-12-12T08:00:00Z)\n");
   EXPECT_EQ(HistoryText({}), "No updates are recorded.\n");
