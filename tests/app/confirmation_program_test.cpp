@@ -1,119 +1,238 @@
 // What the drive reports after an update, as a person or a script sees it
-// from outside the program: emulated drives that take the image at once or
-// only after a power cycle, a second start that finishes the record, and a
-// closing command that failed with the old revision left.
+// from outside the program, for each transfer protocol: emulated drives that
+// take the image at once or only after a power cycle, a second start that
+// finishes the record, and a closing command that failed with the old
+// revision left. Then the whole road of an update cut off by a power loss:
+// the drive comes back in its recovery state and is flashed again.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <cstdint>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "tests/support/tool_run.h"
+#include "tools/package_builder.h"
 
 namespace tslflash {
 namespace {
 
-namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using testing::ToolRun;
 
-constexpr std::string_view kDemo = TSLFLASH_SOURCE_DIR "/emulator/drives/demo.json";
+constexpr std::size_t kPage = 16384;
 
-class ConfirmationProgramTest : public testing::ToolRunTest {
+// Drive B of the internal drives: every protocol's package fits it.
+constexpr std::string_view kDriveB =
+    R"("vendor": "VARN", "product": "DVD RW LPX-407A", "revision": "1.00", "medium": "absent",
+       "enclosure": "VARN      VR", "activatesAs": "1.50")";
+
+PackageRecipe RecipeFor(char digit, std::string_view modelCode, std::size_t imageSize) {
+  PackageRecipe recipe;
+  recipe.protocolDigit = digit;
+  recipe.inquiryId = "*" + std::string(23, ' ') + "1.50";
+  recipe.altProductName = std::string(modelCode);
+  recipe.altProductNameNulPadded = true;
+  recipe.variantMark = "VR";
+  recipe.revisionPattern = "1.**";
+  recipe.image = SynthesizeImage(imageSize, 7);
+  return recipe;
+}
+
+class ConfirmationTest : public testing::ToolRunTest {
  protected:
-  ConfirmationProgramTest() : ToolRunTest(TSLFLASH_PATH) {}
+  ConfirmationTest() : ToolRunTest(TSLFLASH_PATH) {}
 
-  // The demo's drives, the first one described further by `more` (JSON
-  // members), written beside the drives' received images and history.
-  void Describe(std::string_view more) {
-    std::string description = testing::Slurp(std::string(kDemo));
-    const std::string first = "\"revision\": \"1.02\",";
-    description.replace(description.find(first), first.size(), first + std::string(more));
-    std::ofstream(Path("drives.json")) << description;
+  void WritePackage(const PackageRecipe& recipe) {
+    const BuildResult built = BuildPackage(recipe);
+    ASSERT_TRUE(built.Ok()) << built.error;
+    std::ofstream(Path("package.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(built.package.data()),
+               static_cast<std::streamsize>(built.package.size()));
+  }
+  // One drive: these JSON members.
+  void Describe(std::string_view members) {
+    std::ofstream(Path("drives.json")) << "{\"drives\": [{" << members << "}]}";
   }
 
-  ToolRun Upgrade() {
-    return Run({"--emulate", Path("drives.json"), "--select", "1", "--upgrade", "--yes",
-                "--skip-waits", "--received-images", Dir().string()});
+  std::vector<std::string> Emulated(std::vector<std::string> args) const {
+    args.insert(args.end(), {"--emulate", Path("drives.json"), "--package", Path("package.bin"),
+                             "--received-images", Dir().string()});
+    return args;
   }
-  ToolRun History() {
+  ToolRun Upgrade() const {
+    return Run(Emulated({"--select", "1", "--upgrade", "--yes", "--skip-waits"}));
+  }
+  // The program started and left at once: what it says of earlier updates.
+  ToolRun Start() const { return Run(Emulated({"--non-interactive", "--answer", "ok"})); }
+  ToolRun History() const {
     return Run(
         {"--history", "--emulate", Path("drives.json"), "--received-images", Dir().string()});
   }
 };
 
-TEST_F(ConfirmationProgramTest, ADriveThatRunsTheImageAtOnceIsConfirmed) {
-  Describe(R"("activatesAs": "1.07", "activation": "atOnce",)");
+struct ProtocolCase {
+  const char* name;
+  char digit;
+  std::string drive;  // JSON members beyond drive B's own
+  // A fault that strikes the command closing the transfer, and the line that
+  // names it; the page protocols close with their last page, a plain failure.
+  std::string closingFault;
+  std::string closingLine;
+};
+
+void PrintTo(const ProtocolCase& c, std::ostream* os) { *os << c.name; }
+
+const ProtocolCase kProtocols[] = {
+    {"BufferPages", '0', "", R"({"kind": "fail", "opcode": "3B", "secondByte": "04"})",
+     "The image commit failed and the drive still reports firmware 1.00.\n"},
+    {"SignedPages", '1', "",
+     R"({"kind": "fail", "opcode": "FD", "secondByte": "07", "fromOccurrence": 8})", ""},
+    {"SummedPages", '2', R"("bufferSizeKiB": 2048,)",
+     R"({"kind": "fail", "opcode": "FA", "fromOccurrence": 8})", ""},
+    {"SmallBlocks", '3', "", R"({"kind": "fail", "opcode": "F2", "secondByte": "04"})",
+     "The download end failed and the drive still reports firmware 1.00.\n"},
+    {"BankedPages", '4', R"("bankSize": 65536,)",
+     R"({"kind": "fail", "opcode": "3B", "secondByte": "07"})",
+     "The bank commit failed and the drive still reports firmware 1.00.\n"},
+};
+
+const std::string kStillOld =
+    "The drive still reports firmware 1.00: the new firmware takes effect after a restart or "
+    "power cycle.\n";
+
+class ConfirmationByProtocolTest : public ConfirmationTest,
+                                   public ::testing::WithParamInterface<ProtocolCase> {
+ protected:
+  void SetUp() override {
+    ConfirmationTest::SetUp();
+    WritePackage(RecipeFor(GetParam().digit, "TX2350", 8 * kPage));
+  }
+  void DescribeDrive(std::string_view more) {
+    Describe(GetParam().drive + std::string(kDriveB) + ", " + std::string(more));
+  }
+};
+
+TEST_P(ConfirmationByProtocolTest, ADriveThatRunsTheImageAtOnceIsConfirmed) {
+  DescribeDrive(R"("activation": "atOnce")");
   const ToolRun run = Upgrade();
   EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-  EXPECT_THAT(run.out, HasSubstr("\nThe drive now reports firmware 1.07.\n[Reboot Warning]\n"));
+  EXPECT_THAT(run.out, HasSubstr("======== SUCCEED ========\n"));
+  EXPECT_THAT(run.out, HasSubstr("\nThe drive now reports firmware 1.50.\n"));
   EXPECT_THAT(History().out, HasSubstr("now running the new firmware"));
 }
 
 // Written, not active until a power cycle; the next start, with the drive
-// come up on the image it took, finishes the record.
-TEST_F(ConfirmationProgramTest, AnImageActiveAfterAPowerCycleIsConfirmedAtTheNextStart) {
-  Describe(R"("activatesAs": "1.07", "poweredUpWith": "drive-1.bin",)");
+// come up on the image it took, finishes the record, and says so once.
+TEST_P(ConfirmationByProtocolTest, AnImageActiveAfterAPowerCycleIsConfirmedAtTheNextStart) {
+  DescribeDrive(R"("poweredUpWith": "drive-1.bin")");
   const ToolRun first = Upgrade();
   EXPECT_EQ(first.exitCode, 0) << first.out << first.err;
-  EXPECT_THAT(first.out, HasSubstr("The drive still reports firmware 1.02: the new firmware takes "
-                                   "effect after a restart or power cycle.\n"));
+  EXPECT_THAT(first.out, HasSubstr("\n" + kStillOld));
   EXPECT_THAT(History().out, HasSubstr("written, not yet active"));
 
-  const ToolRun second = Run({"--emulate", Path("drives.json"), "--non-interactive", "--answer",
-                              "ok", "--received-images", Dir().string()});
+  const ToolRun second = Start();
   EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
-  EXPECT_THAT(second.out, HasSubstr("  1. VARN    DVD RW LPX-650A 1.07  (emulated)\n"));
-  EXPECT_THAT(second.out, HasSubstr("is now active: the drive reports firmware 1.07.\n"));
+  EXPECT_THAT(second.out, HasSubstr("  1. VARN    DVD RW LPX-407A 1.50  (emulated)\n"));
+  EXPECT_THAT(second.out, HasSubstr("is now active: the drive reports firmware 1.50.\n"));
   EXPECT_THAT(History().out, HasSubstr("now running the new firmware"));
 
-  // Said once: a third start has nothing left to finish.
-  const ToolRun third = Run({"--emulate", Path("drives.json"), "--non-interactive", "--answer",
-                             "ok", "--received-images", Dir().string()});
-  EXPECT_THAT(third.out, Not(HasSubstr("is now active")));
+  EXPECT_THAT(Start().out, Not(HasSubstr("is now active")));
 }
 
-// The commit that closes the transfer fails and the drive keeps its old
-// revision: never shown as a completed update.
-TEST_F(ConfirmationProgramTest, AFailedCommitWithTheOldRevisionIsNotConfirmed) {
-  Describe(
-      R"("activatesAs": "1.07", "activation": "atOnce", "faults": [{"kind": "fail", "opcode": "3B", "secondByte": "04", "times": "always"}],)");
+// The command that closes the transfer fails and the drive keeps its old
+// revision: never shown as a completed update, then or at the next start.
+TEST_P(ConfirmationByProtocolTest, AFailedClosingCommandWithTheOldRevisionIsNotConfirmed) {
+  DescribeDrive(R"("activation": "atOnce", "faults": [)" + GetParam().closingFault + "]");
   const ToolRun run = Upgrade();
   EXPECT_EQ(run.exitCode, 15) << run.out << run.err;
-  EXPECT_THAT(run.out, HasSubstr("The drive still reports firmware 1.02: the new firmware takes "
-                                 "effect after a restart or power cycle.\n"
-                                 "The image commit failed and the drive still reports firmware "
-                                 "1.02.\n"));
-  EXPECT_THAT(run.out, Not(HasSubstr("Upgrade completed!")));
+  EXPECT_THAT(run.out, HasSubstr("======== FAIL ========\n"));
+  if (!GetParam().closingLine.empty()) {
+    EXPECT_THAT(run.out, HasSubstr(kStillOld + GetParam().closingLine));
+  }
   EXPECT_THAT(run.out, Not(HasSubstr("SUCCEED")));
+  EXPECT_THAT(run.out, Not(HasSubstr("now reports firmware")));
+
+  const ToolRun next = Start();
+  EXPECT_THAT(next.out, HasSubstr("  1. VARN    DVD RW LPX-407A 1.00  (emulated)\n"));
   const ToolRun history = History();
   EXPECT_THAT(history.out, HasSubstr("still the old firmware"));
   EXPECT_THAT(history.out, Not(HasSubstr("now running the new firmware")));
 }
 
-// The drive loses power in the middle of the transfer and comes back in its
-// recovery state: the next start names it, and the recovery rules judge it.
-TEST_F(ConfirmationProgramTest, AnInterruptedUpdateIsNamedAtTheNextStart) {
-  Describe(
-      R"("faults": [{"kind": "powerCut", "opcode": "3B", "secondByte": "07", "fromOccurrence": 3}],)");
+INSTANTIATE_TEST_SUITE_P(Protocols, ConfirmationByProtocolTest, ::testing::ValuesIn(kProtocols),
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+// A drive of each recovery stage: a first-stage rule holds drive B's id
+// whatever follows "FS"; drive C in its enclosure falls to the second-stage
+// rule of its revision key.
+struct RecoveryCase {
+  const char* name;
+  std::string drive;
+  std::string recoveryRevision;
+  PackageRecipe package;
+  std::string powerCut;  // a fault at the third page
+};
+
+void PrintTo(const RecoveryCase& c, std::ostream* os) { *os << c.name; }
+
+class RecoveryRoadTest : public ConfirmationTest,
+                         public ::testing::WithParamInterface<RecoveryCase> {};
+
+// Power lost in the middle of the transfer; the drive comes back in its
+// recovery state; the next start names it, the recovery rules let the
+// package go to it, and the re-flash is confirmed like any other.
+TEST_P(RecoveryRoadTest, AnInterruptedUpdateIsRecoveredAndConfirmed) {
+  const RecoveryCase& c = GetParam();
+  WritePackage(c.package);
+  Describe(c.drive + R"(, "revision": "1.00", "faults": [)" + c.powerCut + "]");
   const ToolRun cut = Upgrade();
   EXPECT_EQ(cut.exitCode, 15) << cut.out << cut.err;
+  EXPECT_THAT(cut.out, Not(HasSubstr("SUCCEED")));
   EXPECT_THAT(History().out, HasSubstr("interrupted"));
 
-  // After the power cycle the drive answers with a recovery revision.
-  std::string description = testing::Slurp(Path("drives.json"));
-  description.replace(description.find("\"1.02\""), 6, "\"FS12\"");
-  description.replace(description.find("\"faults\""),
-                      description.find("],") + 2 - description.find("\"faults\""), "");
-  std::ofstream(Path("drives.json")) << description;
-  const ToolRun next = Run({"--check", "--emulate", Path("drives.json"), "--select", "1",
-                            "--received-images", Dir().string()});
-  EXPECT_THAT(next.err, HasSubstr("was interrupted; the drive reports firmware FS12."));
-  EXPECT_THAT(next.out, HasSubstr("  recovery-rules: "));
+  Describe(c.drive + R"(, "revision": ")" + c.recoveryRevision +
+           R"(", "activatesAs": "1.50", "activation": "atOnce")");
+  const ToolRun check = Run(Emulated({"--check", "--select", "1"}));
+  EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+  EXPECT_THAT(check.out, HasSubstr("  recovery-rules: passed\n"));
+  EXPECT_THAT(check.err, HasSubstr("was interrupted; the drive reports firmware " +
+                                   c.recoveryRevision + ".\n"));
+
+  const ToolRun reflash = Upgrade();
+  EXPECT_EQ(reflash.exitCode, 0) << reflash.out << reflash.err;
+  EXPECT_THAT(reflash.out, Not(HasSubstr("was interrupted")));  // said once
+  EXPECT_THAT(reflash.out, HasSubstr("\nThe drive now reports firmware 1.50.\n"));
+
+  // Newest first: the re-flash, confirmed, then the update that was cut off.
+  const std::string history = History().out;
+  const std::size_t confirmed = history.find("Confirmation: now running the new firmware");
+  const std::size_t interrupted = history.find("interrupted");
+  EXPECT_NE(confirmed, std::string::npos) << history;
+  EXPECT_NE(interrupted, std::string::npos) << history;
+  EXPECT_LT(confirmed, interrupted) << history;
 }
+
+// Drive C's model takes a check per page: its image counts 12 bytes that
+// are not sent.
+const RecoveryCase kRecoveryCases[] = {
+    {"FirstStage",
+     R"("vendor": "VARN", "product": "DVD RW LPX-407A", "medium": "absent",
+        "enclosure": "VARN      VR")",
+     "FS01", RecipeFor('0', "TX2350", 8 * kPage),
+     R"({"kind": "powerCut", "opcode": "3B", "secondByte": "07", "fromOccurrence": 3})"},
+    {"SecondStage",
+     R"("vendor": "VARN", "product": "DVD RW LPX-412A", "medium": "absent",
+        "enclosure": "EPX-412UX")",
+     "FSD1", RecipeFor('1', "TX2370", 8 * kPage + 12),
+     R"({"kind": "powerCut", "opcode": "FD", "secondByte": "07", "fromOccurrence": 3})"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Stages, RecoveryRoadTest, ::testing::ValuesIn(kRecoveryCases),
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 }  // namespace
 }  // namespace tslflash
