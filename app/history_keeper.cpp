@@ -79,6 +79,7 @@ HistoryRecord RecordOfRun(const UpdateDialog& dialog, std::chrono::system_clock:
     record.drive.product = drive.product;
     record.drive.location = drive.location;
   }
+  record.drive.enclosureIdentity = verdict.job.packaging.enclosureIdentity;
   // As the drive was before the update; the list shows what it reports since.
   const std::string_view before = verdict.job.driveText;
   record.drive.revision =

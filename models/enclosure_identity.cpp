@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "models/field_text.h"
+
 namespace tslflash {
 namespace {
 
@@ -59,6 +61,7 @@ bool CheckEnclosureIdentity(const InternalDrive& drive, DriveCommands& commands,
   const std::string_view identity(
       reinterpret_cast<const char*>(reply.data()) + kEnclosureIdentityOffset,
       kEnclosureIdentityLength);
+  state.enclosureIdentity = UnpaddedField(identity);
   if (!IsForDrive(drive, package)) return false;
   switch (drive.letter) {
     case InternalDriveLetter::A:

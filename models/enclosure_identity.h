@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "models/internal_drives.h"
 #include "package/firmware_package.h"
@@ -22,16 +23,19 @@ inline constexpr std::size_t kEnclosureIdentityOffset = 96;
 inline constexpr std::size_t kEnclosureIdentityLength = 12;
 
 // What the eligibility check decides about the embedded package for the rest
-// of the process: the layout to read it with, and the copy of its extension.
+// of the process: the layout to read it with, and the copy of its extension;
+// and the identity it was decided by, which the update's record keeps.
 struct PackageState {
   PackageForm form = PackageForm::Plain;
   PackageExtensionCopy extension{};
+  std::string enclosureIdentity;  // without its padding; empty until a drive reports one
 };
 
 // Sends one extended INQUIRY to the selected drive, which the caller found to
 // be `drive`. True when the drive's enclosure identity and the package belong
-// together. Only an accepted drive A changes `state`; a failed INQUIRY or a
-// package too short to hold an extension is a refusal that leaves it as it was.
+// together. The identity the drive reports is kept in `state`; otherwise only
+// an accepted drive A changes it. A failed INQUIRY or a package too short to
+// hold an extension is a refusal.
 [[nodiscard]] bool CheckEnclosureIdentity(const InternalDrive& drive, DriveCommands& commands,
                                           const FirmwarePackage& package, PackageState& state);
 

@@ -36,7 +36,7 @@ std::optional<std::string> PackageMisfit(std::string_view driveText,
   const std::string_view model = code ? UpToNul(code->substr(0, kModelCodeField)) : "";
   const std::string_view packageModel = UpToNul(package.AltProductName());
   if (model == packageModel) return std::nullopt;
-  std::string reason = "the package is for model " + std::string(packageModel);
+  std::string reason = "the package is for model " + std::string(UnpaddedField(packageModel));
   if (model.empty()) return reason + "; the model catalogue does not know this drive";
   return reason + ", this drive is model " + std::string(model);
 }

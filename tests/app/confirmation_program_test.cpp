@@ -175,6 +175,7 @@ struct RecoveryCase {
   std::string recoveryRevision;
   PackageRecipe package;
   std::string powerCut;  // a fault at the third page
+  std::string enclosure;
 };
 
 void PrintTo(const RecoveryCase& c, std::ostream* os) { *os << c.name; }
@@ -207,8 +208,10 @@ TEST_P(RecoveryRoadTest, AnInterruptedUpdateIsRecoveredAndConfirmed) {
   EXPECT_THAT(reflash.out, Not(HasSubstr("was interrupted")));  // said once
   EXPECT_THAT(reflash.out, HasSubstr("\nThe drive now reports firmware 1.50.\n"));
 
-  // Newest first: the re-flash, confirmed, then the update that was cut off.
+  // Newest first: the re-flash, confirmed, then the update that was cut off;
+  // each names the enclosure the drive reported.
   const std::string history = History().out;
+  EXPECT_THAT(history, HasSubstr(" (enclosure " + c.enclosure + ") at emulated:0\n"));
   const std::size_t confirmed = history.find("Confirmation: now running the new firmware");
   const std::size_t interrupted = history.find("interrupted");
   EXPECT_NE(confirmed, std::string::npos) << history;
@@ -223,12 +226,14 @@ const RecoveryCase kRecoveryCases[] = {
      R"("vendor": "VARN", "product": "DVD RW LPX-407A", "medium": "absent",
         "enclosure": "VARN      VR")",
      "FS01", RecipeFor('0', "TX2350", 8 * kPage),
-     R"({"kind": "powerCut", "opcode": "3B", "secondByte": "07", "fromOccurrence": 3})"},
+     R"({"kind": "powerCut", "opcode": "3B", "secondByte": "07", "fromOccurrence": 3})",
+     "VARN      VR"},
     {"SecondStage",
      R"("vendor": "VARN", "product": "DVD RW LPX-412A", "medium": "absent",
-        "enclosure": "EPX-412UX")",
+        "enclosure": "VARN      VR")",
      "FSD1", RecipeFor('1', "TX2370", 8 * kPage + 12),
-     R"({"kind": "powerCut", "opcode": "FD", "secondByte": "07", "fromOccurrence": 3})"},
+     R"({"kind": "powerCut", "opcode": "FD", "secondByte": "07", "fromOccurrence": 3})",
+     "VARN      VR"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Stages, RecoveryRoadTest, ::testing::ValuesIn(kRecoveryCases),

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "emulator/drive_emulator.h"
+#include "models/field_text.h"
 #include "tests/models/header_fixture.h"
 #include "tests/support/emulated_drive_fixture.h"
 
@@ -116,6 +117,7 @@ TEST_F(EnclosureIdentityTest, EnclosuresTakeTheirOwnPackagesAndLeaveTheFormAlone
     EXPECT_EQ(Check(k.drive, k.packageId, k.altProductName), k.accepted);
     EXPECT_EQ(state.form, PackageForm::Plain);
     EXPECT_EQ(state.extension, UntouchedState().extension);
+    EXPECT_EQ(state.enclosureIdentity, UnpaddedField(k.enclosure));  // kept for the record
   }
 }
 
