@@ -20,10 +20,16 @@ constexpr std::size_t kRevisionLength = 4;
 Confirmation ConfirmationOf(const UpdateDialog& dialog) {
   const std::optional<DriveConfirmation> seen = dialog.LastConfirmation();
   if (!dialog.LastRunCompleted()) {
-    if (seen) return Confirmation::NotConfirmed;
-    // Part of the image reached the drive and the rest did not.
+    // The closing command failed and the drive answered with its revision.
+    if (seen && seen->state != DriveConfirmation::State::NoAnswer) {
+      return Confirmation::NotConfirmed;
+    }
+    // Part of the image may be in the drive: a unit was accepted, or one
+    // failed on its way (the first page too), or the drive went silent after
+    // the last. A refusal before anything was sent leaves nothing to judge.
     const std::optional<TransferProgress> sent = dialog.LastProgress();
-    return sent && sent->sent < sent->total ? Confirmation::Interrupted : Confirmation::NotChecked;
+    const bool partSent = (sent && sent->sent > 0) || dialog.LastFailure() || seen;
+    return partSent ? Confirmation::Interrupted : Confirmation::NotChecked;
   }
   if (!seen) return Confirmation::NotChecked;
   switch (seen->state) {

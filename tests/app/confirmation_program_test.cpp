@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -165,6 +166,40 @@ TEST_P(ConfirmationByProtocolTest, AFailedClosingCommandWithTheOldRevisionIsNotC
 
 INSTANTIATE_TEST_SUITE_P(Protocols, ConfirmationByProtocolTest, ::testing::ValuesIn(kProtocols),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+// How far the image got decides whether the next start judges the drive: a
+// power loss on the first page or at the commit may have left part of the
+// image in it; a refusal before anything was sent left nothing.
+TEST_F(ConfirmationTest, AnUpdateThatMayHaveLeftPartOfTheImageIsJudgedAtTheNextStart) {
+  const struct {
+    const char* name;
+    std::string drive;  // JSON members beyond drive B's own
+    std::string fault;
+    bool judged;
+  } cases[] = {
+      {"power lost on the first page", "",
+       R"({"kind": "powerCut", "opcode": "3B", "secondByte": "07"})", true},
+      {"power lost at the commit", "",
+       R"({"kind": "powerCut", "opcode": "3B", "secondByte": "04"})", true},
+      {"the drive expects another image size", R"("imageSizeKiB": 64,)", "", false},
+  };
+  WritePackage(RecipeFor('0', "TX2350", 8 * kPage));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(Path("history.jsonl"));
+    Describe(c.drive + std::string(kDriveB) + R"(, "faults": [)" + c.fault + "]");
+    const ToolRun run = Upgrade();
+    EXPECT_EQ(run.exitCode, 15) << run.out << run.err;
+    EXPECT_EQ(History().out.find("Confirmation: interrupted") != std::string::npos, c.judged);
+
+    Describe(c.drive + std::string(kDriveB));  // powered up again
+    const ToolRun next = Start();
+    EXPECT_EQ(
+        next.out.find("was interrupted; the drive reports firmware 1.00.\n") != std::string::npos,
+        c.judged)
+        << next.out;
+  }
+}
 
 // A drive of each recovery stage: a first-stage rule holds drive B's id
 // whatever follows "FS"; drive C in its enclosure falls to the second-stage
