@@ -17,32 +17,6 @@ namespace {
 
 constexpr std::size_t kRevisionLength = 4;
 
-Confirmation ConfirmationOf(const UpdateDialog& dialog) {
-  const std::optional<DriveConfirmation> seen = dialog.LastConfirmation();
-  if (!dialog.LastRunCompleted()) {
-    // The closing command failed and the drive answered with its revision.
-    if (seen && seen->state != DriveConfirmation::State::NoAnswer) {
-      return Confirmation::NotConfirmed;
-    }
-    // Part of the image may be in the drive: a unit was accepted, or one
-    // failed on its way (the first page too), or the drive went silent after
-    // the last. A refusal before anything was sent leaves nothing to judge.
-    const std::optional<TransferProgress> sent = dialog.LastProgress();
-    const bool partSent = (sent && sent->sent > 0) || dialog.LastFailure() || seen;
-    return partSent ? Confirmation::Interrupted : Confirmation::NotChecked;
-  }
-  if (!seen) return Confirmation::NotChecked;
-  switch (seen->state) {
-    case DriveConfirmation::State::NewFirmware:
-      return Confirmation::Confirmed;
-    case DriveConfirmation::State::OldFirmware:
-      return Confirmation::WrittenNotActive;
-    case DriveConfirmation::State::NoAnswer:
-      return Confirmation::NoAnswer;
-  }
-  return Confirmation::NotChecked;
-}
-
 HistoryPackage PackageOf(const UpdateDialog& dialog) {
   HistoryPackage package;
   const FirmwarePackage& parsed = dialog.Package();
@@ -71,6 +45,32 @@ const HistoryRecord* LastRecordOf(const std::vector<HistoryRecord>& records,
 }
 
 }  // namespace
+
+Confirmation ConfirmationOfRun(const UpdateDialog& dialog) {
+  const std::optional<DriveConfirmation> seen = dialog.LastConfirmation();
+  if (!dialog.LastRunCompleted()) {
+    // The closing command failed and the drive answered with its revision.
+    if (seen && seen->state != DriveConfirmation::State::NoAnswer) {
+      return Confirmation::NotConfirmed;
+    }
+    // Part of the image may be in the drive: a unit was accepted, or one
+    // failed on its way (the first page too), or the drive went silent after
+    // the last. A refusal before anything was sent leaves nothing to judge.
+    const std::optional<TransferProgress> sent = dialog.LastProgress();
+    const bool partSent = (sent && sent->sent > 0) || dialog.LastFailure() || seen;
+    return partSent ? Confirmation::Interrupted : Confirmation::NotChecked;
+  }
+  if (!seen) return Confirmation::NotChecked;
+  switch (seen->state) {
+    case DriveConfirmation::State::NewFirmware:
+      return Confirmation::Confirmed;
+    case DriveConfirmation::State::OldFirmware:
+      return Confirmation::WrittenNotActive;
+    case DriveConfirmation::State::NoAnswer:
+      return Confirmation::NoAnswer;
+  }
+  return Confirmation::NotChecked;
+}
 
 HistoryRecord RecordOfRun(const UpdateDialog& dialog, std::chrono::system_clock::time_point now) {
   HistoryRecord record;
@@ -106,7 +106,7 @@ HistoryRecord RecordOfRun(const UpdateDialog& dialog, std::chrono::system_clock:
     record.outcome = HistoryOutcome{static_cast<int>(*outcome), OutcomeMessage(*outcome)};
   }
   record.completed = dialog.LastRunCompleted();
-  record.confirmation = ConfirmationOf(dialog);
+  record.confirmation = ConfirmationOfRun(dialog);
   if (const std::optional<DriveConfirmation> seen = dialog.LastConfirmation()) {
     record.reportedRevision = seen->revision;
   }

@@ -12,6 +12,10 @@
 
 namespace tslflash {
 
+// Whether the drive runs the image of the run the dialog has just ended, as
+// far as that run could tell.
+Confirmation ConfirmationOfRun(const UpdateDialog& dialog);
+
 // The record of the run the dialog has just ended.
 HistoryRecord RecordOfRun(const UpdateDialog& dialog, std::chrono::system_clock::time_point now);
 

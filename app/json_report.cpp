@@ -4,6 +4,7 @@
 #include <cctype>
 #include <nlohmann/json.hpp>
 
+#include "app/history_keeper.h"
 #include "app/history_record_json.h"
 #include "models/field_text.h"
 #include "package/firmware_package.h"
@@ -187,6 +188,10 @@ std::string UpgradeJson(const UpdateDialog& dialog, const JsonContext& context) 
   document["outcome"] = OutcomeJson(dialog.LastOutcome());
   document["failure"] = FailureJson(dialog.LastFailure());
   document["progress"] = ProgressJson(dialog.LastProgress());
+  // What the drive reported after the update, as the history keeps it.
+  document["confirmation"] = ConfirmationName(ConfirmationOfRun(dialog));
+  const std::optional<DriveConfirmation> seen = dialog.LastConfirmation();
+  document["reportedRevision"] = seen && !seen->revision.empty() ? Json(seen->revision) : Json();
   document["log"] = dialog.UpgradeLog();
   document["boxes"] = BoxesJson(dialog.UpgradeBoxes());
   return Text(document);

@@ -100,7 +100,8 @@ rollout rollout
 judge rollout '
 assert said["eligible"] == [
     "drive 1 (VARN    DVD RW LPX-650A 1.02): would update",
-    "drive 1 (VARN    DVD RW LPX-650A 1.02): updated"], said["eligible"]
+    "drive 1 (VARN    DVD RW LPX-650A 1.02): updated; the drive still reports firmware 1.02"
+    " until a restart or power cycle"], said["eligible"]
 assert said["greyed"] == [
     "drive 1 (OTHERCO CD-RW 52X       2.00): The drive is not allowed to be updated."
     " (the package is for the drive \"VARN    DVD RW LPX-650A\" only)"], said["greyed"]
