@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 
 #include "app/update_dialog.h"
 #include "transport/drive_transport.h"
@@ -24,6 +25,9 @@ struct DialogSetup {
   std::function<std::unique_ptr<RunShield>()> makeRunShield;
   // Where the runs are remembered; none: nowhere.
   std::function<std::unique_ptr<RunHistory>()> makeRunHistory;
+  // The support report of the dialog as it stands; none: the window offers
+  // no report.
+  std::function<std::string(const UpdateDialog&)> supportReport;
 };
 
 // Gives the dialog what the setup says beyond its constructor.
@@ -31,6 +35,9 @@ inline void ApplySetup(const DialogSetup& setup, UpdateDialog& dialog) {
   if (setup.makeRestarter) dialog.UseRestarter(setup.makeRestarter());
   if (setup.makeRunShield) dialog.UseRunShield(setup.makeRunShield());
   if (setup.makeRunHistory) dialog.UseRunHistory(setup.makeRunHistory());
+  if (setup.supportReport) {
+    dialog.UseSupportReport([&dialog, report = setup.supportReport] { return report(dialog); });
+  }
 }
 
 }  // namespace tslflash

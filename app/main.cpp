@@ -71,7 +71,9 @@ struct Sources {
   std::vector<std::shared_ptr<emu::DriveEmulator>> emulators;
   std::vector<std::uint8_t> packageFile;
   std::optional<std::string> historyPath;  // none: runs are not remembered
-  std::shared_ptr<CommandLog> commandLog;  // with --report
+  // Every command sent, for the support report (--report, or the window's
+  // Save report).
+  std::shared_ptr<CommandLog> commandLog = std::make_shared<CommandLog>();
 };
 
 std::optional<std::string> ReadEnvironment(std::string_view name);
@@ -114,20 +116,27 @@ int PrintHistory(const CommandLine& line, const Sources& sources) {
   return exit_status::kCompleted;
 }
 
-// The support report of the session that has just ended.
-void WriteReport(const std::string& path, const UpdateDialog& dialog, const Sources& sources) {
+// The support report as the dialog stands now; an update may be running,
+// whose failure, written by its worker, is only read once it has ended.
+std::string SupportReportOf(const UpdateDialog& dialog, const Sources& sources) {
   std::string history;
   if (sources.historyPath) history = HistoryText(ReadHistory(*sources.historyPath).records);
-  const SupportReportInput input{ThisBuild(),
-                                 std::chrono::system_clock::now(),
-                                 QueryOsFacts(),
-                                 dialog.Drives(),
-                                 dialog.Package().bytes,
-                                 dialog.LogPane(),
-                                 dialog.LastFailure(),
-                                 sources.commandLog->Read(),
-                                 history};
-  if (const std::string error = WriteSupportReport(path, SupportReportText(input));
+  const SupportReportInput input{
+      ThisBuild(),
+      std::chrono::system_clock::now(),
+      QueryOsFacts(),
+      dialog.Drives(),
+      dialog.Package().bytes,
+      dialog.LogPane(),
+      dialog.RunActive() ? std::nullopt : dialog.LastFailure(),
+      sources.commandLog->Read(),
+      history};
+  return SupportReportText(input);
+}
+
+// The support report of the session that has just ended.
+void WriteReport(const std::string& path, const UpdateDialog& dialog, const Sources& sources) {
+  if (const std::string error = WriteSupportReport(path, SupportReportOf(dialog, sources));
       !error.empty()) {
     std::cerr << "tslflash: --report: " << error << '\n';
   }
@@ -433,12 +442,12 @@ int Run(int& argc, char** argv) {
 
   KeepHistory(line, sources, setup);
   if (line.history) return PrintHistory(line, sources);
-  if (line.report) {
-    sources.commandLog = std::make_shared<CommandLog>();
-    setup.makeTransport = [log = sources.commandLog, inner = setup.makeTransport] {
-      return LogCommands(inner(), log);
-    };
-  }
+  setup.makeTransport = [log = sources.commandLog, inner = setup.makeTransport] {
+    return LogCommands(inner(), log);
+  };
+  setup.supportReport = [&sources](const UpdateDialog& dialog) {
+    return SupportReportOf(dialog, sources);
+  };
   const int status = RunFrontEnd(line, setup, sources, argc, argv);
   if (line.trace) PrintTrace(sources, std::cerr);
   if (line.receivedImages) {

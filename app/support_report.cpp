@@ -4,7 +4,6 @@
 #include <map>
 #include <sstream>
 
-#include "tools/file_io.h"
 #include "tools/package_report.h"
 #include "transport/cdb.h"
 #include "transport/command_text.h"
@@ -169,11 +168,6 @@ std::string SupportReportText(const SupportReportInput& input) {
   Heading(report, "History");
   Block(report, WithoutPrivateNames(input.history, input.os.privateNames), "(none)");
   return report;
-}
-
-std::string WriteSupportReport(const std::string& path, std::string_view text) {
-  return WriteFileAtomically(
-      path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 }  // namespace tslflash

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/support_report.h"
 #include "models/field_text.h"
 #include "models/model_catalogue.h"
 #include "models/package_fit.h"
@@ -132,6 +133,7 @@ UpdateDialog::~UpdateDialog() { worker_->Join(); }
 
 bool UpdateDialog::OnInitDialog() {
   view_.AddAboutMenuItem(kStringAboutItem.text, kAboutCommand);
+  if (reportText_) view_.AddSaveReportMenuItem(kSaveReportItem, kSaveReportCommand);
   const ToolVariant variant = DetermineToolVariant(package_);
 
   const MessageBox warning{StartupWarningText(variant, package_), std::string(kWarningCaption),
@@ -204,9 +206,25 @@ void UpdateDialog::FillDriveTree(bool greyEvery) {
 }
 
 bool UpdateDialog::OnSysCommand(int commandId) {
-  if ((commandId & 0xFFF0) != kAboutCommand) return false;
-  view_.ShowAboutBox();
+  const int command = commandId & 0xFFF0;
+  if (command == kAboutCommand) {
+    view_.ShowAboutBox();
+    return true;
+  }
+  if (command != kSaveReportCommand || !reportText_) return false;
+  SaveReport();
   return true;
+}
+
+// Not a box of the update: it is not kept with the run's boxes.
+void UpdateDialog::SaveReport() {
+  const std::optional<std::string> path = view_.AskSaveFileName(kSaveReportFileName);
+  if (!path) return;
+  const std::string error = WriteSupportReport(*path, reportText_());
+  if (error.empty()) return;
+  (void)view_.ShowMessageBox({std::string(kSaveReportFailed) + error,
+                              std::string(kSaveReportCaption), BoxButtons::Ok,
+                              BoxIcon::Exclamation});
 }
 
 void UpdateDialog::OnTimer(int /*timerId*/) { view_.StepProgress(); }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <mutex>
@@ -100,8 +101,9 @@ class UpdateDialog final : private RunEvents {
   // False when the dialog ended during start-up (warning declined, no
   // transport); the view has been told to end it.
   bool OnInitDialog();
-  // True when the command was the dialog's own (the About box); anything else
-  // is the window's default.
+  // True when the command was the dialog's own (the About box, and Save
+  // report when the dialog has a report); anything else is the window's
+  // default.
   bool OnSysCommand(int commandId);
   void OnTimer(int timerId);
   // The person selected this item of the drive tree.
@@ -142,6 +144,13 @@ class UpdateDialog final : private RunEvents {
   // its worker ends.
   void UseRunShield(std::unique_ptr<RunShield> shield) { shield_ = std::move(shield); }
   void UseRunHistory(std::unique_ptr<RunHistory> history) { history_ = std::move(history); }
+  // The support report as things stand when it is asked for; with one, the
+  // window's menu offers to save it. Set before OnInitDialog. It may be asked
+  // for while a run is active: it reads only what the worker does not write
+  // unguarded (LastFailure only once !RunActive()).
+  void UseSupportReport(std::function<std::string()> reportText) {
+    reportText_ = std::move(reportText);
+  }
 
   // The dialog's state, as the window shows it.
   std::string LogPane() const;
@@ -171,6 +180,8 @@ class UpdateDialog final : private RunEvents {
   void Confirmed(const DriveConfirmation& confirmation) override;
 
   BoxAnswer ShowBox(const MessageBox& box);
+  // Asks where, then writes the report there; a box says why it could not.
+  void SaveReport();
   void FillDriveTree(bool greyEvery);
   void SetLogPane(std::string text);
   void EnableButtons(bool enable);
@@ -195,6 +206,7 @@ class UpdateDialog final : private RunEvents {
   std::unique_ptr<Restarter> restarter_;
   std::unique_ptr<RunShield> shield_;
   std::unique_ptr<RunHistory> history_;
+  std::function<std::string()> reportText_;
   DialogOptions options_;
 
   // The drive list, written by the UI thread and, for the revision a drive

@@ -15,6 +15,14 @@ inline constexpr std::string_view kWarningCaption = "Warning";
 inline constexpr std::string_view kAboutCaption = "About Tessel Flash Tool";
 inline constexpr std::string_view kAboutVersion = "Tessel Flash Ver. A-7.8";
 inline constexpr std::string_view kAboutSecondLine = "Firmware update for CD/DVD drives";
+// The window menu's item beside About that saves the support report, the
+// file name it suggests, and the box when the file cannot be written (the
+// text is followed by the reason).
+inline constexpr std::string_view kSaveReportItem = "Save report...";
+inline constexpr std::string_view kSaveReportFileName = "tslflash-report.txt";
+inline constexpr std::string_view kSaveReportFileFilter = "Text files (*.txt)";
+inline constexpr std::string_view kSaveReportCaption = "Save report";
+inline constexpr std::string_view kSaveReportFailed = "The report could not be saved: ";
 
 // ---- Drive commands and transports ---------------------------------------------------
 

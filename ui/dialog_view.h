@@ -47,7 +47,9 @@ struct Rgb {
 inline constexpr Rgb kGreyedDrive{125, 125, 125};
 
 inline constexpr int kProgressTimer = 1;
+// System-menu commands keep their low 4 bits free, as the window system asks.
 inline constexpr int kAboutCommand = 0x10;
+inline constexpr int kSaveReportCommand = 0x20;
 
 class DialogView {
  public:
@@ -89,7 +91,12 @@ class DialogView {
 
   // The About item of the window's menu; the Close command of the window.
   virtual void AddAboutMenuItem(std::string_view text, int commandId) = 0;
+  // The item that saves the support report, right after the About item.
+  virtual void AddSaveReportMenuItem(std::string_view text, int commandId) = 0;
   virtual void EnableCloseCommand(bool enable) = 0;
+
+  // Asks where to save a file, suggesting this name; none: cancelled.
+  virtual std::optional<std::string> AskSaveFileName(std::string_view suggestedName) = 0;
 
   virtual void EndDialog(DialogResult result) = 0;
 };

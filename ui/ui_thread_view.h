@@ -76,6 +76,12 @@ class UiThreadView final : public DialogView {
   void AddAboutMenuItem(std::string_view text, int commandId) override {
     Call([&] { window_.AddAboutMenuItem(text, commandId); });
   }
+  void AddSaveReportMenuItem(std::string_view text, int commandId) override {
+    Call([&] { window_.AddSaveReportMenuItem(text, commandId); });
+  }
+  std::optional<std::string> AskSaveFileName(std::string_view suggestedName) override {
+    return Call([&] { return window_.AskSaveFileName(suggestedName); });
+  }
   void EnableCloseCommand(bool enable) override {
     Call([&] { window_.EnableCloseCommand(enable); });
   }

@@ -129,6 +129,17 @@ void FakeDialogView::AddAboutMenuItem(std::string_view text, int commandId) {
   menuItems.emplace_back(std::string(text), commandId);
 }
 
+void FakeDialogView::AddSaveReportMenuItem(std::string_view text, int commandId) {
+  Record("AddSaveReportMenuItem");
+  menuItems.emplace_back(std::string(text), commandId);
+}
+
+std::optional<std::string> FakeDialogView::AskSaveFileName(std::string_view suggestedName) {
+  Record("AskSaveFileName");
+  suggestedNames.emplace_back(suggestedName);
+  return saveFileName;
+}
+
 void FakeDialogView::EnableCloseCommand(bool enable) {
   Record(enable ? "EnableCloseCommand on" : "EnableCloseCommand off");
   closeEnabled = enable;

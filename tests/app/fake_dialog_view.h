@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,6 +51,8 @@ class FakeDialogView final : public DialogView {
   void SetTreeItemText(TreeItem item, std::string_view text) override;
   TreeItem GetSelectedTreeItem();
   void AddAboutMenuItem(std::string_view text, int commandId) override;
+  void AddSaveReportMenuItem(std::string_view text, int commandId) override;
+  std::optional<std::string> AskSaveFileName(std::string_view suggestedName) override;
   void EnableCloseCommand(bool enable) override;
   void EndDialog(DialogResult result) override;
   // A run's worker, kept for the test to run.
@@ -63,6 +66,10 @@ class FakeDialogView final : public DialogView {
   std::vector<TreeItem> expanded;
   std::vector<MessageBox> boxes;
   std::vector<std::pair<std::string, int>> menuItems;
+  // What the next save-file dialog answers (none: cancelled), and the names
+  // the dialogs suggested.
+  std::optional<std::string> saveFileName;
+  std::vector<std::string> suggestedNames;
   int aboutBoxes = 0;
   int progressLow = 0, progressHigh = 100, progressPosition = 0, progressStep = 10;
   std::vector<TransferProgress> transferProgress;

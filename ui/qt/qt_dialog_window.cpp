@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
@@ -367,15 +370,36 @@ void QtDialogWindow::OnCurrentItemChanged(QTreeWidgetItem* current) {
   emit DriveSelectionChanged();
 }
 
-// The window system offers no menu of ours: the About item goes into the
-// dialog's context menu (right click, or the menu key) and answers F1.
-void QtDialogWindow::AddAboutMenuItem(std::string_view text, int commandId) {
-  about_ = new QAction(ToQt(text), this);
-  about_->setShortcut(QKeySequence::HelpContents);
-  connect(about_, &QAction::triggered, this,
+// The window system offers no menu of ours: the items go into the dialog's
+// context menu (right click, or the menu key), in the order they are added,
+// and answer their shortcuts.
+QAction* QtDialogWindow::AddMenuAction(std::string_view text, const QKeySequence& shortcut,
+                                       int commandId) {
+  auto* action = new QAction(ToQt(text), this);
+  action->setShortcut(shortcut);
+  connect(action, &QAction::triggered, this,
           [this, commandId] { emit SysCommandChosen(commandId); });
-  addAction(about_);
+  addAction(action);
   setContextMenuPolicy(Qt::ActionsContextMenu);
+  return action;
+}
+
+void QtDialogWindow::AddAboutMenuItem(std::string_view text, int commandId) {
+  about_ = AddMenuAction(text, QKeySequence::HelpContents, commandId);
+}
+
+void QtDialogWindow::AddSaveReportMenuItem(std::string_view text, int commandId) {
+  saveReport_ = AddMenuAction(text, QKeySequence::Save, commandId);
+}
+
+// Suggested in the home folder, as a plain-text file.
+std::optional<std::string> QtDialogWindow::AskSaveFileName(std::string_view suggestedName) {
+  if (askSaveFile_) return askSaveFile_(suggestedName);
+  const QString path = QFileDialog::getSaveFileName(
+      this, ToQt(kSaveReportCaption), QDir::home().filePath(ToQt(suggestedName)),
+      ToQt(kSaveReportFileFilter));
+  if (path.isEmpty()) return std::nullopt;
+  return QFile::encodeName(path).toStdString();
 }
 
 // Also takes the close button off the title bar where the window manager

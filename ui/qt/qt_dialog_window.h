@@ -10,7 +10,9 @@
 
 #include <QDialog>
 #include <QSize>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -18,6 +20,7 @@
 #include "ui/dialog_view.h"
 
 class QAction;
+class QKeySequence;
 class QPlainTextEdit;
 class QProgressBar;
 class QTimer;
@@ -38,8 +41,14 @@ class QtDialogWindow : public QDialog, public DialogView {
   // The control with this id, or null.
   QWidget* Control(ControlId id) const;
   QTreeWidget& Tree() const { return *tree_; }
-  // The About item, once AddAboutMenuItem has made it.
+  // The About and Save report items, once AddAboutMenuItem and
+  // AddSaveReportMenuItem have made them.
   QAction* AboutAction() const { return about_; }
+  QAction* SaveReportAction() const { return saveReport_; }
+  // What asks where to save a file in place of the file dialog (tests); none:
+  // the file dialog.
+  using SaveFileAsker = std::function<std::optional<std::string>(std::string_view suggestedName)>;
+  void UseSaveFileAsker(SaveFileAsker ask) { askSaveFile_ = std::move(ask); }
 
   void SetTitle(std::string_view title) override;
   void SetControlText(ControlId id, std::string_view text) override;
@@ -73,6 +82,8 @@ class QtDialogWindow : public QDialog, public DialogView {
   std::string GetTreeItemText(TreeItem item);
 
   void AddAboutMenuItem(std::string_view text, int commandId) override;
+  void AddSaveReportMenuItem(std::string_view text, int commandId) override;
+  std::optional<std::string> AskSaveFileName(std::string_view suggestedName) override;
   void EnableCloseCommand(bool enable) override;
 
   void EndDialog(DialogResult result) override;
@@ -83,7 +94,8 @@ class QtDialogWindow : public QDialog, public DialogView {
   void reject() override;
 
  signals:
-  // The About item (context menu or F1) with its command id.
+  // A menu item (context menu, F1 for About, Ctrl+S for Save report) with its
+  // command id.
   void SysCommandChosen(int commandId);
   void TimerTicked(int timerId);
   // The tree's selected item changed.
@@ -95,6 +107,7 @@ class QtDialogWindow : public QDialog, public DialogView {
   void BuildControls();
   QWidget* MakeControl(ControlId id);
   void SetTabOrder();
+  QAction* AddMenuAction(std::string_view text, const QKeySequence& shortcut, int commandId);
   void OnCurrentItemChanged(QTreeWidgetItem* current);
   QTreeWidgetItem* Item(TreeItem handle) const;
   static TreeItem Handle(const QTreeWidgetItem* item);
@@ -104,6 +117,8 @@ class QtDialogWindow : public QDialog, public DialogView {
   QProgressBar* progress_ = nullptr;
   QPlainTextEdit* log_ = nullptr;
   QAction* about_ = nullptr;
+  QAction* saveReport_ = nullptr;
+  SaveFileAsker askSaveFile_;
 
   // Each control's text exactly as last set, line breaks and '&' included.
   std::map<ControlId, std::string> texts_;

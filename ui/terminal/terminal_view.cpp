@@ -80,6 +80,13 @@ void TerminalView::ScrollLogToEnd() {}
 // A terminal has no window menu; the front end offers the About box itself.
 void TerminalView::AddAboutMenuItem(std::string_view /*text*/, int /*commandId*/) {}
 
+// The terminal writes its report with --report when the session ends.
+void TerminalView::AddSaveReportMenuItem(std::string_view /*text*/, int /*commandId*/) {}
+
+std::optional<std::string> TerminalView::AskSaveFileName(std::string_view /*suggestedName*/) {
+  return std::nullopt;
+}
+
 // The terminal's Close command is Ctrl-C, which the run's shield holds for
 // the whole run (run_shield.h), not only while Close is greyed.
 void TerminalView::EnableCloseCommand(bool /*enable*/) {}

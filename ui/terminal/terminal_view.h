@@ -112,6 +112,8 @@ class TerminalView final : public DialogView {
   std::string GetTreeItemText(TreeItem item);
 
   void AddAboutMenuItem(std::string_view text, int commandId) override;
+  void AddSaveReportMenuItem(std::string_view text, int commandId) override;
+  std::optional<std::string> AskSaveFileName(std::string_view suggestedName) override;
   void EnableCloseCommand(bool enable) override;
 
   void EndDialog(DialogResult result) override;
