@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +51,10 @@ inline constexpr int kProgressTimer = 1;
 // System-menu commands keep their low 4 bits free, as the window system asks.
 inline constexpr int kAboutCommand = 0x10;
 inline constexpr int kSaveReportCommand = 0x20;
+
+// What asks where to save a file in place of a window's file dialog, so that
+// tests need not drive one; none: cancelled.
+using SaveFileAsker = std::function<std::optional<std::string>(std::string_view suggestedName)>;
 
 class DialogView {
  public:

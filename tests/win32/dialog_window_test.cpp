@@ -1,9 +1,12 @@
 // The Win32 dialog as the user meets it, over the demo's emulated drives: the
-// template's controls, start-up, the system menu's About item, choosing a
-// drive, and a declined warning.
+// template's controls, start-up, the system menu's About and Save report
+// items, choosing a drive, and a declined warning.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -167,6 +170,52 @@ TEST_F(Win32DialogTest, SystemMenuOpensTheAboutBoxForItsCommandsOnly) {
   DWORD_PTR ignored = 0;
   ASSERT_NE(SendMessageTimeoutA(dialog, WM_SYSCOMMAND, 0x20, 0, SMTO_NORMAL, 20000, &ignored), 0)
       << "a box opened for command 20h";
+}
+
+class Win32SaveReportTest : public win32_test::WindowTest {};
+
+// With a report to save, the system menu's last item saves it where the file
+// dialog says.
+TEST_F(Win32SaveReportTest, LastSystemMenuItemSavesTheReportWhereTheFileDialogSays) {
+  char folder[MAX_PATH] = {};
+  ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0U);
+  const std::string path = std::string(folder) + "tslflash-save-report-test.txt";
+  DeleteFileA(path.c_str());
+  std::vector<std::string> suggested;
+  DialogSetup setup = win32_test::DemoSetup();
+  setup.supportReport = [](const UpdateDialog& dialog) { return "Report\n" + dialog.LogPane(); };
+  {
+    DialogThread thread(std::move(setup), nullptr, [&](std::string_view name) {
+      suggested.emplace_back(name);
+      return std::optional<std::string>(path);
+    });
+    ASSERT_TRUE(thread.Answer(BoxAnswer::Ok).has_value());
+    HWND dialog = thread.Dialog();
+    ASSERT_TRUE(WaitUntil([dialog] { return IsWindowVisible(dialog) != 0; }));
+    HMENU menu = GetSystemMenu(dialog, FALSE);
+    ASSERT_NE(menu, nullptr);
+    const int count = GetMenuItemCount(menu);
+    ASSERT_GE(count, 3);
+    EXPECT_NE(GetMenuState(menu, static_cast<UINT>(count - 3), MF_BYPOSITION) & MF_SEPARATOR, 0U);
+    EXPECT_EQ(GetMenuItemID(menu, count - 2), static_cast<UINT>(kAboutCommand));
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), static_cast<UINT>(kSaveReportCommand));
+    char item[64] = {};
+    GetMenuStringA(menu, static_cast<UINT>(count - 1), item, static_cast<int>(sizeof(item)),
+                   MF_BYPOSITION);
+    EXPECT_EQ(std::string(item), kSaveReportItem);
+
+    DWORD_PTR handled = 0;
+    ASSERT_NE(SendMessageTimeoutA(dialog, WM_SYSCOMMAND, kSaveReportCommand, 0, SMTO_NORMAL,
+                                  20000, &handled),
+              0);
+  }
+  EXPECT_EQ(suggested, std::vector<std::string>{std::string(kSaveReportFileName)});
+  std::ifstream saved(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.rfind("Report\n", 0), 0U) << text;
+  EXPECT_NE(text.find(kEmulatedNotice), std::string::npos) << text;
+  saved.close();
+  DeleteFileA(path.c_str());
 }
 
 TEST_F(Win32DialogTest, AboutBoxShowsTheToolsNameAndVersion) {

@@ -182,13 +182,17 @@ class HoldingClock final : public Clock {
 };
 
 // The program's dialog over `setup`, run by RunWin32FrontEnd on a thread of
-// its own.
+// its own; `saveFileAsker`, when given, answers in place of the save-file
+// dialog.
 class DialogThread {
  public:
-  explicit DialogThread(DialogSetup setup, Clock* clock = nullptr)
-      : setup_(std::move(setup)), thread_([this, clock] {
+  explicit DialogThread(DialogSetup setup, Clock* clock = nullptr,
+                        SaveFileAsker saveFileAsker = nullptr)
+      : setup_(std::move(setup)), thread_([this, clock, ask = std::move(saveFileAsker)] {
           uiThread_ = GetCurrentThreadId();
-          exitCode_ = RunWin32FrontEnd(setup_, clock);
+          exitCode_ = RunWin32FrontEnd(setup_, clock, [&ask](Win32DialogWindow& window) {
+            if (ask) window.UseSaveFileAsker(ask);
+          });
           finished_ = true;
         }) {}
 

@@ -10,9 +10,9 @@
 
 #include <QDialog>
 #include <QSize>
-#include <functional>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <unordered_map>
 
@@ -45,9 +45,7 @@ class QtDialogWindow : public QDialog, public DialogView {
   // AddSaveReportMenuItem have made them.
   QAction* AboutAction() const { return about_; }
   QAction* SaveReportAction() const { return saveReport_; }
-  // What asks where to save a file in place of the file dialog (tests); none:
-  // the file dialog.
-  using SaveFileAsker = std::function<std::optional<std::string>(std::string_view suggestedName)>;
+  // Asks in place of the file dialog (tests).
   void UseSaveFileAsker(SaveFileAsker ask) { askSaveFile_ = std::move(ask); }
 
   void SetTitle(std::string_view title) override;

@@ -348,6 +348,35 @@ void Win32DialogWindow::AddAboutMenuItem(std::string_view text, int commandId) {
   AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(commandId), std::string(text).c_str());
 }
 
+// Right after About, in the same group.
+void Win32DialogWindow::AddSaveReportMenuItem(std::string_view text, int commandId) {
+  HMENU menu = GetSystemMenu(window_, FALSE);
+  if (menu == nullptr || text.empty()) return;
+  AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(commandId), std::string(text).c_str());
+}
+
+// The common dialog, owned by the dialog, offering plain-text files; it
+// leaves the process's current folder as it was.
+std::optional<std::string> Win32DialogWindow::AskSaveFileName(std::string_view suggestedName) {
+  if (askSaveFile_) return askSaveFile_(suggestedName);
+  std::string path(suggestedName.substr(0, MAX_PATH - 1));
+  path.resize(MAX_PATH, '\0');
+  std::string filter(kSaveReportFileFilter);
+  filter.append(1, '\0').append("*.txt").append(2, '\0');
+  const std::string title(kSaveReportCaption);
+  OPENFILENAMEA request{};
+  request.lStructSize = sizeof(request);
+  request.hwndOwner = window_;
+  request.lpstrFilter = filter.c_str();
+  request.lpstrFile = path.data();
+  request.nMaxFile = MAX_PATH;
+  request.lpstrTitle = title.c_str();
+  request.lpstrDefExt = "txt";
+  request.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (GetSaveFileNameA(&request) == 0) return std::nullopt;
+  return std::string(path.c_str());
+}
+
 void Win32DialogWindow::EnableCloseCommand(bool enable) {
   closeEnabled_ = enable;
   const UINT state = enable ? MF_ENABLED : MF_GRAYED;

@@ -1,6 +1,7 @@
 // The main dialog's window in plain Win32 and the common controls: dialog
 // template 102 run modally, its controls by id, message boxes owned by the
-// dialog, timer 1, the system menu's About item and Close command, the
+// dialog, timer 1, the system menu's About and Save report items and Close
+// command, the save-file dialog, the
 // custom-drawn drive tree and the update worker.
 //
 // Every DialogView call must come from the UI thread, the one that runs the
@@ -45,6 +46,8 @@ class Win32DialogWindow final : public DialogView {
   std::optional<DialogResult> Run();
   // The dialog's window while it runs, else null; any thread may ask.
   HWND Hwnd() const { return window_; }
+  // Asks in place of the save-file dialog (tests); set before Run.
+  void UseSaveFileAsker(SaveFileAsker ask) { askSaveFile_ = std::move(ask); }
 
   void SetTitle(std::string_view title) override;
   void SetControlText(ControlId id, std::string_view text) override;
@@ -73,6 +76,8 @@ class Win32DialogWindow final : public DialogView {
   TreeItem GetSelectedTreeItem() const;
 
   void AddAboutMenuItem(std::string_view text, int commandId) override;
+  void AddSaveReportMenuItem(std::string_view text, int commandId) override;
+  std::optional<std::string> AskSaveFileName(std::string_view suggestedName) override;
   void EnableCloseCommand(bool enable) override;
 
   void EndDialog(DialogResult result) override;
@@ -109,6 +114,7 @@ class Win32DialogWindow final : public DialogView {
   std::unordered_map<HTREEITEM, std::string> tips_;  // the tree asks for them (TVS_INFOTIP)
   TreeItem lastHandle_ = kNoTreeItem;
   bool clearingTree_ = false;
+  SaveFileAsker askSaveFile_;
   bool closeEnabled_ = true;
 };
 

@@ -40,11 +40,13 @@ int Win32FrontEnd::Run() {
   return startedUp_ ? 0 : 1;
 }
 
-int RunWin32FrontEnd(const DialogSetup& setup, Clock* clock) {
+int RunWin32FrontEnd(const DialogSetup& setup, Clock* clock,
+                     const std::function<void(Win32DialogWindow&)>& prepare) {
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                       ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
   Win32FrontEnd frontEnd(setup, clock);
+  if (prepare) prepare(frontEnd.Window());
   return frontEnd.Run();
 }
 

@@ -1,6 +1,8 @@
 // The Win32 front end: the main dialog's logic on a native dialog window.
 #pragma once
 
+#include <functional>
+
 #include "app/dialog_setup.h"
 #include "app/update_dialog.h"
 #include "transport/clock.h"
@@ -43,7 +45,9 @@ class Win32FrontEnd {
 };
 
 // Runs the tool's dialog on this thread until it ends; the exit code as Run's.
-// `clock` as for Win32FrontEnd.
-int RunWin32FrontEnd(const DialogSetup& setup, Clock* clock = nullptr);
+// `clock` as for Win32FrontEnd; `prepare`, when given, sees the window before
+// the dialog runs (tests replace its file dialog there).
+int RunWin32FrontEnd(const DialogSetup& setup, Clock* clock = nullptr,
+                     const std::function<void(Win32DialogWindow&)>& prepare = {});
 
 }  // namespace tslflash

@@ -6,5 +6,6 @@
 #include <windows.h>
 // The common controls need the Windows header first.
 #include <commctrl.h>
+#include <commdlg.h>
 
 #undef MessageBox
