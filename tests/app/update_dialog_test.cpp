@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "app/support_report.h"
 #include "tests/support/emulated_dialog.h"
 #include "tools/package_builder.h"
 #include "ui/ui_thread_view.h"
@@ -297,6 +300,108 @@ TEST_F(UpdateDialogTest, SystemCommandsSixteenToThirtyOneOpenTheAboutBox) {
   EXPECT_EQ(view.aboutBoxes, 2);
   dialog->OnTimer(kProgressTimer);
   EXPECT_EQ(view.calls.back(), "StepProgress");
+}
+
+// Save report: the item follows About only when the dialog has a report; the
+// file goes where the user says, and nowhere when the file dialog is
+// cancelled.
+class SaveReportTest : public UpdateDialogTest {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::path(::testing::TempDir()) /
+              (std::string("save_report_") +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  // Starts the dialog over one drive the package is for, with a report that
+  // holds the log pane and says whether a run was active.
+  void StartWithReport() {
+    Make({DriveNamed("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe);
+    dialog->UseSupportReport([this] {
+      ++reportsMade_;
+      return std::string(dialog->RunActive() ? "during a run\n" : "no run\n") + dialog->LogPane();
+    });
+    view.Answer({BoxAnswer::Ok});
+    ASSERT_TRUE(dialog->OnInitDialog());
+  }
+  std::string Path(std::string_view name) const { return (folder_ / name).string(); }
+  static std::optional<std::string> Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  std::filesystem::path folder_;
+  int reportsMade_ = 0;
+};
+
+TEST_F(SaveReportTest, ItemFollowsAboutOnlyWhenTheDialogHasAReport) {
+  StartWithoutDrives();
+  EXPECT_THAT(view.menuItems, ElementsAre(std::pair<std::string, int>{"About flash(&A)...", 0x10}));
+  EXPECT_FALSE(dialog->OnSysCommand(kSaveReportCommand));  // the window's own
+  EXPECT_THAT(view.suggestedNames, IsEmpty());
+
+  view = FakeDialogView();
+  StartWithReport();
+  EXPECT_THAT(view.menuItems, ElementsAre(std::pair<std::string, int>{"About flash(&A)...", 0x10},
+                                          std::pair<std::string, int>{"Save report...", 0x20}));
+  EXPECT_EQ(view.calls[1], "AddSaveReportMenuItem");  // right after the About item
+}
+
+TEST_F(SaveReportTest, WritesTheReportWhereTheUserSaysAndNothingWhenCancelled) {
+  StartWithReport();
+  Select(2);
+  const std::string logPane = dialog->LogPane();
+  const std::size_t boxes = view.boxes.size();
+
+  view.saveFileName = std::nullopt;  // cancelled
+  EXPECT_TRUE(dialog->OnSysCommand(kSaveReportCommand));
+  EXPECT_EQ(reportsMade_, 0);
+  EXPECT_TRUE(std::filesystem::is_empty(folder_));
+
+  view.saveFileName = Path("report.txt");
+  EXPECT_TRUE(dialog->OnSysCommand(0x2F));  // the low 4 bits are the window system's
+  EXPECT_EQ(Read(Path("report.txt")), "no run\n" + logPane);
+  EXPECT_THAT(view.suggestedNames, ElementsAre("tslflash-report.txt", "tslflash-report.txt"));
+  // Neither a box nor a log line: the file dialog closing says it is done.
+  EXPECT_EQ(view.boxes.size(), boxes);
+  EXPECT_EQ(dialog->LogPane(), logPane);
+}
+
+TEST_F(SaveReportTest, AFileThatCannotBeWrittenIsOneWarningBoxWithTheReason) {
+  StartWithReport();
+  const std::string path = Path("no such folder/report.txt");
+  view.saveFileName = path;
+  view.Answer({BoxAnswer::Ok});
+  EXPECT_TRUE(dialog->OnSysCommand(kSaveReportCommand));
+  const std::string reason = WriteSupportReport(path, "");
+  ASSERT_FALSE(reason.empty());
+  EXPECT_THAT(view.boxes.back(), (MessageBox{"The report could not be saved: " + reason,
+                                             "Save report", BoxButtons::Ok, BoxIcon::Exclamation}));
+  EXPECT_EQ(view.boxes.size(), 2u);  // the start-up warning, and this one
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(SaveReportTest, IsSavedWhileAnUpdateRuns) {
+  StartWithReport();
+  Select(2);
+  view.Answer({BoxAnswer::Ok});  // the drive already has the package's revision
+  dialog->OnUpgrade();
+  ASSERT_EQ(view.workers.size(), 1u);
+  ASSERT_TRUE(dialog->RunActive());
+  view.saveFileName = Path("report.txt");
+  EXPECT_TRUE(dialog->OnSysCommand(kSaveReportCommand));
+  const std::optional<std::string> report = Read(Path("report.txt"));
+  ASSERT_TRUE(report.has_value());
+  EXPECT_TRUE(report->starts_with("during a run\n")) << *report;
+
+  view.Answer({BoxAnswer::Cancel, BoxAnswer::Ok});  // the run ends, declined
+  view.workers.front()();
 }
 
 TEST_F(UpdateDialogTest, ARunningUpdateKeepsUpgradeDisabledAndTheDialogOpen) {
