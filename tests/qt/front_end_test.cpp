@@ -1,6 +1,6 @@
 // The Qt window wired to the dialog's logic over emulated drives: start-up
-// fills the tree, choosing a drive describes it, the About item and timer 1
-// reach the logic.
+// fills the tree, choosing a drive describes it, the About and Save report
+// items and timer 1 reach the logic.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -8,6 +8,12 @@
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "emulator/drive_description.h"
 #include "emulator/emulated_transport.h"
@@ -62,6 +68,7 @@ TEST_F(QtFrontEndTest, StartUpFillsTheTreeAndGreysDrivesThePackageIsNotFor) {
   EXPECT_FALSE(window_.Control(ControlId::Upgrade)->isEnabled());
   EXPECT_TRUE(window_.windowTitle().startsWith(QStringLiteral("Flash Tool (ver. A-7.8)")));
   EXPECT_NE(window_.AboutAction(), nullptr);
+  EXPECT_EQ(window_.SaveReportAction(), nullptr);  // no report to save
 }
 
 TEST_F(QtFrontEndTest, ChoosingADriveDescribesItAndEnablesUpgrade) {
@@ -95,6 +102,38 @@ TEST_F(QtFrontEndTest, AboutItemOpensTheAboutBox) {
   window_.AboutAction()->trigger();
   ASSERT_EQ(user.Seen().size(), 2U);
   EXPECT_EQ(user.Seen().back().title, QStringLiteral("About Tessel Flash Tool"));
+}
+
+// Save report in the window writes the report where the file dialog says.
+TEST(QtSaveReportTest, SavesTheReportWhereTheFileDialogSays) {
+  const std::filesystem::path folder =
+      std::filesystem::path(::testing::TempDir()) / "qt_save_report_test";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::string path = (folder / "report.txt").string();
+  DialogSetup setup = EmulatedSetup();
+  setup.supportReport = [](const UpdateDialog& dialog) { return "Report\n" + dialog.LogPane(); };
+  QtFrontEnd frontEnd(setup);
+  QtDialogWindow& window = frontEnd.Window();
+  std::vector<std::string> suggested;
+  window.UseSaveFileAsker([&](std::string_view name) {
+    suggested.emplace_back(name);
+    return std::optional<std::string>(path);
+  });
+  const qt_test::ModalAnswerer user;
+  ASSERT_TRUE(frontEnd.Dialog().OnInitDialog());
+  ASSERT_NE(window.SaveReportAction(), nullptr);
+  window.SaveReportAction()->trigger();
+
+  EXPECT_EQ(suggested, std::vector<std::string>{"tslflash-report.txt"});
+  EXPECT_EQ(user.Seen().size(), 1U);  // the start-up warning; no box after saving
+  std::ifstream saved(path, std::ios::binary);
+  std::stringstream text;
+  text << saved.rdbuf();
+  EXPECT_EQ(text.str(), "Report\n" + frontEnd.Dialog().LogPane());
+  EXPECT_NE(text.str().find(kEmulatedNotice), std::string::npos);
+  saved.close();
+  std::filesystem::remove_all(folder);
 }
 
 TEST_F(QtFrontEndTest, TimerOneStepsTheProgressBar) {

@@ -1,6 +1,6 @@
 // What the logic relies on when it drives the window: texts read back as
 // set, the progress bar's steps, the tree's handles and navigation, timer 1,
-// the About item and the Close command.
+// the About and Save report items and the Close command.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -157,19 +157,35 @@ TEST(QtDialogWindowTimer, KeepsThePeriodItWasGiven) {
   EXPECT_FALSE(timer->isActive());
 }
 
-TEST(QtDialogWindowMenu, AboutItemSendsItsCommandFromTheContextMenuAndF1) {
+// The context menu holds About, then Save report; each sends its command,
+// from the menu or its shortcut.
+TEST(QtDialogWindowMenu, ItemsSendTheirCommandsFromTheContextMenuAndTheirShortcuts) {
   QtDialogWindow window;
   window.AddAboutMenuItem("About flash(&A)...", kAboutCommand);
-  QAction* about = window.AboutAction();
-  ASSERT_NE(about, nullptr);
-  EXPECT_EQ(about->text(), QStringLiteral("About flash(&A)..."));
-  EXPECT_EQ(about->shortcut(), QKeySequence(Qt::Key_F1));
+  window.AddSaveReportMenuItem("Save report...", kSaveReportCommand);
+  ASSERT_NE(window.AboutAction(), nullptr);
+  ASSERT_NE(window.SaveReportAction(), nullptr);
   EXPECT_EQ(window.contextMenuPolicy(), Qt::ActionsContextMenu);
-  EXPECT_TRUE(window.actions().contains(about));
-  QSignalSpy chosen(&window, &QtDialogWindow::SysCommandChosen);
-  about->trigger();
-  ASSERT_EQ(chosen.count(), 1);
-  EXPECT_EQ(chosen.first().first().toInt(), kAboutCommand);
+  EXPECT_EQ(window.actions(), (QList<QAction*>{window.AboutAction(), window.SaveReportAction()}));
+  struct Item {
+    QAction* action;
+    QString text;
+    QKeySequence shortcut;
+    int command;
+  };
+  for (const Item& item :
+       {Item{window.AboutAction(), QStringLiteral("About flash(&A)..."), QKeySequence(Qt::Key_F1),
+             kAboutCommand},
+        Item{window.SaveReportAction(), QStringLiteral("Save report..."),
+             QKeySequence(QKeySequence::Save), kSaveReportCommand}}) {
+    SCOPED_TRACE(item.text.toStdString());
+    EXPECT_EQ(item.action->text(), item.text);
+    EXPECT_EQ(item.action->shortcut(), item.shortcut);
+    QSignalSpy chosen(&window, &QtDialogWindow::SysCommandChosen);
+    item.action->trigger();
+    ASSERT_EQ(chosen.count(), 1);
+    EXPECT_EQ(chosen.first().first().toInt(), item.command);
+  }
 }
 
 TEST(QtDialogWindowClose, RefusesToCloseWhileTheCloseCommandIsGreyed) {
