@@ -121,16 +121,15 @@ int PrintHistory(const CommandLine& line, const Sources& sources) {
 std::string SupportReportOf(const UpdateDialog& dialog, const Sources& sources) {
   std::string history;
   if (sources.historyPath) history = HistoryText(ReadHistory(*sources.historyPath).records);
-  const SupportReportInput input{
-      ThisBuild(),
-      std::chrono::system_clock::now(),
-      QueryOsFacts(),
-      dialog.Drives(),
-      dialog.Package().bytes,
-      dialog.LogPane(),
-      dialog.RunActive() ? std::nullopt : dialog.LastFailure(),
-      sources.commandLog->Read(),
-      history};
+  const SupportReportInput input{ThisBuild(),
+                                 std::chrono::system_clock::now(),
+                                 QueryOsFacts(),
+                                 dialog.Drives(),
+                                 dialog.Package().bytes,
+                                 dialog.LogPane(),
+                                 dialog.RunActive() ? std::nullopt : dialog.LastFailure(),
+                                 sources.commandLog->Read(),
+                                 history};
   return SupportReportText(input);
 }
 

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # The README's pictures, taken over the demo the README runs
-# (emulator/drives/demo.json), so they cannot drift from it. Each shows the
-# dialog after the start-up warning was accepted, with the first drive chosen.
+# (emulator/drives/demo.json), so they cannot drift from it. The two
+# windows' pictures show the dialog after the first drive was updated (made
+# to run the new firmware at once: tools/updated-demo-drives.sh), with the
+# window's menu open on About and Save report.
 #   tools/screenshots.sh              docs/demo-dialog.png from build/ (the Qt
 #                                     window), and docs/win32-dialog.png when
 #                                     wine and build-windows/ are there
+# The installed window's picture shows the dialog after the start-up warning
+# was accepted, with the first drive chosen.
 #   tools/screenshots.sh --installed  docs/installed-window.png: the window of
 #                                     the installed /usr/bin/tslflash over
 #                                     /usr/share/tslflash/demo.json
@@ -54,7 +58,10 @@ bash tools/install-deps.sh
 bash tools/install-deps.sh --only xvfb xauth
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target qt_demo_screenshot -j "$(nproc)"
-xvfb-run -a build/tests/qt/qt_demo_screenshot emulator/drives/demo.json docs/demo-dialog.png
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+drives=$(bash tools/updated-demo-drives.sh "$scratch")
+xvfb-run -a build/tests/qt/qt_demo_screenshot "$drives" docs/demo-dialog.png
 echo "wrote docs/demo-dialog.png"
 if command -v wine >/dev/null && [ -f build-windows/app/TslFlash.exe ]; then
   bash tools/win32-screenshot.sh

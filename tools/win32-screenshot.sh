@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Takes docs/win32-dialog.png: TslFlash.exe of the Windows build under wine,
 # on a virtual X display and in a wine prefix of its own, over the demo's
-# emulated drives. The keyboard plays the user: it accepts the start-up
-# warning, then chooses the first drive and moves on to Upgrade, so the
-# picture shows the drive's description and the greyed drives.
+# emulated drives, the first made to run the new firmware at once
+# (tools/updated-demo-drives.sh). The keyboard plays the user: it accepts the
+# start-up warning, chooses the first drive, presses Upgrade, confirms the
+# update and declines the restart, then opens the system menu, so the picture
+# shows the revision the drive reports, in the tree and at the end of the
+# log, and the menu's About and Save report items.
 #   tools/win32-screenshot.sh [BUILD_DIR]    (default: build-windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,7 +48,8 @@ cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
 # A wine desktop of its own draws the title bars, which an X server without a
 # window manager would leave off. The dialog opens in its top left corner.
-wine explorer /desktop=tslflash,640x400 "$exe" --emulate emulator/drives/demo.json \
+drives=$(bash tools/updated-demo-drives.sh "$scratch")
+wine explorer /desktop=tslflash,640x400 "$exe" --emulate "$drives" --skip-waits \
   >"$scratch/tool.log" 2>&1 &
 desktop=$(xdotool search --sync --name "tslflash - Wine desktop" | head -1)
 # Waits are plain pauses: the pictures inside the wine desktop are no X
@@ -58,6 +62,14 @@ sleep 1
 xdotool key Return
 sleep 2
 xdotool key Tab Down Tab  # to the tree, the first drive, on to Upgrade
+sleep 2
+xdotool key space  # Upgrade
+sleep 2
+xdotool key Return  # the update's confirmation: OK
+sleep 4
+xdotool key Escape  # the restart: not now
+sleep 2
+xdotool key alt+space  # the system menu
 sleep 2
 
 import -window root "$scratch/screen.png"

@@ -1,16 +1,24 @@
-// Writes a picture of the main dialog as a user sees it after start-up over
-// the emulated drives a description file names, with the first drive chosen.
+// Writes a picture of the main dialog as a user sees it after updating the
+// first of the emulated drives a description file names: the log pane ends
+// with what the drive reports afterwards, the tree shows its new revision,
+// and the window's menu is open on About and Save report.
 // Usage: qt_demo_screenshot DRIVES.json OUTPUT.png (under an X server);
-// tools/screenshots.sh runs it on the README's demo.
+// tools/screenshots.sh runs it on the README's demo, its first drive made to
+// run the new firmware at once.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMenu>
+#include <QPainter>
 #include <QTreeWidget>
 #include <iostream>
+#include <string>
 
 #include "emulator/drive_description.h"
 #include "emulator/emulated_transport.h"
 #include "package/embedded_package.h"
 #include "qt_test_support.h"
 #include "ui/qt/artwork.h"
+#include "ui/qt/dialog_units.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/qt_text.h"
 
@@ -24,7 +32,41 @@ tslflash::DialogSetup EmulatedSetup(const tslflash::emu::LoadedDrives& loaded) {
   };
   setup.package = tslflash::EmbeddedPackage();
   setup.options.emulatedDrives = true;
+  setup.skipWaits = true;
+  // The window offers Save report as the program's does; nothing is saved.
+  setup.supportReport = [](const tslflash::UpdateDialog&) { return std::string(); };
   return setup;
+}
+
+// Upgrade on the first drive: the update confirmed, the restart declined, so
+// the log pane ends with what the drive reports. False when it did not
+// complete.
+bool UpdateFirstDrive(tslflash::QtFrontEnd& frontEnd) {
+  tslflash::QtDialogWindow& window = frontEnd.Window();
+  QTreeWidget& tree = window.Tree();
+  tree.setFocus();
+  tree.setCurrentItem(tree.topLevelItem(0)->child(0));
+  const tslflash::qt_test::ModalAnswerer user({QMessageBox::Ok, QMessageBox::Cancel});
+  static_cast<QAbstractButton*>(window.Control(tslflash::ControlId::Upgrade))->click();
+  tslflash::qt_test::ProcessEventsUntil([&] { return !frontEnd.Dialog().RunActive(); });
+  frontEnd.Dialog().WaitForRun();
+  return frontEnd.Dialog().LastRunCompleted();
+}
+
+// The window with its context menu open over the empty right of the tree, as
+// one picture: the menu is a window of its own.
+QPixmap WindowWithMenu(tslflash::QtDialogWindow& window) {
+  QMenu menu(&window);
+  menu.addActions(window.actions());
+  const tslflash::DialogUnits units(window.font());
+  const QPoint at(units.X(170), units.Y(20));
+  menu.popup(window.mapToGlobal(at));
+  tslflash::qt_test::ProcessEventsUntil([&] { return menu.isVisible(); }, std::chrono::seconds(2));
+  QApplication::processEvents();
+  QPixmap picture = window.grab();
+  QPainter painter(&picture);
+  painter.drawPixmap(at, menu.grab());
+  return picture;
 }
 
 }  // namespace
@@ -51,14 +93,15 @@ int main(int argc, char** argv) {
   tslflash::QtDialogWindow& window = frontEnd.Window();
   window.show();
   window.activateWindow();
-  QTreeWidget& tree = window.Tree();
-  tree.setFocus();
-  tree.setCurrentItem(tree.topLevelItem(0)->child(0));
   tslflash::qt_test::ProcessEventsUntil([&] { return window.isActiveWindow(); },
                                         std::chrono::seconds(2));
+  if (!UpdateFirstDrive(frontEnd)) {
+    std::cerr << "the update of the first drive did not complete\n";
+    return 1;
+  }
   QApplication::processEvents();
 
-  if (!window.grab().save(QString::fromLocal8Bit(argv[2]))) {
+  if (!WindowWithMenu(window).save(QString::fromLocal8Bit(argv[2]))) {
     std::cerr << "cannot write " << argv[2] << '\n';
     return 1;
   }

@@ -173,11 +173,10 @@ TEST(QtDialogWindowMenu, ItemsSendTheirCommandsFromTheContextMenuAndTheirShortcu
     QKeySequence shortcut;
     int command;
   };
-  for (const Item& item :
-       {Item{window.AboutAction(), QStringLiteral("About flash(&A)..."), QKeySequence(Qt::Key_F1),
-             kAboutCommand},
-        Item{window.SaveReportAction(), QStringLiteral("Save report..."),
-             QKeySequence(QKeySequence::Save), kSaveReportCommand}}) {
+  for (const Item& item : {Item{window.AboutAction(), QStringLiteral("About flash(&A)..."),
+                                QKeySequence(Qt::Key_F1), kAboutCommand},
+                           Item{window.SaveReportAction(), QStringLiteral("Save report..."),
+                                QKeySequence(QKeySequence::Save), kSaveReportCommand}}) {
     SCOPED_TRACE(item.text.toStdString());
     EXPECT_EQ(item.action->text(), item.text);
     EXPECT_EQ(item.action->shortcut(), item.shortcut);

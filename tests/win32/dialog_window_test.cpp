@@ -205,8 +205,8 @@ TEST_F(Win32SaveReportTest, LastSystemMenuItemSavesTheReportWhereTheFileDialogSa
     EXPECT_EQ(std::string(item), kSaveReportItem);
 
     DWORD_PTR handled = 0;
-    ASSERT_NE(SendMessageTimeoutA(dialog, WM_SYSCOMMAND, kSaveReportCommand, 0, SMTO_NORMAL,
-                                  20000, &handled),
+    ASSERT_NE(SendMessageTimeoutA(dialog, WM_SYSCOMMAND, kSaveReportCommand, 0, SMTO_NORMAL, 20000,
+                                  &handled),
               0);
   }
   EXPECT_EQ(suggested, std::vector<std::string>{std::string(kSaveReportFileName)});

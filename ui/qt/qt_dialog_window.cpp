@@ -395,9 +395,9 @@ void QtDialogWindow::AddSaveReportMenuItem(std::string_view text, int commandId)
 // Suggested in the home folder, as a plain-text file.
 std::optional<std::string> QtDialogWindow::AskSaveFileName(std::string_view suggestedName) {
   if (askSaveFile_) return askSaveFile_(suggestedName);
-  const QString path = QFileDialog::getSaveFileName(
-      this, ToQt(kSaveReportCaption), QDir::home().filePath(ToQt(suggestedName)),
-      ToQt(kSaveReportFileFilter));
+  const QString path = QFileDialog::getSaveFileName(this, ToQt(kSaveReportCaption),
+                                                    QDir::home().filePath(ToQt(suggestedName)),
+                                                    ToQt(kSaveReportFileFilter));
   if (path.isEmpty()) return std::nullopt;
   return QFile::encodeName(path).toStdString();
 }

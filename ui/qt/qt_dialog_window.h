@@ -12,8 +12,8 @@
 #include <QSize>
 #include <map>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "resources/texts.h"
