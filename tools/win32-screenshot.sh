@@ -49,8 +49,7 @@ cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 # A wine desktop of its own draws the title bars, which an X server without a
 # window manager would leave off. The dialog opens in its top left corner.
 drives=$(bash tools/updated-demo-drives.sh "$scratch")
-wine explorer /desktop=tslflash,640x400 "$exe" --emulate "$drives" --skip-waits \
-  >"$scratch/tool.log" 2>&1 &
+wine explorer /desktop=tslflash,640x400 "$exe" --emulate "$drives" >"$scratch/tool.log" 2>&1 &
 desktop=$(xdotool search --sync --name "tslflash - Wine desktop" | head -1)
 # Waits are plain pauses: the pictures inside the wine desktop are no X
 # windows that could be waited for.
@@ -66,10 +65,12 @@ sleep 2
 xdotool key space  # Upgrade
 sleep 2
 xdotool key Return  # the update's confirmation: OK
-sleep 4
+sleep 15            # the run, with the drive's settle waits (about 5 s natively)
 xdotool key Escape  # the restart: not now
 sleep 2
-xdotool key alt+space  # the system menu
+# The system menu, opened by a right click on the title bar where it leaves
+# the log pane's last line in view.
+xdotool mousemove --window "$desktop" 330 10 click 3
 sleep 2
 
 import -window root "$scratch/screen.png"

@@ -65,7 +65,12 @@ QPixmap WindowWithMenu(tslflash::QtDialogWindow& window) {
   QApplication::processEvents();
   QPixmap picture = window.grab();
   QPainter painter(&picture);
-  painter.drawPixmap(at, menu.grab());
+  const QPixmap menuPicture = menu.grab();
+  painter.drawPixmap(at, menuPicture);
+  // The edge a window manager would draw around the menu's window.
+  painter.setPen(menu.palette().color(QPalette::Dark));
+  painter.drawRect(
+      QRect(at, menuPicture.size() / menuPicture.devicePixelRatio()).adjusted(0, 0, -1, -1));
   return picture;
 }
 
