@@ -3,10 +3,12 @@
 // items, choosing a drive, and a declined warning.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,32 @@ using win32_test::PlaceInDialog;
 using win32_test::SeenBox;
 using win32_test::WaitUntil;
 using win32_test::WindowText;
+
+// The last `count` items of a menu, in order: separators, or command id and text.
+struct MenuItem {
+  bool separator = false;
+  UINT id = 0;
+  std::string text;
+  friend bool operator==(const MenuItem&, const MenuItem&) = default;
+  friend void PrintTo(const MenuItem& item, std::ostream* out) {
+    *out << (item.separator ? "separator" : std::to_string(item.id) + " " + item.text);
+  }
+};
+std::vector<MenuItem> LastMenuItems(HMENU menu, int count) {
+  std::vector<MenuItem> items;
+  const int total = GetMenuItemCount(menu);
+  for (int at = std::max(0, total - count); at < total; ++at) {
+    const auto place = static_cast<UINT>(at);
+    if ((GetMenuState(menu, place, MF_BYPOSITION) & MF_SEPARATOR) != 0) {
+      items.push_back({true});
+      continue;
+    }
+    char text[64] = {};
+    GetMenuStringA(menu, place, text, static_cast<int>(sizeof(text)), MF_BYPOSITION);
+    items.push_back({false, GetMenuItemID(menu, at), text});
+  }
+  return items;
+}
 
 DWORD StyleOf(HWND window) { return static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)); }
 DWORD ExStyleOf(HWND window) { return static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE)); }
@@ -149,14 +177,8 @@ TEST_F(Win32DialogTest, SystemMenuOpensTheAboutBoxForItsCommandsOnly) {
   HWND dialog = StartUp();
   HMENU menu = GetSystemMenu(dialog, FALSE);
   ASSERT_NE(menu, nullptr);
-  const int count = GetMenuItemCount(menu);
-  ASSERT_GE(count, 2);
-  EXPECT_NE(GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR, 0U);
-  EXPECT_EQ(GetMenuItemID(menu, count - 1), static_cast<UINT>(kAboutCommand));
-  char item[64] = {};
-  GetMenuStringA(menu, static_cast<UINT>(count - 1), item, static_cast<int>(sizeof(item)),
-                 MF_BYPOSITION);
-  EXPECT_EQ(std::string(item), kStringAboutItem.text);
+  EXPECT_EQ(LastMenuItems(menu, 2),
+            (std::vector<MenuItem>{{true}, {false, kAboutCommand, "About flash(&A)..."}}));
 
   for (const WPARAM command : {WPARAM{0x10}, WPARAM{0x1F}}) {
     SCOPED_TRACE(command);
@@ -194,15 +216,11 @@ TEST_F(Win32SaveReportTest, LastSystemMenuItemSavesTheReportWhereTheFileDialogSa
     ASSERT_TRUE(WaitUntil([dialog] { return IsWindowVisible(dialog) != 0; }));
     HMENU menu = GetSystemMenu(dialog, FALSE);
     ASSERT_NE(menu, nullptr);
-    const int count = GetMenuItemCount(menu);
-    ASSERT_GE(count, 3);
-    EXPECT_NE(GetMenuState(menu, static_cast<UINT>(count - 3), MF_BYPOSITION) & MF_SEPARATOR, 0U);
-    EXPECT_EQ(GetMenuItemID(menu, count - 2), static_cast<UINT>(kAboutCommand));
-    EXPECT_EQ(GetMenuItemID(menu, count - 1), static_cast<UINT>(kSaveReportCommand));
-    char item[64] = {};
-    GetMenuStringA(menu, static_cast<UINT>(count - 1), item, static_cast<int>(sizeof(item)),
-                   MF_BYPOSITION);
-    EXPECT_EQ(std::string(item), kSaveReportItem);
+    EXPECT_EQ(LastMenuItems(menu, 3), (std::vector<MenuItem>{
+                                          {true},
+                                          {false, kAboutCommand, "About flash(&A)..."},
+                                          {false, kSaveReportCommand, "Save report..."},
+                                      }));
 
     DWORD_PTR handled = 0;
     ASSERT_NE(SendMessageTimeoutA(dialog, WM_SYSCOMMAND, kSaveReportCommand, 0, SMTO_NORMAL, 20000,
