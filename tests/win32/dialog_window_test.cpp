@@ -41,13 +41,14 @@ struct MenuItem {
     *out << (item.separator ? "separator" : std::to_string(item.id) + " " + item.text);
   }
 };
+const MenuItem kSeparator{true, 0, ""};
 std::vector<MenuItem> LastMenuItems(HMENU menu, int count) {
   std::vector<MenuItem> items;
   const int total = GetMenuItemCount(menu);
   for (int at = std::max(0, total - count); at < total; ++at) {
     const auto place = static_cast<UINT>(at);
     if ((GetMenuState(menu, place, MF_BYPOSITION) & MF_SEPARATOR) != 0) {
-      items.push_back({true});
+      items.push_back(kSeparator);
       continue;
     }
     char text[64] = {};
@@ -178,7 +179,7 @@ TEST_F(Win32DialogTest, SystemMenuOpensTheAboutBoxForItsCommandsOnly) {
   HMENU menu = GetSystemMenu(dialog, FALSE);
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(LastMenuItems(menu, 2),
-            (std::vector<MenuItem>{{true}, {false, kAboutCommand, "About flash(&A)..."}}));
+            (std::vector<MenuItem>{kSeparator, {false, kAboutCommand, "About flash(&A)..."}}));
 
   for (const WPARAM command : {WPARAM{0x10}, WPARAM{0x1F}}) {
     SCOPED_TRACE(command);
@@ -217,7 +218,7 @@ TEST_F(Win32SaveReportTest, LastSystemMenuItemSavesTheReportWhereTheFileDialogSa
     HMENU menu = GetSystemMenu(dialog, FALSE);
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(LastMenuItems(menu, 3), (std::vector<MenuItem>{
-                                          {true},
+                                          kSeparator,
                                           {false, kAboutCommand, "About flash(&A)..."},
                                           {false, kSaveReportCommand, "Save report..."},
                                       }));
