@@ -49,8 +49,9 @@ inline constexpr Rgb kGreyedDrive{125, 125, 125};
 
 inline constexpr int kProgressTimer = 1;
 // System-menu commands keep their low 4 bits free, as the window system asks.
+// Save report stays clear of About's neighbours, which stay the window's.
 inline constexpr int kAboutCommand = 0x10;
-inline constexpr int kSaveReportCommand = 0x20;
+inline constexpr int kSaveReportCommand = 0x200;
 
 // What asks where to save a file in place of a window's file dialog, so that
 // tests need not drive one; none: cancelled.

@@ -349,7 +349,7 @@ TEST_F(SaveReportTest, ItemFollowsAboutOnlyWhenTheDialogHasAReport) {
   view = FakeDialogView();
   StartWithReport();
   EXPECT_THAT(view.menuItems, ElementsAre(std::pair<std::string, int>{"About flash(&A)...", 0x10},
-                                          std::pair<std::string, int>{"Save report...", 0x20}));
+                                          std::pair<std::string, int>{"Save report...", 0x200}));
   EXPECT_EQ(view.calls[1], "AddSaveReportMenuItem");  // right after the About item
 }
 
@@ -365,7 +365,8 @@ TEST_F(SaveReportTest, WritesTheReportWhereTheUserSaysAndNothingWhenCancelled) {
   EXPECT_TRUE(std::filesystem::is_empty(folder_));
 
   view.saveFileName = Path("report.txt");
-  EXPECT_TRUE(dialog->OnSysCommand(0x2F));  // the low 4 bits are the window system's
+  EXPECT_FALSE(dialog->OnSysCommand(0x20));  // About's neighbour stays the window's
+  EXPECT_TRUE(dialog->OnSysCommand(0x20F));  // the low 4 bits are the window system's
   EXPECT_EQ(Read(Path("report.txt")), "no run\n" + logPane);
   EXPECT_THAT(view.suggestedNames, ElementsAre("tslflash-report.txt", "tslflash-report.txt"));
   // Neither a box nor a log line: the file dialog closing says it is done.
