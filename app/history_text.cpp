@@ -51,7 +51,8 @@ std::string OneLine(std::string_view text) {
 
 std::string OutcomeText(const HistoryRecord& record) {
   if (record.outcome) {
-    return Shown(OneLine(record.outcome->text)) + " (code " + std::to_string(record.outcome->code) + ")";
+    return Shown(OneLine(record.outcome->text)) + " (code " + std::to_string(record.outcome->code) +
+           ")";
   }
   return record.completed ? "completed" : "did not complete";
 }

@@ -135,7 +135,7 @@ std::string SupportReportOf(const UpdateDialog& dialog, const Sources& sources) 
 
 // The support report of the session that has just ended.
 void WriteReport(const std::string& path, const UpdateDialog& dialog, const Sources& sources) {
-  if (const std::string error = WriteSupportReport(path, SupportReportOf(dialog, sources));
+  if (const std::string error = WriteFileAtomically(path, SupportReportOf(dialog, sources));
       !error.empty()) {
     std::cerr << "tslflash: --report: " << error << '\n';
   }

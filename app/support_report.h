@@ -9,13 +9,11 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "app/os_facts.h"
 #include "app/update_dialog.h"
 #include "app/version_text.h"
-#include "tools/file_io.h"
 #include "transport/command_log.h"
 #include "update/run_events.h"
 
@@ -35,13 +33,5 @@ struct SupportReportInput {
 };
 
 std::string SupportReportText(const SupportReportInput& input);
-
-// Writes the report so that no reader ever sees half of it. Returns an error
-// line, empty on success. Inline, so that the dialog, which saves the report
-// from its window, needs none of what writes the text.
-inline std::string WriteSupportReport(const std::string& path, std::string_view text) {
-  return WriteFileAtomically(
-      path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-}
 
 }  // namespace tslflash

@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/support_report.h"
 #include "models/field_text.h"
 #include "models/model_catalogue.h"
 #include "models/package_fit.h"
@@ -14,6 +13,7 @@
 #include "models/tool_variant.h"
 #include "models/variant_captions.h"
 #include "resources/texts.h"
+#include "tools/file_io.h"
 #include "update/announcing_restarter.h"
 #include "update/update_run.h"
 
@@ -220,7 +220,8 @@ bool UpdateDialog::OnSysCommand(int commandId) {
 void UpdateDialog::SaveReport() {
   const std::optional<std::string> path = view_.AskSaveFileName(kSaveReportFileName);
   if (!path) return;
-  const std::string error = WriteSupportReport(*path, reportText_());
+  // Whole or not at all: a reader never sees half a report.
+  const std::string error = WriteFileAtomically(*path, reportText_());
   if (error.empty()) return;
   (void)view_.ShowMessageBox({std::string(kSaveReportFailed) + error,
                               std::string(kSaveReportCaption), BoxButtons::Ok,

@@ -144,6 +144,11 @@ std::string WriteFileAtomically(const std::string& path, std::span<const std::ui
   return "cannot write " + path;
 }
 
+std::string WriteFileAtomically(const std::string& path, std::string_view text) {
+  return WriteFileAtomically(
+      path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
 std::string PrepareOutputFolder(const std::string& folder) {
   if (folder.empty()) return "the folder name is empty";
   std::error_code error;

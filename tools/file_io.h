@@ -38,6 +38,8 @@ std::string PackageSizeProblem(std::string_view name, std::size_t size);
 // Writes a temporary file beside path and renames it over path, so a reader
 // never sees a half-written file. Returns an error line, empty on success.
 std::string WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+// The same for a text, written byte for byte.
+std::string WriteFileAtomically(const std::string& path, std::string_view text);
 
 // Makes sure files can be written into folder, creating it (and its parents)
 // when it is missing. Returns an error line, empty when the folder is usable.

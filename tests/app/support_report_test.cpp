@@ -19,6 +19,7 @@
 
 #include "tests/package/package_fixture.h"
 #include "tests/support/emulated_dialog.h"
+#include "tools/file_io.h"
 
 namespace tslflash {
 namespace {
@@ -211,8 +212,8 @@ TEST(SupportReport, IsWrittenWholeOrNotAtAll) {
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   const std::string path = (folder / "report.txt").string();
-  ASSERT_EQ(WriteSupportReport(path, "first\n"), "");
-  ASSERT_EQ(WriteSupportReport(path, "second\n"), "");
+  ASSERT_EQ(WriteFileAtomically(path, "first\n"), "");
+  ASSERT_EQ(WriteFileAtomically(path, "second\n"), "");
   {
     // Closed before the folder goes: Windows keeps an open file's folder.
     std::ifstream in(path);
@@ -222,7 +223,7 @@ TEST(SupportReport, IsWrittenWholeOrNotAtAll) {
   }
 
   const std::string missing = (folder / "no such folder" / "report.txt").string();
-  const std::string error = WriteSupportReport(missing, "text\n");
+  const std::string error = WriteFileAtomically(missing, "text\n");
   EXPECT_THAT(error, HasSubstr("no such folder"));
   EXPECT_EQ(error.find('\n'), std::string::npos) << "one line";
   std::filesystem::remove_all(folder);

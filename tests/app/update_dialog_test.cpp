@@ -12,8 +12,8 @@
 #include <sstream>
 #include <thread>
 
-#include "app/support_report.h"
 #include "tests/support/emulated_dialog.h"
+#include "tools/file_io.h"
 #include "tools/package_builder.h"
 #include "ui/ui_thread_view.h"
 
@@ -380,7 +380,7 @@ TEST_F(SaveReportTest, AFileThatCannotBeWrittenIsOneWarningBoxWithTheReason) {
   view.saveFileName = path;
   view.Answer({BoxAnswer::Ok});
   EXPECT_TRUE(dialog->OnSysCommand(kSaveReportCommand));
-  const std::string reason = WriteSupportReport(path, "");
+  const std::string reason = WriteFileAtomically(path, "");
   ASSERT_FALSE(reason.empty());
   EXPECT_THAT(view.boxes.back(), (MessageBox{"The report could not be saved: " + reason,
                                              "Save report", BoxButtons::Ok, BoxIcon::Exclamation}));
