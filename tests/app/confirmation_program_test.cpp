@@ -228,7 +228,7 @@ TEST_P(RecoveryRoadTest, AnInterruptedUpdateIsRecoveredAndConfirmed) {
   const ToolRun cut = Upgrade();
   EXPECT_EQ(cut.exitCode, 15) << cut.out << cut.err;
   EXPECT_THAT(cut.out, Not(HasSubstr("SUCCEED")));
-  EXPECT_THAT(History().out, HasSubstr("interrupted"));
+  EXPECT_THAT(History().out, HasSubstr("  Confirmation: interrupted\n"));
 
   Describe(c.drive + R"(, "revision": ")" + c.recoveryRevision +
            R"(", "activatesAs": "1.50", "activation": "atOnce")");
@@ -248,7 +248,12 @@ TEST_P(RecoveryRoadTest, AnInterruptedUpdateIsRecoveredAndConfirmed) {
   const std::string history = History().out;
   EXPECT_THAT(history, HasSubstr(" (enclosure " + c.enclosure + ") at emulated:0\n"));
   const std::size_t confirmed = history.find("Confirmation: now running the new firmware");
-  const std::size_t interrupted = history.find("interrupted");
+  // The update that was cut off: its outcome, and what the drive reported at
+  // the start that judged it.
+  const std::size_t interrupted = history.find("Outcome:      Updating incomplete or interrupted!");
+  EXPECT_THAT(history, HasSubstr("  Confirmation: still the old firmware; the drive reported "
+                                 "revision " +
+                                 c.recoveryRevision + " (checked "));
   EXPECT_NE(confirmed, std::string::npos) << history;
   EXPECT_NE(interrupted, std::string::npos) << history;
   EXPECT_LT(confirmed, interrupted) << history;
