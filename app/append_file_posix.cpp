@@ -1,3 +1,5 @@
+#include "app/append_file_posix.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +9,7 @@
 #include <system_error>
 
 #include "app/append_file.h"
+#include "tools/file_io.h"
 
 namespace tslflash {
 namespace {
@@ -18,25 +21,16 @@ std::string ErrnoReason() {
   return reason;
 }
 
-// Syncs the folder that holds path, so that a file just made keeps its name.
-std::string SyncFolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return ErrnoReason();
-  const bool synced = fsync(fd) == 0;
-  std::string reason = synced ? std::string() : ErrnoReason();
-  close(fd);
-  return reason;
-}
-
 class PosixAppendFile final : public AppendFile {
  public:
-  PosixAppendFile(int fd, std::string path, bool made)
-      : fd_(fd), path_(std::move(path)), made_(made) {}
+  PosixAppendFile(int folder, int fd, bool made, SyncCall sync)
+      : folder_(folder), fd_(fd), made_(made), sync_(sync) {}
   PosixAppendFile(const PosixAppendFile&) = delete;
   PosixAppendFile& operator=(const PosixAppendFile&) = delete;
-  ~PosixAppendFile() override { close(fd_); }
+  ~PosixAppendFile() override {
+    close(fd_);
+    close(folder_);
+  }
 
   LastByteRead LastByte() override {
     struct stat status {};
@@ -59,40 +53,67 @@ class PosixAppendFile final : public AppendFile {
     }
   }
 
+  // A file just made keeps its name only once its folder is synced too.
   std::string Sync() override {
-    if (fsync(fd_) != 0) return ErrnoReason();
-    return made_ ? SyncFolderOf(path_) : std::string();
+    if (sync_(fd_) != 0) return ErrnoReason();
+    if (made_ && sync_(folder_) != 0) return ErrnoReason();
+    return {};
   }
 
  private:
+  int folder_;
   int fd_;
-  std::string path_;
   bool made_;
+  SyncCall sync_;
 };
 
 }  // namespace
 
-OpenedAppendFile OpenAppendFile(const std::string& path) {
+OpenedAppendFile OpenAppendFile(const std::string& path) { return OpenAppendFile(path, fsync); }
+
+OpenedAppendFile OpenAppendFile(const std::string& path, SyncCall sync) {
+  // Neither the folder nor the file is reached through a symbolic link: the
+  // line goes where the path says, never where a link points. A trailing
+  // slash would follow the folder's link, so it is left off.
+  const std::size_t slash = path.rfind('/');
+  std::string folderPath = slash == std::string::npos ? "." : path.substr(0, slash);
+  while (folderPath.size() > 1 && folderPath.back() == '/') folderPath.pop_back();
+  if (folderPath.empty()) folderPath = "/";
+  const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  const int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (folder < 0) {
+    struct stat status {};
+    const bool link = lstat(folderPath.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+    return {nullptr, link ? "its folder is " + std::string(kSymbolicLinkRefused) : ErrnoReason()};
+  }
+  const auto refused = [folder](std::string reason) {
+    close(folder);
+    return OpenedAppendFile{nullptr, std::move(reason)};
+  };
+  // Looked at before it is opened: opening a device may act on it.
+  struct stat status {};
+  if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+      !S_ISREG(status.st_mode)) {
+    return refused(std::string(NotARegularFile(status.st_mode)));
+  }
   // Read as well, for the last byte; O_APPEND puts every write at the end,
   // whatever other writers did. Non-blocking so that a FIFO put in the
   // file's place cannot hold the program; the type check refuses it.
-  constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
   bool made = false;
-  int fd = open(path.c_str(), kFlags);
+  int fd = openat(folder, name.c_str(), kFlags);
   if (fd < 0 && errno == ENOENT) {
-    fd = open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
+    fd = openat(folder, name.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
     made = fd >= 0;
-    if (fd < 0 && errno == EEXIST) fd = open(path.c_str(), kFlags);  // made by another writer
+    // made by another writer
+    if (fd < 0 && errno == EEXIST) fd = openat(folder, name.c_str(), kFlags);
   }
-  if (fd < 0) return {nullptr, ErrnoReason()};
-  struct stat status {};
+  if (fd < 0) return refused(ErrnoReason());
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    const std::string reason =
-        S_ISDIR(status.st_mode) ? "a folder, not a file" : "not a regular file";
     close(fd);
-    return {nullptr, reason};
+    return refused(std::string(NotARegularFile(status.st_mode)));
   }
-  return {std::make_unique<PosixAppendFile>(fd, path, made), {}};
+  return {std::make_unique<PosixAppendFile>(folder, fd, made, sync), {}};
 }
 
 std::string MakePrivateFolder(const std::string& path) {

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "app/append_file.h"
+#include "tools/file_io.h"
 
 namespace tslflash {
 namespace {
@@ -57,13 +58,22 @@ class WindowsAppendFile final : public AppendFile {
 OpenedAppendFile OpenAppendFile(const std::string& path) {
   // The user's local application data is private to them already; the file
   // takes that folder's access.
+  // A symbolic link (a reparse point) is opened as itself, never followed,
+  // and refused below.
   const HANDLE file = CreateFileA(path.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {nullptr, LastErrorReason()};
-  if (GetFileType(file) != FILE_TYPE_DISK) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  std::string_view problem;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &information)) {
+    problem = "not a regular file";
+  } else if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    problem = kSymbolicLinkRefused;
+  }
+  if (!problem.empty()) {
     CloseHandle(file);
-    return {nullptr, "not a regular file"};
+    return {nullptr, std::string(problem)};
   }
   return {std::make_unique<WindowsAppendFile>(file), {}};
 }

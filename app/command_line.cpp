@@ -108,6 +108,9 @@ std::string CheckCombination(const CommandLine& line) {
   if (line.history && (line.check || line.upgrade || line.report)) {
     return "--history only prints the history: it takes no --check, --upgrade or --report";
   }
+  if (line.report == kReportToStandardOutput && (line.check || line.json)) {
+    return "--report - takes standard output: it takes no --check or --json, which print there";
+  }
   if (line.check && (line.Consents() || !line.answers.empty())) {
     return "--check asks nothing: it takes no --answer, --yes or --allow-... options";
   }
@@ -231,7 +234,11 @@ History and support:
   --report FILE       when the session ends, write a support report to FILE:
                       the program, the system, every drive and what the tool
                       decided about it, the package, the log, the commands
-                      sent and the history (no user, home or host names)
+                      sent and the history (no user, home or host names);
+                      a regular file there is replaced whole, and a symbolic
+                      link, folder, device or FIFO is refused before anything
+                      starts; - writes it to standard output (and the
+                      dialog's text to standard error)
   --skip-waits        with --emulate: do not wait for the drive to settle
                       after the transfer (emulated drives restart at once)
   --about             print the About box and end

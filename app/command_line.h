@@ -27,6 +27,9 @@ inline constexpr int kNoConsent = 5;       // a box that --yes and --allow-... d
 inline constexpr int kOutcomeBase = 10;    // --upgrade: 10 + the outcome code that ended it
 }  // namespace exit_status
 
+// --report's name for standard output.
+inline constexpr std::string_view kReportToStandardOutput = "-";
+
 struct CommandLine {
   std::optional<std::string> emulate;  // drive description file
   std::optional<std::string> package;  // package file in place of the embedded one

@@ -78,11 +78,20 @@ struct Sources {
 
 std::optional<std::string> ReadEnvironment(std::string_view name);
 
+// What --received-images writes into its folder: each drive's image and the
+// emulated drives' history.
+constexpr std::string_view kEmulatedHistoryName = "history.jsonl";
+std::string ReceivedImageName(std::size_t drive) {
+  return "drive-" + std::to_string(drive + 1) + ".bin";
+}
+
 // Where runs are remembered: the user's state folder for real drives; for
 // emulated drives beside their received images, and nowhere without them.
 void KeepHistory(const CommandLine& line, Sources& sources, DialogSetup& setup) {
   if (line.emulate) {
-    if (line.receivedImages) sources.historyPath = *line.receivedImages + "/history.jsonl";
+    if (line.receivedImages) {
+      sources.historyPath = *line.receivedImages + "/" + std::string(kEmulatedHistoryName);
+    }
   } else {
     sources.historyPath = HistoryPath(ReadEnvironment, kThisHistoryPlatform).path;
   }
@@ -133,10 +142,15 @@ std::string SupportReportOf(const UpdateDialog& dialog, const Sources& sources) 
   return SupportReportText(input);
 }
 
-// The support report of the session that has just ended.
+// The support report of the session that has just ended, on standard output
+// for "-".
 void WriteReport(const std::string& path, const UpdateDialog& dialog, const Sources& sources) {
-  if (const std::string error = WriteFileAtomically(path, SupportReportOf(dialog, sources));
-      !error.empty()) {
+  const std::string report = SupportReportOf(dialog, sources);
+  if (path == kReportToStandardOutput) {
+    std::cout << report << std::flush;
+    return;
+  }
+  if (const std::string error = WriteFileAtomically(path, report); !error.empty()) {
     std::cerr << "tslflash: --report: " << error << '\n';
   }
 }
@@ -165,7 +179,12 @@ std::string UseEmulation(const CommandLine& line, Sources& sources, DialogSetup&
   }
   // Known before the update, not found out after the drive took the image.
   if (line.receivedImages) {
-    if (const std::string error = PrepareOutputFolder(*line.receivedImages); !error.empty()) {
+    std::vector<std::string> names = {std::string(kEmulatedHistoryName)};
+    for (std::size_t drive = 0; drive < sources.emulators.size(); ++drive) {
+      names.push_back(ReceivedImageName(drive));
+    }
+    if (const std::string error = PrepareOutputFolder(*line.receivedImages, names);
+        !error.empty()) {
       return "--received-images: " + error;
     }
   }
@@ -189,8 +208,8 @@ std::string WriteReceivedImages(const Sources& sources, const std::string& folde
   for (std::size_t drive = 0; drive < sources.emulators.size(); ++drive) {
     const auto image = sources.emulators[drive]->ReceivedImage();
     if (!image) continue;
-    const std::string path = folder + "/drive-" + std::to_string(drive + 1) + ".bin";
-    if (const std::string error = WriteFileAtomically(path, *image); !error.empty()) {
+    if (const std::string error = WriteFileInFolder(folder, ReceivedImageName(drive), *image);
+        !error.empty()) {
       return "--received-images: " + error;
     }
   }
@@ -324,7 +343,7 @@ int RunTerminal(const CommandLine& line, const DialogSetup& setup, const Sources
   };
   options.inputIsTerminal = isatty(STDIN_FILENO) == 1;
   // With a report on standard output, the dialog's own text goes to standard error.
-  const bool report = line.check || line.json;
+  const bool report = line.check || line.json || line.report == kReportToStandardOutput;
   options.outputIsTerminal = isatty(report ? STDERR_FILENO : STDOUT_FILENO) == 1;
   SystemClock systemClock;
   NoWaitClock noWaitClock;
@@ -429,6 +448,13 @@ int Run(int& argc, char** argv) {
   if (line.version) {
     std::cout << VersionText(ThisBuild(), EmbeddedPackage());
     return exit_status::kCompleted;
+  }
+
+  // A report that cannot be written is said before any drive is touched.
+  if (line.report && *line.report != kReportToStandardOutput) {
+    if (const std::string error = OutputFileProblem(*line.report); !error.empty()) {
+      return fail("--report: " + error, exit_status::kBadCommandLine);
+    }
   }
 
   Sources sources;

@@ -421,7 +421,9 @@ TEST_F(TslflashProgramTest, AReceivedImagesFolderThatCannotTakeThemIsRefusedFirs
       {Path("file/below"),
        "tslflash: --received-images: cannot create " + Path("file/below") + ": not a directory\n"},
       // Refused even to root: the file system takes no new files.
-      {"/proc", "tslflash: --received-images: cannot create files in /proc\n"},
+      {"/proc",
+       "tslflash: --received-images: cannot create files in /proc: the file system takes no new "
+       "files\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.folder);
