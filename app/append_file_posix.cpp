@@ -82,9 +82,13 @@ OpenedAppendFile OpenAppendFile(const std::string& path, SyncCall sync) {
   const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
   const int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (folder < 0) {
+    const int error = errno;
     struct stat status {};
-    const bool link = lstat(folderPath.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
-    return {nullptr, link ? "its folder is " + std::string(kSymbolicLinkRefused) : ErrnoReason()};
+    if (lstat(folderPath.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+      return {nullptr, "its folder is " + std::string(kSymbolicLinkRefused)};
+    }
+    errno = error;
+    return {nullptr, ErrnoReason()};
   }
   const auto refused = [folder](std::string reason) {
     close(folder);
@@ -105,7 +109,7 @@ OpenedAppendFile OpenAppendFile(const std::string& path, SyncCall sync) {
   if (fd < 0 && errno == ENOENT) {
     fd = openat(folder, name.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
     made = fd >= 0;
-    // made by another writer
+    // Made by another writer meanwhile.
     if (fd < 0 && errno == EEXIST) fd = openat(folder, name.c_str(), kFlags);
   }
   if (fd < 0) return refused(ErrnoReason());

@@ -87,17 +87,17 @@ std::string WriteWhole(OpenedOutputFile opened, std::span<const std::uint8_t> by
 }
 
 // Every output file is looked up in its folder, opened (OpenFolder) with or
-// without following a symbolic link at its own name; what stands at the
-// file's name is looked at (TargetProblem), never opened, since opening a
+// without following a symbolic link at the folder's own name; what stands at
+// the file's name is looked at (TargetProblem), never opened, since opening a
 // device may act on it; and a folder is tried for new files by making one
 // that leaves nothing behind (CreationProblem).
+
 // What stands at a folder's path, itself, not where a link there points.
 enum class FolderState : std::uint8_t { Folder, Missing, SymbolicLink, NotAFolder };
 
 #ifdef _WIN32
 // Windows holds no folder open: a folder is its path. A reparse point (a
-// symbolic link, a junction) is refused; device names are left to the
-// system, which renames nothing over them.
+// symbolic link, a junction) is refused; device names are not checked.
 
 struct OpenedFolder {
   std::string path;
@@ -229,6 +229,8 @@ struct OpenedFolder {
 };
 
 constexpr std::string_view kSeparators = "/";
+// O_EXCL: a name nothing stands at, not even a symbolic link.
+constexpr int kNewFileFlags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
 
 OpenedFolder OpenFolder(const std::string& path, bool followLink) {
   const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
@@ -252,17 +254,19 @@ std::string TargetProblem(const OpenedFolder& folder, const std::string& name) {
 // the file system has none, a named one is removed at once.
 std::string CreationProblem(const OpenedFolder& folder) {
   const int fd = folder.fd.Get();
+#ifdef O_TMPFILE
   if (const Descriptor unnamed(openat(fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
       unnamed.Get() >= 0) {
     return {};
   }
   if (errno != EOPNOTSUPP && errno != EISDIR) return ErrnoReason();
+#endif
   const std::string name = ".tslflash-probe" + std::to_string(std::random_device{}());
-  const Descriptor probe(
-      openat(fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  const Descriptor probe(openat(fd, name.c_str(), kNewFileFlags, 0600));
   // The folder is open, so a missing name can only mean that it takes none.
-  if (probe.Get() < 0)
+  if (probe.Get() < 0) {
     return errno == ENOENT ? "the file system takes no new files" : ErrnoReason();
+  }
   unlinkat(fd, name.c_str(), 0);
   return {};
 }
@@ -323,8 +327,7 @@ OpenedOutputFile CreateIn(OpenedFolder folder, const std::string& name, const st
     return {nullptr, CannotWrite(path, problem)};
   }
   std::string temporary = name + ".tmp" + std::to_string(std::random_device{}());
-  Descriptor file(openat(folder.fd.Get(), temporary.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  Descriptor file(openat(folder.fd.Get(), temporary.c_str(), kNewFileFlags, 0666));
   if (file.Get() < 0) return {nullptr, CannotWrite(path, ErrnoReason())};
   return {std::make_unique<PosixOutputFile>(std::move(folder.fd), std::move(file), name,
                                             std::move(temporary), path),
