@@ -36,8 +36,6 @@ constexpr std::string_view kSetpriv = "/usr/bin/setpriv";
 enum class Writer { Report, Build, Synth, ReceivedImages };
 enum class Target { Device, Fifo, LinkToAFileOutside, LinkLoop, DanglingLink, Folder, ReadOnly };
 
-using BadOutput = std::tuple<Writer, Target>;
-
 std::string WriterName(Writer writer) {
   switch (writer) {
     case Writer::Report:
@@ -89,6 +87,28 @@ std::string Reason(Target target) {
   return {};
 }
 
+struct BadOutput {
+  Writer writer;
+  Target target;
+  friend void PrintTo(const BadOutput& row, std::ostream* os) {
+    *os << WriterName(row.writer) << " " << TargetName(row.target);
+  }
+};
+
+// Every writer against every kind of target.
+std::vector<BadOutput> Table() {
+  std::vector<BadOutput> rows;
+  for (const Writer writer :
+       {Writer::Report, Writer::Build, Writer::Synth, Writer::ReceivedImages}) {
+    for (const Target target :
+         {Target::Device, Target::Fifo, Target::LinkToAFileOutside, Target::LinkLoop,
+          Target::DanglingLink, Target::Folder, Target::ReadOnly}) {
+      rows.push_back({writer, target});
+    }
+  }
+  return rows;
+}
+
 bool Root() { return geteuid() == 0; }
 
 // Root runs the program under setpriv without the override, when it can.
@@ -131,11 +151,11 @@ std::optional<Snapshot> SnapshotOf(const fs::path& path) {
 class BadOutputTest : public testing::ToolRunTest, public ::testing::WithParamInterface<BadOutput> {
  protected:
   BadOutputTest()
-      : ToolRunTest(DropsOverride(std::get<1>(GetParam())) ? std::string(kSetpriv)
-                                                           : Program(std::get<0>(GetParam()))) {}
+      : ToolRunTest(DropsOverride(GetParam().target) ? std::string(kSetpriv)
+                                                     : Program(GetParam().writer)) {}
 
-  Writer writer() const { return std::get<0>(GetParam()); }
-  Target target() const { return std::get<1>(GetParam()); }
+  Writer writer() const { return GetParam().writer; }
+  Target target() const { return GetParam().target; }
 
   // The folder the output goes to: the images folder, or the test's own.
   fs::path OutputFolder() const {
@@ -267,17 +287,11 @@ TEST_P(BadOutputTest, IsRefusedWithOneLineBeforeAnythingAndLeftAsItWas) {
   EXPECT_EQ(SnapshotOf(OutputFolder()), folder) << "nothing added beside it, nothing left";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, BadOutputTest,
-    ::testing::Combine(::testing::Values(Writer::Report, Writer::Build, Writer::Synth,
-                                         Writer::ReceivedImages),
-                       ::testing::Values(Target::Device, Target::Fifo, Target::LinkToAFileOutside,
-                                         Target::LinkLoop, Target::DanglingLink, Target::Folder,
-                                         Target::ReadOnly)),
-    [](const auto& testInfo) {
-      return WriterName(std::get<0>(testInfo.param)) + "_" +
-             TargetName(std::get<1>(testInfo.param));
-    });
+INSTANTIATE_TEST_SUITE_P(Table, BadOutputTest, ::testing::ValuesIn(Table()),
+                         [](const auto& testInfo) {
+                           return WriterName(testInfo.param.writer) + "_" +
+                                  TargetName(testInfo.param.target);
+                         });
 
 class TslflashOutputTest : public testing::ToolRunTest {
  protected:
