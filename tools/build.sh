@@ -23,12 +23,15 @@ bash tools/install-deps.sh
 
 build_dir=build
 build_type=RelWithDebInfo
+bench=ON
 if [ -n "$sanitize" ]; then
   build_dir="build-${sanitize//,/-}"
   build_type=Debug
+  # Only the bench mode runs the benchmarks; a sanitizer test build skips them.
+  [ "$mode" = bench ] || bench=OFF
 fi
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DTSLFLASH_SANITIZE="$sanitize" \
-  -DTSLFLASH_WERROR=ON
+  -DTSLFLASH_BUILD_BENCH="$bench" -DTSLFLASH_WERROR=ON
 cmake --build "$build_dir" -j "$(nproc)"
 
 case "$mode" in

@@ -30,17 +30,39 @@ cmake --build "$build_dir" -j 2 --target "${targets[@]/%/_fuzz}"
 
 findings="$build_dir/findings"
 mkdir -p "$findings"
-status=0
-for target in "${targets[@]}"; do
-  corpus="$build_dir/corpus/$target"
+# Each fuzzer is single-threaded: two run side by side, one on each core, so
+# every target still gets a whole core for its time.
+fuzz() {
+  local target=$1 corpus="$build_dir/corpus/$1"
   mkdir -p "$corpus"
-  echo "== ${target}_fuzz for ${seconds} s"
   # The seeds are read, never written; new inputs go to the build's corpus.
   if ! "$build_dir/tests/fuzz/${target}_fuzz" "$corpus" "tests/fuzz/$target/seeds" \
       -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -artifact_prefix="$findings/$target-" -print_final_stats=1; then
-    echo "FINDING in ${target}_fuzz: see $findings/" >&2
-    status=1
+      -artifact_prefix="$findings/$target-" -print_final_stats=1 >"$findings/$target.log" 2>&1; then
+    echo "FINDING in ${target}_fuzz: see $findings/" >>"$findings/$target.log"
+    return 1
   fi
+}
+status=0
+pending=("${targets[@]}")
+while [ ${#pending[@]} -gt 0 ]; do
+  batch=("${pending[@]:0:2}")
+  pending=("${pending[@]:2}")
+  pids=()
+  for target in "${batch[@]}"; do
+    echo "== ${target}_fuzz for ${seconds} s"
+    fuzz "$target" &
+    pids+=($!)
+  done
+  for i in "${!batch[@]}"; do
+    # A finding prints its whole log, a clean run its final statistics.
+    if wait "${pids[$i]}"; then
+      tail -n 12 "$findings/${batch[$i]}.log"
+    else
+      cat "$findings/${batch[$i]}.log"
+      status=1
+    fi
+  done
 done
+[ $status -eq 0 ] || echo "fuzz: a target found a crash, a leak or a hang; see $findings/" >&2
 exit $status
