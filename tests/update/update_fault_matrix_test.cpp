@@ -166,8 +166,10 @@ TEST(UpdateFaultMatrix, NoRunReportsSuccessWithoutTheWholeImage) {
 // package's revision (a reinstall): a drive that takes an image reports the
 // new revision at once, so only what it reported before the run tells a
 // reinstall's failed commit from a completed update. No run may succeed
-// without the drive having accepted and committed the whole image, and each
-// says once what the drive reports. The table is printed.
+// without the drive having accepted and committed the whole image (a
+// reinstall whose drive took the image but failed the command ends as a
+// failure all the same), and each says once what the drive reports. The
+// table is printed.
 struct ClosingCase {
   const char* name;
   RunSetup setup;
@@ -227,6 +229,9 @@ std::vector<ClosingFault> ClosingFaults() {
   conflict.status = 0x18;
   emu::Fault cutShort = fault(emu::FaultKind::ShortReply);
   cutShort.length = 20;
+  // The drive takes the image and resets before it answers.
+  emu::Fault resetAfter = fault(emu::FaultKind::FailAfter);
+  resetAfter.sense = {0x06, 0x29, 0x00};
   return {
       {"none (the run succeeds)", std::nullopt},
       {"fail", fault(emu::FaultKind::Fail)},
@@ -236,6 +241,7 @@ std::vector<ClosingFault> ClosingFaults() {
       {"status 08", busy},
       {"status 18", conflict},
       {"powerCut", fault(emu::FaultKind::PowerCut)},
+      {"failAfter 06/29/00", resetAfter},
       {"fail, INQUIRY noData", fault(emu::FaultKind::Fail), fault(emu::FaultKind::NoData)},
       {"fail, INQUIRY shortReply 20", fault(emu::FaultKind::Fail), cutShort},
   };
@@ -276,7 +282,7 @@ ClosingRun RunStruck(const ClosingCase& c, const ClosingFault& f, std::string_vi
 }
 
 std::string Cell(const ClosingRun& run) {
-  if (!run.succeeded) return "FAIL";
+  if (!run.succeeded) return run.imageIn ? "FAIL, image in" : "FAIL";
   return run.imageIn ? "SUCCEED" : "SUCCEED, NO IMAGE";
 }
 
