@@ -220,12 +220,14 @@ Problem ReadFaultKind(const json& value, FaultKind& out) {
       {"status", FaultKind::Status},
       {"shortReply", FaultKind::ShortReply},
       {"noData", FaultKind::NoData},
-      {"powerCut", FaultKind::PowerCut}};
+      {"powerCut", FaultKind::PowerCut},
+      {"failAfter", FaultKind::FailAfter}};
   const auto kind =
       value.is_string() ? kKinds.find(value.get_ref<const std::string&>()) : kKinds.end();
   if (kind == kKinds.end()) {
     return "expected one of \"fail\", \"timeout\", \"sense\", \"corruptReadBack\", "
-           "\"failWithoutSense\", \"status\", \"shortReply\", \"noData\", \"powerCut\"";
+           "\"failWithoutSense\", \"status\", \"shortReply\", \"noData\", \"powerCut\", "
+           "\"failAfter\"";
   }
   out = kind->second;
   return {};

@@ -118,6 +118,9 @@ TransportReply DriveEmulator::Inflict(const Fault& fault, const CommandRequest& 
       return DeliverOnly(request, fault.length, true);
     case FaultKind::NoData:
       return DeliverOnly(request, 0, false);
+    case FaultKind::FailAfter:
+      (void)Dispatch(request);
+      return CheckCondition(fault.sense);
     case FaultKind::CorruptReadBack:
       break;
   }

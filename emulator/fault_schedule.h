@@ -22,6 +22,9 @@ enum class FaultKind : std::uint8_t {
   ShortReply,        // carried out, but at most `length` bytes of data return, and are reported
   NoData,            // carried out, GOOD, but no data arrives while the whole length is reported
   PowerCut,          // the drive loses power: this and every later command times out
+  // The command is carried out, then the drive answers CHECK CONDITION with
+  // the fault's sense, as one that resets while it acts on the command.
+  FailAfter,
 };
 
 // The n-th command the drive receives, counting every command from 1.
@@ -47,7 +50,7 @@ struct Fault {
   FaultKind kind = FaultKind::Fail;
   std::variant<AtCommand, ForOpcode> when = AtCommand{};
   std::uint32_t times = 1;
-  SenseBytes sense = kDefaultFaultSense;  // Fail and Sense only
+  SenseBytes sense = kDefaultFaultSense;  // Fail, Sense and FailAfter only
   std::uint8_t status = 0;                // Status only
   std::uint32_t length = 0;               // ShortReply only
   std::uint32_t offset = 0;               // CorruptReadBack only: the byte inverted

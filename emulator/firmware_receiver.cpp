@@ -71,7 +71,9 @@ TransportReply FirmwareReceiver::ReadBack(const CommandRequest& request) {
 
 // Banks arrive from the highest down to 0; committing bank 0 completes the
 // image, which then spans every bank committed since the last image. A bank
-// refused on the way leaves that image incomplete, so bank 0 is refused too.
+// refused on the way leaves that image incomplete, so bank 0 is refused too,
+// as it is when bytes were written past the banks committed: that image
+// runs into a bank it was never committed to.
 TransportReply FirmwareReceiver::CommitBank(std::uint8_t bank) {
   if (bankSize_ == 0) {
     if (bank != 0) return CheckCondition(sense::kInvalidField);
@@ -86,7 +88,8 @@ TransportReply FirmwareReceiver::CommitBank(std::uint8_t bank) {
   if (bank != 0) return complete ? Completed() : CheckCondition(sense::kSequenceError);
 
   const std::size_t banks = committedBanks_.size();
-  const bool whole = complete && !bankRefused_ && *committedBanks_.rbegin() + 1u == banks;
+  const bool whole = complete && !bankRefused_ && *committedBanks_.rbegin() + 1u == banks &&
+                     memory_.WrittenEnd() <= std::uint64_t{banks} * bankSize_;
   committedBanks_.clear();
   bankRefused_ = false;
   if (!whole) return CheckCondition(sense::kSequenceError);

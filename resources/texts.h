@@ -72,9 +72,9 @@ inline constexpr std::string_view kNotTwoBanksLine =
 inline constexpr std::string_view kLinearSumLine = "Linear CheckSum : ";
 inline constexpr std::string_view kRotatedSumLine = "Rotated CheckSum : ";
 inline constexpr std::string_view kSumsMatchLine = "Check Sum match !!";
-inline constexpr std::string_view kPartialPageLineStart = "The last ";
-inline constexpr std::string_view kPartialPageLineEnd =
-    " bytes of the inflated image are not a whole page and are not sent.";
+inline constexpr std::string_view kPartialPageLineStart =
+    "The inflated image does not end on a whole page (";
+inline constexpr std::string_view kPartialPageLineEnd = " bytes left over); it is not sent.";
 inline constexpr std::string_view kStartLine = "Start to upgrade...";
 inline constexpr std::string_view kPowerLine = "Don't turn off the power!!";
 inline constexpr std::string_view kSucceedLine = "======== SUCCEED ========";

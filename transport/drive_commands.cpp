@@ -95,13 +95,15 @@ CommandReply DriveCommands::ReadExtendedInquiry(
 }
 
 // Only "medium not present" says the tray is empty. Any other answer, and
-// a drive that never settles, leaves a disc possible.
-bool DriveCommands::CheckNoDisc() {
+// a drive that never settles, leaves a disc possible; a reply without sense
+// (a time-out, a failure of the transport, BUSY) is no answer at all.
+DiscCheck DriveCommands::CheckNoDisc() {
   int readyPolls = 0;
   int attentionPolls = 0;
   for (CommandReply reply = TestUnitReady(); !reply.Good(); reply = TestUnitReady()) {
     const SenseBytes& sense = reply.sense;
-    if (sense.asc == kAscMediumNotPresent) return true;
+    if (sense == SenseBytes{}) return DiscCheck::NoAnswer;
+    if (sense.asc == kAscMediumNotPresent) return DiscCheck::NoDisc;
     const bool becomingReady = sense.asc == kAscNotReady && sense.ascq == kAscqBecomingReady;
     const bool attention = sense.key == kSenseKeyUnitAttention;
     if (becomingReady && readyPolls < kMaxReadyPolls) {
@@ -110,11 +112,11 @@ bool DriveCommands::CheckNoDisc() {
       ++attentionPolls;
     } else {
       if (attention) notice_(kUnitAttentionText);
-      return false;
+      return DiscCheck::DiscPossible;
     }
     clock_.Sleep(kRetryPause);
   }
-  return false;
+  return DiscCheck::DiscPossible;
 }
 
 bool DriveCommands::VendorHandshake() {
@@ -207,17 +209,27 @@ bool DriveCommands::WaitForDriveReady() {
   return reply.sense.asc == kAscMediumNotPresent;
 }
 
-std::optional<std::string> DriveCommands::ReadRevisionWhenReady() {
+std::optional<std::string> DriveCommands::ReadRevision() {
   constexpr std::size_t kRevisionOffset = 32;
   constexpr std::size_t kRevisionLength = 4;
-  (void)WaitForDriveReady();
+  constexpr std::size_t kLengthByte = 4;  // counts the bytes after it
   std::array<std::uint8_t, kAspiInquiryLength> reply{};
   if (!Read(BuildInquiry(kAspiInquiryLength), reply.data(), kAspiInquiryLength,
             kAspiInquiryLength)) {
     return std::nullopt;
   }
+  // A transport may report a read that brought nothing as whole: the zeros
+  // the buffer started with would read as an empty revision.
+  if (kLengthByte + 1 + reply[kLengthByte] < kRevisionOffset + kRevisionLength) {
+    return std::nullopt;
+  }
   return std::string(reply.begin() + kRevisionOffset,
                      reply.begin() + kRevisionOffset + kRevisionLength);
+}
+
+std::optional<std::string> DriveCommands::ReadRevisionWhenReady() {
+  (void)WaitForDriveReady();
+  return ReadRevision();
 }
 
 bool DriveCommands::EjectMedium() { return SendNoData(BuildEject(), kControlTimeout); }

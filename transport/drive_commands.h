@@ -61,6 +61,13 @@ struct ModelCodeReading {
 // nothing that depends on the buffer may be decided from it.
 enum class BufferSizeAnswer : std::uint8_t { Large, Smaller, Unknown };
 
+// What the drive says about its tray.
+enum class DiscCheck : std::uint8_t {
+  NoDisc,        // medium not present
+  DiscPossible,  // ready, or an answer that leaves a disc possible
+  NoAnswer,      // no status with sense: timed out, failed without sense, busy
+};
+
 class DriveCommands {
  public:
   static constexpr std::chrono::seconds kControlTimeout{15};
@@ -83,11 +90,12 @@ class DriveCommands {
                 std::ostream& diagnostics);
 
   CommandReply ReadExtendedInquiry(std::span<std::uint8_t, kExtendedInquiryLength> reply);
-  // True only when the drive reports no medium. A drive becoming ready is
+  // NoDisc only when the drive reports no medium. A drive becoming ready is
   // waited for, as WaitForDriveReady does, then judged; a drive that keeps
   // reporting a unit attention is logged and, like any other answer, counts
-  // as a tray that may hold a disc.
-  [[nodiscard]] bool CheckNoDisc();
+  // as a tray that may hold a disc. A reply without sense says nothing about
+  // the tray: NoAnswer.
+  [[nodiscard]] DiscCheck CheckNoDisc();
   [[nodiscard]] bool VendorHandshake();
   // True when the drive's buffer is 8192 KiB.
   [[nodiscard]] bool CheckBufferSize();
@@ -106,9 +114,13 @@ class DriveCommands {
   [[nodiscard]] bool WriteParameterBlock(std::uint8_t block, const ParameterBlockBytes& bytes);
   // Lets the drive settle; true when it ends up reporting no medium.
   bool WaitForDriveReady();
-  // The firmware revision the drive reports once it answers again (after an
-  // update): TEST UNIT READY until it settles, then INQUIRY. Nothing when
-  // the INQUIRY gets no full answer.
+  // The firmware revision the drive reports in a standard INQUIRY. Nothing
+  // when the reply does not hold it: a failed or short read, or one whose
+  // own length (byte 4) does not reach the revision, as a read that brought
+  // no data while reported whole.
+  [[nodiscard]] std::optional<std::string> ReadRevision();
+  // The same once the drive answers again (after an update): TEST UNIT READY
+  // until it settles, then INQUIRY.
   [[nodiscard]] std::optional<std::string> ReadRevisionWhenReady();
   [[nodiscard]] bool EjectMedium();
   // Reads the image size the drive expects into ExpectedImageSize.

@@ -51,13 +51,12 @@ class UpdateRun {
   bool Run() {
     if (!VerifyImage() || !ChooseProtocol() || !Transferable() || !Confirm()) return false;
     events_.Stage(RunStage::Preparing);
-    if (!Prepare() || !TransferImage()) return false;
+    if (!Prepare()) return false;
+    reportedBefore_ = commands_.ReadRevision();
+    if (!TransferImage()) return false;
     Settle();
     const DriveConfirmation confirmation = ReadConfirmation();
-    // A drive may reset as it activates the image and so fail the command
-    // that closed the transfer: only the revision it then reports tells
-    // whether the update took.
-    if (closingFailed_ && confirmation.state != DriveConfirmation::State::NewFirmware) {
+    if (closingFailed_ && !ChangedToNewFirmware(confirmation)) {
       return EndClosingFailed(confirmation);
     }
     ReportSuccess();
@@ -151,9 +150,19 @@ class UpdateRun {
       case BufferSizeAnswer::Large:
         break;
     }
-    if (Inflate()) return true;
-    EndUndecompressed();
-    return false;
+    if (!Inflate()) {
+      EndUndecompressed();
+      return false;
+    }
+    // The pages before a partial one are not the image: the drive would
+    // take them, sums and all, as a whole firmware.
+    if (const std::uint32_t partial = inflated_.length % kImagePageSize; partial != 0) {
+      events_.Log(std::string(kPartialPageLineStart) + std::to_string(partial) +
+                  std::string(kPartialPageLineEnd));
+      events_.Log(kNothingSent);
+      return Stop(OutcomeCode::TransferFailed);
+    }
+    return true;
   }
 
   // The stream must end, its check value verified, within its bytes; the
@@ -164,10 +173,6 @@ class UpdateRun {
     if (!inflated_.Ok() || inflated_.pages == 0) return false;
     pageCount_ = static_cast<std::uint8_t>(inflated_.pages);
     imageSums_ = ChecksumsOf(inflated_.Pages());
-    if (const std::uint32_t partial = inflated_.length % kImagePageSize; partial != 0) {
-      events_.Log(std::string(kPartialPageLineStart) + std::to_string(partial) +
-                  std::string(kPartialPageLineEnd));
-    }
     return true;
   }
 
@@ -238,16 +243,30 @@ class UpdateRun {
     return TransferResult::Failed;
   }
 
+  // Whether a revision the drive reported is the one the update brings.
+  bool IsNewRevision(std::string_view reported) const {
+    const std::string_view revision = UnpaddedField(reported);
+    const std::string_view expected =
+        UnpaddedField(std::string_view(job_.newRevision).substr(0, reported.size()));
+    return !revision.empty() && revision == expected;
+  }
+
+  // A drive may reset as it activates the image and so fail the command that
+  // closed the transfer: only a change to the new revision tells that the
+  // update took. A drive that reported it before (a reinstall), or whose
+  // report before is unknown, shows nothing by reporting it again.
+  bool ChangedToNewFirmware(const DriveConfirmation& confirmation) const {
+    return confirmation.state == DriveConfirmation::State::NewFirmware && reportedBefore_ &&
+           !IsNewRevision(*reportedBefore_);
+  }
+
   // Only TEST UNIT READY and INQUIRY: the drive is read, never changed.
   DriveConfirmation ReadConfirmation() {
     const std::optional<std::string> reported = commands_.ReadRevisionWhenReady();
     if (!reported) return {DriveConfirmation::State::NoAnswer, {}};
-    const std::string revision(UnpaddedField(*reported));
-    const std::string_view expected =
-        UnpaddedField(std::string_view(job_.newRevision).substr(0, reported->size()));
-    const bool updated = !revision.empty() && revision == expected;
-    return {updated ? DriveConfirmation::State::NewFirmware : DriveConfirmation::State::OldFirmware,
-            revision};
+    return {IsNewRevision(*reported) ? DriveConfirmation::State::NewFirmware
+                                     : DriveConfirmation::State::OldFirmware,
+            std::string(UnpaddedField(*reported))};
   }
 
   void ReportConfirmation(const DriveConfirmation& confirmation) {
@@ -266,10 +285,11 @@ class UpdateRun {
     events_.Confirmed(confirmation);
   }
 
-  // The closing command failed and the drive does not report the new
-  // firmware: the update did not take, whatever the pages said.
+  // The closing command failed and the drive does not show the new
+  // firmware: the update did not take, whatever the pages said. This line
+  // is the run's one word on the revision.
   bool EndClosingFailed(const DriveConfirmation& confirmation) {
-    ReportConfirmation(confirmation);
+    events_.Confirmed(confirmation);
     std::string line = std::string(kClosingFailedStart) + std::string(ClosingCommandOf(protocol_));
     if (confirmation.state == DriveConfirmation::State::NoAnswer) {
       line += kClosingFailedSilent;
@@ -342,8 +362,11 @@ class UpdateRun {
   ChecksumPair imageSums_;  // what travels with the pages: staged, or over the inflated pages
   bool longWait_ = false;
   bool closingFailed_ = false;  // every unit was accepted, the closing command was not
-  InflatedImage inflated_;      // the image inflated, when the drive takes it so
-  ChangedBlocks changed_;       // the blocks changed so far, with their bytes before
+  // The revision the drive reported just before the transfer; nothing when
+  // it gave no full answer.
+  std::optional<std::string> reportedBefore_;
+  InflatedImage inflated_;  // the image inflated, when the drive takes it so
+  ChangedBlocks changed_;   // the blocks changed so far, with their bytes before
 };
 
 }  // namespace

@@ -98,10 +98,7 @@ class Evaluation final : public RunEvents {
   // The checks before the model and revision: the tray, the internal drives'
   // enclosures, the package itself.
   bool CheckDriveAndPackage() {
-    if (NeedsEmptyTray(Variant()) && !Step(UpgradeCheck::EmptyTray, commands_.CheckNoDisc())) {
-      Report(OutcomeCode::DiscInDrive);
-      return false;
-    }
+    if (NeedsEmptyTray(Variant()) && !CheckEmptyTray()) return false;
     if (!Step(UpgradeCheck::Enclosure, PassesEnclosureCheck()) ||
         !Step(UpgradeCheck::PackageTag, package_.HasMakerTag()) ||
         !Step(UpgradeCheck::PackageSums, CheckAndStagePackage())) {
@@ -109,6 +106,14 @@ class Evaluation final : public RunEvents {
       return false;
     }
     return true;
+  }
+
+  // A drive that gives no answer about its tray is not said to hold a disc.
+  bool CheckEmptyTray() {
+    const DiscCheck tray = commands_.CheckNoDisc();
+    if (Step(UpgradeCheck::EmptyTray, tray == DiscCheck::NoDisc)) return true;
+    Report(tray == DiscCheck::NoAnswer ? OutcomeCode::CommandFailed : OutcomeCode::DiscInDrive);
+    return false;
   }
 
   // The package's own sums; the image's, which the run checks, come from the

@@ -79,31 +79,39 @@ struct ProtocolCase {
   const char* name;
   char digit;
   std::string drive;  // JSON members beyond drive B's own
-  // A fault that strikes the command closing the transfer, and the line that
-  // names it; the page protocols close with their last page, a plain failure.
+  // A fault that strikes the command closing the transfer, and the command
+  // as its failure names it; the page protocols close with their last page,
+  // a plain failure.
   std::string closingFault;
-  std::string closingLine;
+  std::string closingCommand;
 };
 
 void PrintTo(const ProtocolCase& c, std::ostream* os) { *os << c.name; }
 
+// The banked drive's one bank holds the whole 128 KiB image: an image must
+// fill the banks it is committed to.
 const ProtocolCase kProtocols[] = {
     {"BufferPages", '0', "", R"({"kind": "fail", "opcode": "3B", "secondByte": "04"})",
-     "The image commit failed and the drive still reports firmware 1.00.\n"},
+     "image commit"},
     {"SignedPages", '1', "",
      R"({"kind": "fail", "opcode": "FD", "secondByte": "07", "fromOccurrence": 8})", ""},
     {"SummedPages", '2', R"("bufferSizeKiB": 2048,)",
      R"({"kind": "fail", "opcode": "FA", "fromOccurrence": 8})", ""},
     {"SmallBlocks", '3', "", R"({"kind": "fail", "opcode": "F2", "secondByte": "04"})",
-     "The download end failed and the drive still reports firmware 1.00.\n"},
-    {"BankedPages", '4', R"("bankSize": 65536,)",
-     R"({"kind": "fail", "opcode": "3B", "secondByte": "07"})",
-     "The bank commit failed and the drive still reports firmware 1.00.\n"},
+     "download end"},
+    {"BankedPages", '4', R"("bankSize": 131072,)",
+     R"({"kind": "fail", "opcode": "3B", "secondByte": "07"})", "bank commit"},
 };
 
 const std::string kStillOld =
     "The drive still reports firmware 1.00: the new firmware takes effect after a restart or "
     "power cycle.\n";
+
+// The line of a failed closing command, the run's one word on the revision.
+std::string ClosingFailedLine(std::string_view command, std::string_view revision) {
+  return "The " + std::string(command) + " failed and the drive still reports firmware " +
+         std::string(revision) + ".\n";
+}
 
 class ConfirmationByProtocolTest : public ConfirmationTest,
                                    public ::testing::WithParamInterface<ProtocolCase> {
@@ -151,17 +159,38 @@ TEST_P(ConfirmationByProtocolTest, AFailedClosingCommandWithTheOldRevisionIsNotC
   const ToolRun run = Upgrade();
   EXPECT_EQ(run.exitCode, 15) << run.out << run.err;
   EXPECT_THAT(run.out, HasSubstr("======== FAIL ========\n"));
-  if (!GetParam().closingLine.empty()) {
-    EXPECT_THAT(run.out, HasSubstr(kStillOld + GetParam().closingLine));
+  if (!GetParam().closingCommand.empty()) {
+    EXPECT_THAT(run.out, HasSubstr(ClosingFailedLine(GetParam().closingCommand, "1.00")));
   }
   EXPECT_THAT(run.out, Not(HasSubstr("SUCCEED")));
   EXPECT_THAT(run.out, Not(HasSubstr("now reports firmware")));
+  EXPECT_THAT(run.out, Not(HasSubstr(kStillOld)));
 
   const ToolRun next = Start();
   EXPECT_THAT(next.out, HasSubstr("  1. VARN    DVD RW LPX-407A 1.00  (emulated)\n"));
   const ToolRun history = History();
   EXPECT_THAT(history.out, HasSubstr("still the old firmware"));
   EXPECT_THAT(history.out, Not(HasSubstr("now running the new firmware")));
+}
+
+// A reinstall: the drive already runs the package's revision, so reporting it
+// after a failed closing command shows nothing. It ends as any failed
+// closing command does.
+TEST_P(ConfirmationByProtocolTest, AReinstallWhoseClosingCommandFailedIsNotASuccess) {
+  std::string drive = GetParam().drive + std::string(kDriveB);
+  drive.replace(drive.find(R"("revision": "1.00")"), 18, R"("revision": "1.50")");
+  Describe(drive + R"(, "activation": "atOnce", "faults": [)" + GetParam().closingFault + "]");
+  const ToolRun run =
+      Run(Emulated({"--select", "1", "--upgrade", "--yes", "--allow-reinstall", "--skip-waits"}));
+  EXPECT_EQ(run.exitCode, 15) << run.out << run.err;
+  EXPECT_THAT(run.out, HasSubstr("======== FAIL ========\n"));
+  EXPECT_THAT(run.out, Not(HasSubstr("SUCCEED")));
+  EXPECT_THAT(run.out, Not(HasSubstr("Done\n")));
+  EXPECT_THAT(run.out, Not(HasSubstr("now reports firmware")));
+  if (!GetParam().closingCommand.empty()) {
+    EXPECT_THAT(run.out, HasSubstr(ClosingFailedLine(GetParam().closingCommand, "1.50")));
+  }
+  EXPECT_THAT(History().out, Not(HasSubstr("now running the new firmware")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, ConfirmationByProtocolTest, ::testing::ValuesIn(kProtocols),

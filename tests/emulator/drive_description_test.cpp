@@ -60,7 +60,8 @@ TEST(DriveDescriptionJson, ReadsEveryKey) {
         {"kind": "status", "status": "18", "atCommand": 2},
         {"kind": "shortReply", "length": 0, "opcode": "12"},
         {"kind": "noData", "opcode": "3C", "secondByte": "02", "times": 3},
-        {"kind": "corruptReadBack", "offset": 16383, "opcode": "3C"}
+        {"kind": "corruptReadBack", "offset": 16383, "opcode": "3C"},
+        {"kind": "failAfter", "sense": "06/29/00", "opcode": "3B", "secondByte": "04"}
       ]}]})");
   ASSERT_TRUE(loaded.Ok()) << loaded.error;
   const DriveDescription& d = loaded.drives.at(0);
@@ -91,7 +92,8 @@ TEST(DriveDescriptionJson, ReadsEveryKey) {
                 0},
           Fault{FaultKind::NoData, ForOpcode{0x3C, 0x02, 1}, 3, kDefaultFaultSense},
           Fault{FaultKind::CorruptReadBack, ForOpcode{0x3C, std::nullopt, 1}, 1, kDefaultFaultSense,
-                0, 0, 16383}));
+                0, 0, 16383},
+          Fault{FaultKind::FailAfter, ForOpcode{0x3B, 0x04, 1}, 1, {6, 0x29, 0}}));
 }
 
 TEST(DriveDescriptionJson, DefaultsDescribeAReadyToUpdateDrive) {

@@ -345,6 +345,16 @@ TEST(DriveEmulatorFaults, EachKindAnswersAsAFailingDriveWould) {
   }
 }
 
+// A drive that resets while it acts on a command: the command took effect,
+// its answer says it failed.
+TEST(DriveEmulatorFaults, FailAfterCarriesTheCommandOutThenFails) {
+  DriveEmulator drive(VarnDrive());
+  drive.AddFault({FaultKind::FailAfter, AtCommand{1}, 1, {0x06, 0x29, 0x00}});
+  Bytes data = {0x30, 0x51, 0, 0};
+  EXPECT_EQ(SendOutcome(drive, kWriteBlock02, DataDirection::ToDrive, data), "Failed 06/29/00");
+  EXPECT_THAT(*drive.GetParameterBlock(0x02), ElementsAre(0x30, 0x51, 0, 0));
+}
+
 TEST(DriveEmulatorFaults, CorruptReadBackFlipsReturnedDataOnly) {
   DriveEmulator drive(VarnDrive());
   drive.AddFault({FaultKind::CorruptReadBack, ForOpcode{0x3C, 0x02}});

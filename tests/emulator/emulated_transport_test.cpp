@@ -157,6 +157,11 @@ TEST(EmulatedTransport, EachDescribedFaultArrivesAsItsReplyCategory) {
       // it did not, which is why read-backs are compared.
       {R"("kind": "noData")", ReplyCategory::Good, std::nullopt, {}, kAsked},
       {R"("kind": "corruptReadBack", "offset": 3)", ReplyCategory::Good, std::nullopt, {}, kAsked},
+      {R"("kind": "failAfter", "sense": "06/29/00")",
+       ReplyCategory::CheckCondition,
+       std::nullopt,
+       {0x06, 0x29, 0x00},
+       0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);

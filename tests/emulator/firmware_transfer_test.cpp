@@ -291,6 +291,16 @@ TEST(FirmwareTransfer, BanksMustCloseDownToZeroWithoutAGap) {
   EXPECT_TRUE(drive.ReceivedImage() == image);
 }
 
+// A drive of 64 KiB banks given a 128 KiB image as one bank: every page
+// arrives, but only bank 0 is committed, and the image's second half lies
+// in a bank never committed. Taking bank 0 alone would flash half an image.
+TEST(FirmwareTransfer, AnImageRunningPastTheBanksCommittedIsRefused) {
+  DriveEmulator drive(WithBanks(0x10000));
+  const Outcomes out = SendBankedPages(drive, PatternImage(0x20000), 0x20000, 0x20000);
+  EXPECT_EQ(out.back(), "Failed 05/2C/00");
+  EXPECT_FALSE(drive.ReceivedImage().has_value());
+}
+
 TEST(FirmwareTransfer, RefusesPageFieldsOutOfRange) {
   DriveEmulator drive(VarnDrive());
   Bytes page = PatternImage(kPage);

@@ -321,6 +321,8 @@ TEST_F(EligibilityTest, EachCheckRefusesInItsOrder) {
   };
   const Exchange commandFailed =
       Warned({Announce("1.50"), " ", "On Command Fail !!"}, Warning("Command Fail."));
+  const Exchange trayUnanswered = Warned({"On Command Fail !!"}, Warning("Command Fail."));
+  const auto trayCheck = [&](emu::FaultKind kind) { return always(kind, {.opcode = 0x00}); };
   const Refusal cases[] = {
       {"a disc in the drive, variant 20: before the drive is identified",
        Drive(kDriveA, "1.00",
@@ -339,6 +341,16 @@ TEST_F(EligibilityTest, EachCheckRefusesInItsOrder) {
                d.becomingReadyPolls = 3;
              }),
        Package(kKova2300, "1.50", "TX2300", "VR"), disc, OutcomeCode::DiscInDrive, Enabled},
+      // A tray check without an answer says nothing about a disc.
+      {"a tray check that times out",
+       Drive(kKova2300, "1.00", [&](auto& d) { d.faults = {trayCheck(emu::FaultKind::TimeOut)}; }),
+       Package(kKova2300, "1.50", "TX2300", "VR"), trayUnanswered, OutcomeCode::CommandFailed,
+       Enabled},
+      {"a tray check that fails without sense",
+       Drive(kKova2300, "1.00",
+             [&](auto& d) { d.faults = {trayCheck(emu::FaultKind::FailWithoutSense)}; }),
+       Package(kKova2300, "1.50", "TX2300", "VR"), trayUnanswered, OutcomeCode::CommandFailed,
+       Enabled},
       {"a tray that keeps reporting a unit attention",
        Drive(kKova2300, "1.00", [&](auto& d) { d.faults = {unitAttention}; }),
        Package(kKova2300, "1.50", "TX2300", "VR"),

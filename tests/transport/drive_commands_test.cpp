@@ -452,11 +452,18 @@ TEST_F(DriveCommandsTest, WaitForDriveReadySequences) {
 }
 
 // Only "medium not present" is an empty tray. A drive spinning up a disc is
-// waited for; whatever else it says leaves a disc possible.
+// waited for; whatever else it says leaves a disc possible; a reply without
+// sense says nothing about the tray at all.
 TEST_F(DriveCommandsTest, CheckNoDiscSequences) {
+  using enum DiscCheck;
   const auto always = [](emu::FaultKind kind, SenseBytes sense) {
     return emu::Fault{kind, emu::ForOpcode{0x00}, emu::kAlways, sense};
   };
+  emu::Fault busy = always(emu::FaultKind::Status, {});
+  busy.status = 0x08;
+  // Two polls answer "becoming ready", the third does not come back.
+  const emu::Fault silentAfterSpinUp{emu::FaultKind::TimeOut,
+                                     emu::ForOpcode{0x00, std::nullopt, 3}};
   const std::string attention(kUnitAttentionText);
   struct Case {
     const char* name;
@@ -464,29 +471,36 @@ TEST_F(DriveCommandsTest, CheckNoDiscSequences) {
     std::uint32_t becomingReadyPolls;
     bool unitAttention;
     std::optional<emu::Fault> fault;
-    bool noDisc;
+    DiscCheck tray;
     std::size_t pauses;
     std::vector<std::string> log = {};
   };
   const Case cases[] = {
-      {"ready: a disc", true, 0, false, std::nullopt, false, 0},
-      {"medium not present (3Ah)", false, 0, false, std::nullopt, true, 0},
-      {"becoming ready (04h/01h), then ready with a disc", true, 2, false, std::nullopt, false, 2},
-      {"becoming ready (04h/01h), then medium not present", false, 2, false, std::nullopt, true, 2},
+      {"ready: a disc", true, 0, false, std::nullopt, DiscPossible, 0},
+      {"medium not present (3Ah)", false, 0, false, std::nullopt, NoDisc, 0},
+      {"becoming ready (04h/01h), then ready with a disc", true, 2, false, std::nullopt,
+       DiscPossible, 2},
+      {"becoming ready (04h/01h), then medium not present", false, 2, false, std::nullopt, NoDisc,
+       2},
       {"never ready within the bound", true, 0, false,
-       always(emu::FaultKind::Sense, {0x02, 0x04, 0x01}), false,
+       always(emu::FaultKind::Sense, {0x02, 0x04, 0x01}), DiscPossible,
        static_cast<std::size_t>(DriveCommands::kMaxReadyPolls)},
       {"not ready for another cause (04h/00h)", false, 0, false,
-       always(emu::FaultKind::Sense, {0x02, 0x04, 0x00}), false, 0},
-      {"a command that timed out", false, 0, false, always(emu::FaultKind::TimeOut, {}), false, 0},
-      {"unit attention, then a disc", true, 0, true, std::nullopt, false, 1},
-      {"unit attention, then medium not present", false, 0, true, std::nullopt, true, 1},
+       always(emu::FaultKind::Sense, {0x02, 0x04, 0x00}), DiscPossible, 0},
+      {"a command that timed out", false, 0, false, always(emu::FaultKind::TimeOut, {}), NoAnswer,
+       0},
+      {"a failure without sense", false, 0, false, always(emu::FaultKind::FailWithoutSense, {}),
+       NoAnswer, 0},
+      {"BUSY", false, 0, false, busy, NoAnswer, 0},
+      {"becoming ready, then silent", false, 5, false, silentAfterSpinUp, NoAnswer, 2},
+      {"unit attention, then a disc", true, 0, true, std::nullopt, DiscPossible, 1},
+      {"unit attention, then medium not present", false, 0, true, std::nullopt, NoDisc, 1},
       {"unit attention repeated",
        false,
        0,
        false,
        always(emu::FaultKind::Sense, {0x06, 0x28, 0x00}),
-       false,
+       DiscPossible,
        static_cast<std::size_t>(DriveCommands::kMaxNoDiscPolls),
        {attention}},
   };
@@ -498,9 +512,45 @@ TEST_F(DriveCommandsTest, CheckNoDiscSequences) {
     d.unitAttention = c.unitAttention;
     if (c.fault) d.faults.push_back(*c.fault);
     Start(d);
-    EXPECT_EQ(commands->CheckNoDisc(), c.noDisc);
+    EXPECT_EQ(commands->CheckNoDisc(), c.tray);
     EXPECT_EQ(clock.sleeps.size(), c.pauses);
     EXPECT_EQ(reporter.log, c.log);
+  }
+}
+
+// The revision is read only from a reply that holds it: a read that brought
+// no data, or fewer bytes than the revision's end, is no revision, never an
+// empty one.
+TEST_F(DriveCommandsTest, ReadRevisionTakesOnlyAReplyThatHoldsIt) {
+  // The INQUIRY after the enumeration's.
+  const emu::ForOpcode second{0x12, std::nullopt, 2};
+  const auto shortReply = [&](std::uint32_t length) {
+    emu::Fault fault{emu::FaultKind::ShortReply, second};
+    fault.length = length;
+    return fault;
+  };
+  emu::Fault dropped{emu::FaultKind::Status, second};
+  dropped.status = 0x00;  // GOOD, but the drive carried nothing out
+  struct Case {
+    const char* name;
+    std::optional<emu::Fault> fault;
+    std::optional<std::string> revision;
+  };
+  const Case cases[] = {
+      {"a whole reply", std::nullopt, "1.02"},
+      {"no data, reported whole", emu::Fault{emu::FaultKind::NoData, second}, std::nullopt},
+      {"no data, and said so", shortReply(0), std::nullopt},
+      {"one byte short of the revision's end", shortReply(35), std::nullopt},
+      {"exactly up to the revision's end", shortReply(36), "1.02"},
+      {"a dropped command", dropped, std::nullopt},
+      {"a time-out", emu::Fault{emu::FaultKind::TimeOut, second}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu::DriveDescription d = MakerDrive();
+    if (c.fault) d.faults.push_back(*c.fault);
+    Start(d);
+    EXPECT_EQ(commands->ReadRevision(), c.revision);
   }
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "models/field_text.h"
 #include "models/model_traits.h"
 #include "models/tool_variant.h"
@@ -9,6 +12,15 @@
 #include "package/package_layout.h"
 
 namespace tslflash::testing {
+
+std::vector<std::string> RevisionLines(const std::vector<std::string>& log) {
+  std::vector<std::string> said;
+  std::ranges::copy_if(log, std::back_inserter(said), [](const std::string& line) {
+    return line.find("reports firmware") != std::string::npos ||
+           line.find("did not answer") != std::string::npos;
+  });
+  return said;
+}
 
 PackageRecipe RecipeFor(char digit, std::vector<std::uint8_t> image, std::string mark) {
   PackageRecipe recipe;

@@ -34,6 +34,10 @@ class RecordingRestarter final : public Restarter {
   bool grant_;
 };
 
+// The lines of a log that say what the drive reported after the transfer:
+// a run says it once at most.
+std::vector<std::string> RevisionLines(const std::vector<std::string>& log);
+
 // A plain package for protocol `digit` over `image`, for the variant `mark`.
 PackageRecipe RecipeFor(char digit, std::vector<std::uint8_t> image, std::string mark = "NX");
 

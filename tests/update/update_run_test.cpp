@@ -26,6 +26,7 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using testing::RecipeFor;
+using testing::RevisionLines;
 using testing::RunHarness;
 using testing::RunSetup;
 using Bytes = std::vector<std::uint8_t>;
@@ -108,7 +109,6 @@ struct FlashCase {
   std::function<Bytes(const RunHarness&)> expected;
   emu::Protocol protocol;
   std::function<void(const RunHarness&)> check = [](const RunHarness&) {};
-  Lines beforeTransfer = {};  // what the preparation logs
 };
 
 std::vector<FlashCase> FlashCases() {
@@ -155,16 +155,9 @@ std::vector<FlashCase> FlashCases() {
                      }});
   }
   {
-    // 40,000 bytes inflate to two whole pages; the last 7,232 are not sent.
-    const Bytes raw = SynthesizeImage(40000, 5);
-    cases.push_back(
-        {"summed pages inflated",
-         InflatedSummed(PackDeflated(raw)),
-         [raw](const RunHarness&) { return Bytes(raw.begin(), raw.begin() + 2 * kPage); },
-         emu::Protocol::SummedPages,
-         [](const RunHarness&) {},
-         {"log The last 7232 bytes of the inflated image are not a whole page and are not "
-          "sent."}});
+    const Bytes raw = Pages(2, 5);
+    cases.push_back({"summed pages inflated", InflatedSummed(PackDeflated(raw)),
+                     [raw](const RunHarness&) { return raw; }, emu::Protocol::SummedPages});
   }
   // 128 pages are sent as stored, even to a drive that takes inflated images.
   cases.push_back({"summed pages, 128 stored pages to a large-buffer drive",
@@ -231,7 +224,6 @@ TEST(UpdateRun, EachProtocolFlashesTheImageThatWasChecked) {
     EXPECT_EQ(h.drive->ReceivedProtocol(), c.protocol);
     EXPECT_THAT(h.Transcript(), ElementsAreArray(Join({SumLines(h, c.setup.form),
                                                        kConfirmed,
-                                                       c.beforeTransfer,
                                                        kTransferStarts,
                                                        Succeeded("======== SUCCEED ========"),
                                                        {"log " + kStillOldFirmware},
@@ -301,42 +293,113 @@ TEST(UpdateRun, EachProtocolsImageIsConfirmedByTheRevisionTheDriveReports) {
 }
 
 // The command that closes the transfer refused: the drive keeps its old
-// revision, and the run says so instead of "Upgrade completed!".
-TEST(UpdateRun, AFailedClosingCommandWithTheOldRevisionIsATransferFailure) {
+// revision, or reports the package's revision as it did before the run (a
+// reinstall, even one whose drive took the image), and the run says so in
+// one line instead of "Upgrade completed!". Only a drive that changed to the
+// new revision shows that the update took.
+TEST(UpdateRun, AFailedClosingCommandIsJudgedByTheRevisionBeforeAndAfter) {
   struct Case {
     const char* name;
     RunSetup setup;
     emu::ForOpcode closing;
-    std::string line;
+    emu::FaultKind kind;  // Fail: refused; FailAfter: carried out, then failed
+    std::string line;     // the one line on the revision
+    bool succeeds = false;
   };
   RunSetup blocks = PlainRun('3', Pages(1, 31));
+  RunSetup reinstall = PlainRun('0', Pages(8, 30));
+  reinstall.drive.revision = "1.07";
   const Case cases[] = {
       {"the image commit",
        PlainRun('0', Pages(8, 30)),
        {0x3B, 0x04},
+       emu::FaultKind::Fail,
        "The image commit failed and the drive still reports firmware 1.02."},
       {"the download end",
        blocks,
        {0xF2, 0x04},
+       emu::FaultKind::Fail,
        "The download end failed and the drive still reports firmware 1.02."},
       {"the bank commit",
        PlainRun('4', Pages(2, 32)),
        {0x3B, 0x07},
+       emu::FaultKind::Fail,
        "The bank commit failed and the drive still reports firmware 1.02."},
+      {"the image commit of a reinstall",
+       reinstall,
+       {0x3B, 0x04},
+       emu::FaultKind::Fail,
+       "The image commit failed and the drive still reports firmware 1.07."},
+      {"the image commit of a reinstall the drive took",
+       reinstall,
+       {0x3B, 0x04},
+       emu::FaultKind::FailAfter,
+       "The image commit failed and the drive still reports firmware 1.07."},
+      {"the image commit the drive took",
+       PlainRun('0', Pages(8, 30)),
+       {0x3B, 0x04},
+       emu::FaultKind::FailAfter,
+       "The drive now reports firmware 1.07.",
+       true},
   };
   for (Case c : cases) {
     SCOPED_TRACE(c.name);
     c.setup.drive.activatesAs = "1.07";
     c.setup.drive.activatesAtOnce = true;
-    c.setup.drive.faults.push_back({emu::FaultKind::Fail, c.closing, emu::kAlways});
+    c.setup.drive.faults.push_back({c.kind, c.closing, emu::kAlways});
     RunHarness h(c.setup);
-    EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Ok}), 0);
+    EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Ok}), c.succeeds ? 1 : 0);
     const Lines log = h.Log();
-    EXPECT_THAT(log, Contains(c.line));
-    EXPECT_THAT(log, Not(Contains("======== SUCCEED ========")));
-    EXPECT_THAT(log, Contains("======== FAIL ========"));
+    EXPECT_THAT(RevisionLines(log), ElementsAre(c.line));
+    EXPECT_EQ(std::ranges::count(log, "======== SUCCEED ========"), c.succeeds ? 1 : 0);
+    EXPECT_EQ(std::ranges::count(log, "======== FAIL ========"), c.succeeds ? 0 : 1);
+    if (c.succeeds) {
+      EXPECT_THAT(log, Contains("The drive did not acknowledge the image commit, but it reports "
+                                "the new firmware."));
+      continue;
+    }
     EXPECT_EQ(h.dialog->LastOutcome(), OutcomeCode::TransferFailed);
     for (const MessageBox& box : h.view.boxes) EXPECT_THAT(box.text, Not(HasSubstr("completed")));
+  }
+}
+
+// A confirming INQUIRY that completes without the data it asked for is no
+// answer, never an empty revision, whether the transfer closed or not.
+TEST(UpdateRun, AConfirmationWithoutDataIsNoAnswer) {
+  emu::Fault noData{emu::FaultKind::NoData};
+  emu::Fault nothingSaid{emu::FaultKind::ShortReply};
+  emu::Fault cutShort{emu::FaultKind::ShortReply};
+  cutShort.length = 20;
+  struct Case {
+    const char* name;
+    emu::Fault fault;
+    bool closingFails;
+    Lines said;
+  };
+  const Case cases[] = {
+      {"no data, reported whole", noData, false, {"The drive did not answer after the update."}},
+      {"no data, and said so", nothingSaid, false, {"The drive did not answer after the update."}},
+      {"20 bytes", cutShort, false, {"The drive did not answer after the update."}},
+      {"no data after a failed commit",
+       noData,
+       true,
+       {"The image commit failed and the drive did not answer after it."}},
+  };
+  for (Case c : cases) {
+    SCOPED_TRACE(c.name);
+    RunSetup setup = PlainRun('0', Pages(8, 33));
+    // Every INQUIRY after the enumeration's.
+    c.fault.when = emu::ForOpcode{0x12, std::nullopt, 2};
+    c.fault.times = emu::kAlways;
+    setup.drive.faults.push_back(c.fault);
+    if (c.closingFails)
+      setup.drive.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0x3B, 0x04}});
+    RunHarness h(setup);
+    EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Cancel}), c.closingFails ? 0 : 1);
+    EXPECT_EQ(RevisionLines(h.Log()), c.said);
+    const std::optional<DriveConfirmation> seen = h.dialog->LastConfirmation();
+    ASSERT_TRUE(seen.has_value());
+    EXPECT_EQ(seen->state, DriveConfirmation::State::NoAnswer);
   }
 }
 
@@ -401,6 +464,10 @@ TEST(UpdateRun, EndsBeforeAnythingIsSent) {
   otherSize.drive.imageSizeKiB = 64;
   RunSetup noSizeReply = PlainRun('0', Pages(2, 16));
   noSizeReply.drive.faults.push_back({emu::FaultKind::Fail, emu::ForOpcode{0x3C, 0x01}});
+  // 40,000 bytes inflate to two whole pages and 7,232 bytes more: the pages
+  // alone are not the image.
+  RunSetup partialPage = InflatedSummed(PackDeflated(SynthesizeImage(40000, 16)));
+  partialPage.plan.storeModelCodeFlag = false;
   const Lines refusalEnd = {"log Nothing was sent to the drive; its firmware is unchanged.",
                             "SetProgressPosition 0",
                             "StopTimer 1",
@@ -444,6 +511,13 @@ TEST(UpdateRun, EndsBeforeAnythingIsSent) {
        noSizeReply,
        {BoxAnswer::Ok, BoxAnswer::Ok},
        Join({kConfirmed, kTransferStarts, refusalEnd, {"EnableCloseCommand on"}})},
+      {"an inflated image that does not end on a whole page",
+       partialPage,
+       {BoxAnswer::Ok, BoxAnswer::Ok},
+       Join({kConfirmed,
+             {"log The inflated image does not end on a whole page (7232 bytes left over); it "
+              "is not sent."},
+             refusalEnd})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -557,7 +631,7 @@ TEST(UpdateRun, PreparationRefusalsEndBeforeAnyPage) {
 // is flashed, padding after it or not; one cut off or corrupt is refused
 // before any page, and the run says so.
 TEST(UpdateRun, InflatedImageIsJudgedByItsStreamAlone) {
-  const Bytes raw = SynthesizeImage(6 * kPage + 5000, 20);
+  const Bytes raw = Pages(6, 20);
   const Bytes stream = DeflateStream(raw);
   ASSERT_GE(stream.size(), 2 * kPage) << "the stream needs more than one page";
   Bytes corrupt = stream;
@@ -603,9 +677,7 @@ TEST(UpdateRun, InflatedImageIsJudgedByItsStreamAlone) {
       RunHarness h(setup);
       if (c.flashes) {
         EXPECT_EQ(h.Run({BoxAnswer::Ok, BoxAnswer::Cancel}), 1);
-        EXPECT_EQ(h.drive->ReceivedImage(), Bytes(raw.begin(), raw.begin() + 6 * kPage));
-        EXPECT_THAT(h.Log(), Contains("The last 5000 bytes of the inflated image are not a whole "
-                                      "page and are not sent."));
+        EXPECT_EQ(h.drive->ReceivedImage(), raw);
         continue;
       }
       EXPECT_EQ(h.Run({BoxAnswer::Ok}), 0);

@@ -159,7 +159,7 @@ void CheckDriveCommands(DriveRegistry& registry) {
   Check("extended-inquiry", commands.ReadExtendedInquiry(reply) == CommandResult::Completed &&
                                 std::memcmp(reply.data() + 16, "scsi_debug", 10) == 0);
   // Each command runs before its sense is read: an argument list has no order.
-  Check("check-no-disc-with-medium", !commands.CheckNoDisc());
+  Check("check-no-disc-with-medium", commands.CheckNoDisc() == DiscCheck::DiscPossible);
   Check("wait-ready-with-medium", !commands.WaitForDriveReady());
   const bool handshake = commands.VendorHandshake();
   Check("vendor-handshake-refused",
@@ -212,7 +212,7 @@ int RunEmptyTray() {
   std::ostringstream diagnostics;
   DriveCommands commands(registry, reporter.Notice(), clock, diagnostics);
   // The drive's unit attentions are past once CheckNoDisc has polled them away.
-  Check("empty-tray-no-disc", commands.CheckNoDisc());
+  Check("empty-tray-no-disc", commands.CheckNoDisc() == DiscCheck::NoDisc);
   const CommandReply unitReady = TestUnitReady(registry, std::chrono::seconds{15});
   Check("empty-tray-sense", SenseIs(unitReady, {0x02, 0x3A, 0x00}), SenseText(unitReady));
   Check("empty-tray-wait-ready", commands.WaitForDriveReady());
