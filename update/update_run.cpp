@@ -51,9 +51,7 @@ class UpdateRun {
   bool Run() {
     if (!VerifyImage() || !ChooseProtocol() || !Transferable() || !Confirm()) return false;
     events_.Stage(RunStage::Preparing);
-    if (!Prepare()) return false;
-    reportedBefore_ = commands_.ReadRevision();
-    if (!TransferImage()) return false;
+    if (!Prepare() || !TransferImage()) return false;
     Settle();
     const DriveConfirmation confirmation = ReadConfirmation();
     if (closingFailed_ && !ChangedToNewFirmware(confirmation)) {
@@ -253,11 +251,11 @@ class UpdateRun {
 
   // A drive may reset as it activates the image and so fail the command that
   // closed the transfer: only a change to the new revision tells that the
-  // update took. A drive that reported it before (a reinstall), or whose
-  // report before is unknown, shows nothing by reporting it again.
+  // update took. A drive that reported it before (a reinstall) shows
+  // nothing by reporting it again.
   bool ChangedToNewFirmware(const DriveConfirmation& confirmation) const {
-    return confirmation.state == DriveConfirmation::State::NewFirmware && reportedBefore_ &&
-           !IsNewRevision(*reportedBefore_);
+    return confirmation.state == DriveConfirmation::State::NewFirmware &&
+           !IsNewRevision(job_.driveRevision);
   }
 
   // Only TEST UNIT READY and INQUIRY: the drive is read, never changed.
@@ -362,11 +360,8 @@ class UpdateRun {
   ChecksumPair imageSums_;  // what travels with the pages: staged, or over the inflated pages
   bool longWait_ = false;
   bool closingFailed_ = false;  // every unit was accepted, the closing command was not
-  // The revision the drive reported just before the transfer; nothing when
-  // it gave no full answer.
-  std::optional<std::string> reportedBefore_;
-  InflatedImage inflated_;  // the image inflated, when the drive takes it so
-  ChangedBlocks changed_;   // the blocks changed so far, with their bytes before
+  InflatedImage inflated_;      // the image inflated, when the drive takes it so
+  ChangedBlocks changed_;       // the blocks changed so far, with their bytes before
 };
 
 }  // namespace

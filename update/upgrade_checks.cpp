@@ -52,6 +52,7 @@ class Evaluation final : public RunEvents {
         altProductName_(package_.AltProductName()),
         genericPackage_(packageId_.front() == kAnyDrive) {
     verdict_.job.driveText = request.driveText;
+    verdict_.job.driveRevision = driveRevision_;
     verdict_.job.variant = DetermineToolVariant(package_);
   }
 

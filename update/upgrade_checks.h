@@ -36,6 +36,9 @@ struct UpgradeRequest {
 // checks left it.
 struct UpdateJob {
   std::string driveText;
+  // The revision the drive reported when the list was read or an update last
+  // confirmed it: what the drive ran before this run.
+  std::string driveRevision;
   std::string modelCode;  // the drive's model code, at most 9 characters
   UpdatePlan plan;
   PackageState packaging;  // the layout the package is read with for this drive

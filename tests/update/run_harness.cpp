@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "models/field_text.h"
+#include "models/model_catalogue.h"
 #include "models/model_traits.h"
 #include "models/tool_variant.h"
 #include "package/firmware_package.h"
@@ -40,6 +41,10 @@ RunHarness::RunHarness(const RunSetup& setup) {
   view.Answer({BoxAnswer::Ok});         // the start-up warning
   EXPECT_TRUE(dialog->OnInitDialog());  // leaves the first drive selected
 
+  // The revision before the run, as the checks take it from the drive list.
+  const std::string listed = dialog->Drives().front().text;
+  job_.driveText = listed;
+  job_.driveRevision = listed.substr(std::min(listed.size(), kDriveIdLength), 4);
   job_.modelCode = setup.modelCode;
   job_.plan = setup.plan;
   job_.packaging.form = setup.form;
