@@ -388,18 +388,16 @@ void UseParentConsole() {
 
 // A signal held during the update acts now that the trace and the received
 // images are written: a stop stops the program here, to go on when
-// continued; a signal that ends it says so in one line, and the exit status
-// stays the run's own, which says what happened to the drive.
-int ActOnHeldSignals(int status) {
+// continued; a signal that ends it says so in one line with how the update
+// ended, and the exit status stays the program's own.
+void ActOnHeldSignals(bool updateCompleted) {
   if (held_signals::TakeHeldStop()) held_signals::StopNow();
   const std::optional<int> signal = held_signals::TakeHeldEnd();
-  if (!signal) return status;
+  if (!signal) return;
   std::cerr << "tslflash: ending on " << held_signals::SignalName(*signal)
             << ", held until the update had ended; "
-            << (status == exit_status::kCompleted ? "the update completed."
-                                                  : "the update did not complete.")
+            << (updateCompleted ? "the update completed." : "the update did not complete.")
             << '\n';
-  return status;
 }
 
 int Run(int& argc, char** argv) {
@@ -449,14 +447,17 @@ int Run(int& argc, char** argv) {
   };
   const int status = RunFrontEnd(line, setup, sources, argc, argv);
   if (line.trace) PrintTrace(sources, std::cerr);
+  int exitStatus = status;
   if (line.receivedImages) {
     if (const std::string error = WriteReceivedImages(sources, *line.receivedImages);
         !error.empty()) {
       std::cerr << "tslflash: " << error << '\n';
-      return ActOnHeldSignals(exit_status::kBadCommandLine);
+      exitStatus = exit_status::kBadCommandLine;
     }
   }
-  return ActOnHeldSignals(status);
+  // The front end's status says how the update ended, whatever failed after it.
+  ActOnHeldSignals(status == exit_status::kCompleted);
+  return exitStatus;
 }
 
 }  // namespace
