@@ -156,6 +156,7 @@ std::string UseEmulation(const CommandLine& line, Sources& sources, DialogSetup&
   if (line.restartFails) {
     setup.makeRestarter = [] { return std::make_unique<RefusingRestarter>(); };
   }
+  setup.makeRunShield = [] { return MakeSystemRunShield(SleepLock::None); };
   setup.skipWaits = line.skipWaits;
   if (line.package) {
     FileRead read = ReadPackageFile(*line.package);
@@ -179,7 +180,7 @@ DialogSetup RealDrives() {
   setup.package = EmbeddedPackage();
   setup.options.samplePackage = kSamplePackage;
   setup.makeRestarter = [] { return std::make_unique<SystemRestarter>(); };
-  setup.makeRunShield = [] { return MakeSystemRunShield(); };
+  setup.makeRunShield = [] { return MakeSystemRunShield(SleepLock::Take); };
   return setup;
 }
 
@@ -396,8 +397,7 @@ void ActOnHeldSignals(bool updateCompleted) {
   if (!signal) return;
   std::cerr << "tslflash: ending on " << held_signals::SignalName(*signal)
             << ", held until the update had ended; "
-            << (updateCompleted ? "the update completed." : "the update did not complete.")
-            << '\n';
+            << (updateCompleted ? "the update completed." : "the update did not complete.") << '\n';
 }
 
 int Run(int& argc, char** argv) {

@@ -41,6 +41,12 @@ constexpr std::string_view kMenu = "[U]pgrade / [S]elect another / E[x]it > ";
 constexpr std::string_view kHeldNotice =
     "tslflash: firmware is being written; the signal is held until the update has ended.";
 
+// The last line after a signal held during an update that completed.
+std::string EndingOn(std::string_view signal) {
+  return "tslflash: ending on " + std::string(signal) +
+         ", held until the update had ended; the update completed.\n";
+}
+
 // The program on the far side of a pseudo-terminal, with no display to
 // choose the window for; its error output goes to `errPath` when given, so
 // that it can still be read once the terminal is gone.
@@ -151,6 +157,12 @@ class TerminalPtyTest : public testing::ToolRunTest {
   std::vector<std::string> Args() const {
     return {TSLFLASH_PATH, "--emulate", std::string(kDemo), "--received-images", Dir().string()};
   }
+  // Without the settle waits an emulated drive does not need.
+  std::vector<std::string> QuickArgs() const {
+    std::vector<std::string> args = Args();
+    args.emplace_back("--skip-waits");
+    return args;
+  }
   // The first drive updated, up to the restart question after "Done".
   static void UpdateUpToTheRestartQuestion(PtySession& session) {
     ASSERT_TRUE(session.Started());
@@ -228,19 +240,15 @@ TEST_F(TerminalPtyTest, APersonSelectsAnotherDriveAndLeaves) {
 // Once the run has ended the signals have their usual effect again: Ctrl-C
 // at the menu ends the program, and nothing says firmware is being written.
 TEST_F(TerminalPtyTest, CtrlCAtTheMenuAfterAnUpdateEndsTheProgram) {
-  std::vector<std::string> args = Args();
-  args.emplace_back("--skip-waits");
-  PtySession session(args);
+  PtySession session(QuickArgs());
   ASSERT_NO_FATAL_FAILURE(UpdateUpToTheRestartQuestion(session));
   session.Type("n");
   ASSERT_TRUE(session.WaitFor(kMenu)) << session.Output();
   session.Interrupt();
   const std::optional<int> ended = session.End();
-  ASSERT_TRUE(ended.has_value()) << "still running after Ctrl-C at the menu:\n"
-                                 << session.Output();
-  EXPECT_TRUE(WIFSIGNALED(*ended) && WTERMSIG(*ended) == SIGINT)
-      << "wait status " << *ended << "\n"
-      << session.Output();
+  ASSERT_TRUE(ended.has_value()) << "still running after Ctrl-C at the menu:\n" << session.Output();
+  EXPECT_TRUE(WIFSIGNALED(*ended) && WTERMSIG(*ended) == SIGINT) << "wait status " << *ended << "\n"
+                                                                 << session.Output();
   EXPECT_THAT(session.Output(), Not(HasSubstr(kHeldNotice)));
 }
 
@@ -248,9 +256,7 @@ TEST_F(TerminalPtyTest, CtrlCAtTheMenuAfterAnUpdateEndsTheProgram) {
 // is answered, the run ends, and then the program ends instead of offering
 // the menu again, saying how the update ended.
 TEST_F(TerminalPtyTest, CtrlCInTheRunEndsTheProgramOnceTheRunHasEnded) {
-  std::vector<std::string> args = Args();
-  args.emplace_back("--skip-waits");
-  PtySession session(args, Path("stderr"));
+  PtySession session(QuickArgs(), Path("stderr"));
   ASSERT_NO_FATAL_FAILURE(UpdateUpToTheRestartQuestion(session));
   session.Interrupt();
   ASSERT_TRUE(ErrorOutputSays(kHeldNotice)) << testing::Slurp(Path("stderr"));
@@ -258,18 +264,14 @@ TEST_F(TerminalPtyTest, CtrlCInTheRunEndsTheProgramOnceTheRunHasEnded) {
   EXPECT_EQ(session.Wait(), 0) << session.Output();
   EXPECT_FALSE(session.WaitFor(kMenu)) << session.Output();
   const std::string err = testing::Slurp(Path("stderr"));
-  EXPECT_TRUE(err.ends_with("tslflash: ending on SIGINT, held until the update had ended; the "
-                            "update completed.\n"))
-      << err;
+  EXPECT_TRUE(err.ends_with(EndingOn("SIGINT"))) << err;
 }
 
 // The terminal closed at the restart question: the hang-up is held until the
 // run has ended, the question without an answer counts as Cancel, and the
 // update, which had completed, is said to have completed.
 TEST_F(TerminalPtyTest, ClosingTheTerminalAtTheRestartQuestionLeavesTheUpdateCompleted) {
-  std::vector<std::string> args = Args();
-  args.emplace_back("--skip-waits");
-  PtySession session(args, Path("stderr"));
+  PtySession session(QuickArgs(), Path("stderr"));
   ASSERT_NO_FATAL_FAILURE(UpdateUpToTheRestartQuestion(session));
   session.Hangup();
   const std::optional<int> ended = session.End();
@@ -279,9 +281,7 @@ TEST_F(TerminalPtyTest, ClosingTheTerminalAtTheRestartQuestionLeavesTheUpdateCom
                                                              << err;
   EXPECT_THAT(err, HasSubstr("no answer given for the message box \"Reboot Warning\""));
   EXPECT_THAT(err, HasSubstr(kHeldNotice));
-  EXPECT_TRUE(err.ends_with("tslflash: ending on SIGHUP, held until the update had ended; the "
-                            "update completed.\n"))
-      << err;
+  EXPECT_TRUE(err.ends_with(EndingOn("SIGHUP"))) << err;
   EXPECT_FALSE(ReadFile("drive-1.bin").empty());
 }
 
