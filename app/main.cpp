@@ -295,7 +295,9 @@ void PrintSessionJson(const CommandLine& line, const DialogSetup& setup, const U
                       const TerminalResult& result) {
   const int status = ExitStatusFor(result);
   const JsonContext context{setup.package, setup.options.emulatedDrives, status};
-  if (result.end == TerminalEnd::NoSuchDrive) {
+  if (line.about) {
+    std::cout << AboutJson(status);
+  } else if (result.end == TerminalEnd::NoSuchDrive) {
     std::cout << ErrorJson(MissingDrive(line, dialog.Drives().size()), status);
   } else if (result.end == TerminalEnd::EndedAtStartup || (!line.upgrade && status != 0)) {
     std::cout << ErrorJson(SessionEndLine(result.end), status);
@@ -320,7 +322,8 @@ int RunTerminal(const CommandLine& line, const DialogSetup& setup, const Sources
   }
   options.finished = [&line, &setup, &sources](const UpdateDialog& dialog,
                                                const TerminalResult& result) {
-    if (line.json && !line.check) PrintSessionJson(line, setup, dialog, result);
+    // A check prints its own document; the About box ends the session first.
+    if (line.json && (line.about || !line.check)) PrintSessionJson(line, setup, dialog, result);
     if (line.report) WriteReport(*line.report, dialog, sources);
   };
   options.inputIsTerminal = isatty(STDIN_FILENO) == 1;
@@ -421,11 +424,12 @@ int Run(int& argc, char** argv) {
   }
   const CommandLine& line = parsed.line;
   if (line.help) {
-    std::cout << HelpText();
+    std::cout << (line.json ? HelpJson(HelpText()) : HelpText());
     return exit_status::kCompleted;
   }
   if (line.version) {
-    std::cout << VersionText(ThisBuild(), EmbeddedPackage());
+    std::cout << (line.json ? VersionJson(ThisBuild(), EmbeddedPackage())
+                            : VersionText(ThisBuild(), EmbeddedPackage()));
     return exit_status::kCompleted;
   }
 

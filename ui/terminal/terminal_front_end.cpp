@@ -119,11 +119,12 @@ TerminalResult RunTerminalFrontEnd(const DialogSetup& setup, const TerminalOptio
   window.SetTimerHandler([&dialog](int timerId) { dialog.OnTimer(timerId); });
   ApplySetup(setup, dialog);
 
+  TerminalResult result;
   if (options.about) {
     dialog.OnSysCommand(kAboutCommand);
-    return {TerminalEnd::Completed};
+  } else {
+    result = RunSession(dialog, window, options, streams.err);
   }
-  const TerminalResult result = RunSession(dialog, window, options, streams.err);
   if (options.finished) options.finished(dialog, result);
   return result;
 }
