@@ -217,8 +217,9 @@ Checks and scripts:
                       update would do; asks nothing and changes nothing on
                       the drives
   --json              print one JSON document on standard output instead of
-                      text (the drive list, --check, --upgrade, or the error);
-                      the dialog's text goes to standard error
+                      text (the drive list, --check, --upgrade, --history,
+                      --version, --about, --help, or the error); the dialog's
+                      text goes to standard error
   --yes               answer the start-up warning and the update's
                       confirmation OK; any other box asking OK or Cancel ends
                       the run with exit status 5
@@ -260,6 +261,7 @@ Exit status:
   2  bad command line, a file it names cannot be used, or --select names a
      drive that is not there
   3  a message box asking OK or Cancel had no answer: it counted as Cancel
+     (the restart question after a completed update too, which stays 0)
   4  --upgrade: the update did not complete and no outcome says why (Upgrade
      was disabled, or the run stopped without a report)
   5  a box asked for consent that --yes, --allow-reinstall or --allow-older

@@ -9,6 +9,7 @@
 #include "models/field_text.h"
 #include "package/firmware_package.h"
 #include "package/sha256.h"
+#include "resources/texts.h"
 #include "transport/command_text.h"
 #include "update/command_failure_text.h"
 
@@ -208,6 +209,30 @@ std::string HistoryJson(const std::vector<HistoryRecord>& records, int exitStatu
   Json listed = Json::array();
   for (const HistoryRecord& record : records) listed.push_back(HistoryRecordJson(record));
   document["records"] = std::move(listed);
+  return Text(document);
+}
+
+std::string VersionJson(const BuildInfo& build, std::span<const std::uint8_t> package) {
+  const auto orNull = [](std::string_view fact) { return fact.empty() ? Json() : Json(fact); };
+  Json document = Document("version", 0);
+  document["version"] = build.version;
+  document["build"] = Json{{"type", orNull(build.buildType)},
+                           {"compiler", build.compiler},
+                           {"commit", orNull(build.commit)}};
+  document["package"] = PackageJson(ParseFirmwarePackage(package));
+  return Text(document);
+}
+
+std::string AboutJson(int exitStatus) {
+  Json document = Document("about", exitStatus);
+  document["caption"] = kAboutCaption;
+  document["lines"] = Json::array({kAboutVersion, kAboutSecondLine});
+  return Text(document);
+}
+
+std::string HelpJson(std::string_view help) {
+  Json document = Document("help", 0);
+  document["text"] = help;
   return Text(document);
 }
 

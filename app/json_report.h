@@ -1,6 +1,7 @@
 // What tslflash prints with --json: one document on standard output for the
-// drive list, a check, an update run or an error, each with its schema
-// version and the program's exit status. docs/json/ holds the schema.
+// drive list, a check, an update run, the history, the version, the About
+// box, the help or an error, each with its schema version and the program's
+// exit status. docs/json/ holds the schema.
 #pragma once
 
 #include <span>
@@ -11,6 +12,7 @@
 #include "app/check_report.h"
 #include "app/update_dialog.h"
 #include "app/update_history.h"
+#include "app/version_text.h"
 
 namespace tslflash {
 
@@ -29,5 +31,11 @@ std::string UpgradeJson(const UpdateDialog& dialog, const JsonContext& context);
 std::string ErrorJson(std::string_view error, int exitStatus);
 // --history: the records, in the order they were appended.
 std::string HistoryJson(const std::vector<HistoryRecord>& records, int exitStatus);
+// --version: the program, its build and the package it carries.
+std::string VersionJson(const BuildInfo& build, std::span<const std::uint8_t> package);
+// --about: the About box's caption and lines.
+std::string AboutJson(int exitStatus);
+// --help: the text --help prints.
+std::string HelpJson(std::string_view help);
 
 }  // namespace tslflash

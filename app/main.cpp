@@ -170,6 +170,7 @@ std::string UseEmulation(const CommandLine& line, Sources& sources, DialogSetup&
   if (line.restartFails) {
     setup.makeRestarter = [] { return std::make_unique<RefusingRestarter>(); };
   }
+  setup.makeRunShield = [] { return MakeSystemRunShield(SleepLock::None); };
   setup.skipWaits = line.skipWaits;
   if (line.package) {
     FileRead read = ReadPackageFile(*line.package);
@@ -198,7 +199,7 @@ DialogSetup RealDrives() {
   setup.package = EmbeddedPackage();
   setup.options.samplePackage = kSamplePackage;
   setup.makeRestarter = [] { return std::make_unique<SystemRestarter>(); };
-  setup.makeRunShield = [] { return MakeSystemRunShield(); };
+  setup.makeRunShield = [] { return MakeSystemRunShield(SleepLock::Take); };
   return setup;
 }
 
@@ -313,7 +314,9 @@ void PrintSessionJson(const CommandLine& line, const DialogSetup& setup, const U
                       const TerminalResult& result) {
   const int status = ExitStatusFor(result);
   const JsonContext context{setup.package, setup.options.emulatedDrives, status};
-  if (result.end == TerminalEnd::NoSuchDrive) {
+  if (line.about) {
+    std::cout << AboutJson(status);
+  } else if (result.end == TerminalEnd::NoSuchDrive) {
     std::cout << ErrorJson(MissingDrive(line, dialog.Drives().size()), status);
   } else if (result.end == TerminalEnd::EndedAtStartup || (!line.upgrade && status != 0)) {
     std::cout << ErrorJson(SessionEndLine(result.end), status);
@@ -338,7 +341,8 @@ int RunTerminal(const CommandLine& line, const DialogSetup& setup, const Sources
   }
   options.finished = [&line, &setup, &sources](const UpdateDialog& dialog,
                                                const TerminalResult& result) {
-    if (line.json && !line.check) PrintSessionJson(line, setup, dialog, result);
+    // A check prints its own document; the About box ends the session first.
+    if (line.json && (line.about || !line.check)) PrintSessionJson(line, setup, dialog, result);
     if (line.report) WriteReport(*line.report, dialog, sources);
   };
   options.inputIsTerminal = isatty(STDIN_FILENO) == 1;
@@ -407,18 +411,15 @@ void UseParentConsole() {
 
 // A signal held during the update acts now that the trace and the received
 // images are written: a stop stops the program here, to go on when
-// continued; a signal that ends it says so in one line, and the exit status
-// stays the run's own, which says what happened to the drive.
-int ActOnHeldSignals(int status) {
+// continued; a signal that ends it says so in one line with how the update
+// ended, and the exit status stays the program's own.
+void ActOnHeldSignals(bool updateCompleted) {
   if (held_signals::TakeHeldStop()) held_signals::StopNow();
   const std::optional<int> signal = held_signals::TakeHeldEnd();
-  if (!signal) return status;
+  if (!signal) return;
   std::cerr << "tslflash: ending on " << held_signals::SignalName(*signal)
             << ", held until the update had ended; "
-            << (status == exit_status::kCompleted ? "the update completed."
-                                                  : "the update did not complete.")
-            << '\n';
-  return status;
+            << (updateCompleted ? "the update completed." : "the update did not complete.") << '\n';
 }
 
 int Run(int& argc, char** argv) {
@@ -442,11 +443,12 @@ int Run(int& argc, char** argv) {
   }
   const CommandLine& line = parsed.line;
   if (line.help) {
-    std::cout << HelpText();
+    std::cout << (line.json ? HelpJson(HelpText()) : HelpText());
     return exit_status::kCompleted;
   }
   if (line.version) {
-    std::cout << VersionText(ThisBuild(), EmbeddedPackage());
+    std::cout << (line.json ? VersionJson(ThisBuild(), EmbeddedPackage())
+                            : VersionText(ThisBuild(), EmbeddedPackage()));
     return exit_status::kCompleted;
   }
 
@@ -475,14 +477,17 @@ int Run(int& argc, char** argv) {
   };
   const int status = RunFrontEnd(line, setup, sources, argc, argv);
   if (line.trace) PrintTrace(sources, std::cerr);
+  int exitStatus = status;
   if (line.receivedImages) {
     if (const std::string error = WriteReceivedImages(sources, *line.receivedImages);
         !error.empty()) {
       std::cerr << "tslflash: " << error << '\n';
-      return ActOnHeldSignals(exit_status::kBadCommandLine);
+      exitStatus = exit_status::kBadCommandLine;
     }
   }
-  return ActOnHeldSignals(status);
+  // The front end's status says how the update ended, whatever failed after it.
+  ActOnHeldSignals(status == exit_status::kCompleted);
+  return exitStatus;
 }
 
 }  // namespace

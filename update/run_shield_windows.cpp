@@ -51,33 +51,46 @@ class AwakeThread {
   std::thread thread_;  // last: starts after every other member exists
 };
 
+// The console's events held, and with SleepLock::Take the system kept awake
+// and the window's shutdown blocked, for as long as the shield is up.
 class WindowsRunShield final : public RunShield {
  public:
-  explicit WindowsRunShield(const RunShieldCalls& calls) : calls_(calls) {}
+  WindowsRunShield(const RunShieldCalls& calls, SleepLock sleepLock)
+      : calls_(calls), sleepLock_(sleepLock) {}
   ~WindowsRunShield() override { Lower(); }
 
   bool Raise() override {
-    if (awake_) return awake_->Awake();
-    held_signals::Hold();
-    calls_.setConsoleCtrlHandler(&held_signals::HoldConsoleEvent, TRUE);
-    blocked = true;
-    if (const HWND window = blockWindow)
-      calls_.shutdownBlockReasonCreate(window, kShutdownBlockReason);
-    awake_ = std::make_unique<AwakeThread>(calls_);
-    return awake_->Awake();
+    if (!raised_) {
+      raised_ = true;
+      held_signals::Hold();
+      calls_.setConsoleCtrlHandler(&held_signals::HoldConsoleEvent, TRUE);
+      if (sleepLock_ == SleepLock::Take) {
+        blocked = true;
+        if (const HWND window = blockWindow)
+          calls_.shutdownBlockReasonCreate(window, kShutdownBlockReason);
+        awake_ = std::make_unique<AwakeThread>(calls_);
+      }
+    }
+    return !awake_ || awake_->Awake();
   }
 
   void Lower() override {
-    if (!awake_) return;
-    awake_.reset();
-    blocked = false;
-    if (const HWND window = blockWindow) calls_.postMessage(window, kShutdownUnblockMessage, 0, 0);
+    if (!raised_) return;
+    raised_ = false;
+    if (awake_) {
+      awake_.reset();
+      blocked = false;
+      if (const HWND window = blockWindow)
+        calls_.postMessage(window, kShutdownUnblockMessage, 0, 0);
+    }
     calls_.setConsoleCtrlHandler(&held_signals::HoldConsoleEvent, FALSE);
     held_signals::Release();
   }
 
  private:
   const RunShieldCalls& calls_;
+  SleepLock sleepLock_;
+  bool raised_ = false;
   std::unique_ptr<AwakeThread> awake_;
 };
 
@@ -100,12 +113,12 @@ void FinishShutdownBlock(const RunShieldCalls& calls) {
   }
 }
 
-std::unique_ptr<RunShield> MakeWindowsRunShield(const RunShieldCalls& calls) {
-  return std::make_unique<WindowsRunShield>(calls);
+std::unique_ptr<RunShield> MakeWindowsRunShield(const RunShieldCalls& calls, SleepLock sleepLock) {
+  return std::make_unique<WindowsRunShield>(calls, sleepLock);
 }
 
-std::unique_ptr<RunShield> MakeSystemRunShield() {
-  return MakeWindowsRunShield(SystemRunShieldCalls());
+std::unique_ptr<RunShield> MakeSystemRunShield(SleepLock sleepLock) {
+  return MakeWindowsRunShield(SystemRunShieldCalls(), sleepLock);
 }
 
 }  // namespace tslflash

@@ -2,7 +2,8 @@
 // that a test can follow it: the system kept awake (SetThreadExecutionState,
 // on a thread of the shield's own, since the state belongs to the thread
 // that set it and the run ends on another), Ctrl-C, Ctrl-Break and the
-// console's close held, and the window's shutdown blocked with a reason.
+// console's close held, and the window's shutdown blocked with a reason;
+// without the sleep lock only the console's events are held.
 #pragma once
 
 #include <windows.h>
@@ -37,6 +38,6 @@ bool ShutdownBlocked();
 // On the window's thread, after kShutdownUnblockMessage.
 void FinishShutdownBlock(const RunShieldCalls& calls);
 
-std::unique_ptr<RunShield> MakeWindowsRunShield(const RunShieldCalls& calls);
+std::unique_ptr<RunShield> MakeWindowsRunShield(const RunShieldCalls& calls, SleepLock sleepLock);
 
 }  // namespace tslflash

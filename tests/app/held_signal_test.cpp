@@ -3,6 +3,7 @@
 // after it, gets a signal (or loses the reader of its output) in each step of
 // the run. Every time the run completes: the drive holds the whole image, the
 // blocks are written back, and the exit status says the update completed.
+// After the run every signal has its earlier handler again.
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 
 #include "tests/support/tool_run.h"
 #include "tools/package_builder.h"
+#include "update/held_signals.h"
 
 namespace tslflash {
 namespace {
@@ -259,6 +261,31 @@ TEST_F(HeldSignalTest, AStopIsHeldUntilTheRunHasEnded) {
   kill(run.Pid(), SIGCONT);
   EXPECT_EQ(run.Wait(), 0);
   EXPECT_THAT(testing::Slurp(Path("stderr")), HasSubstr(kHeldNotice));
+}
+
+volatile std::sig_atomic_t reachedMine = 0;
+extern "C" void Mine(int signal) { reachedMine = signal; }
+
+// Once released, each signal reaches the handler it had before the hold (one
+// of the test's own, which no default could pass for), and nothing is held.
+TEST(HeldSignalsTest, ReleaseGivesEverySignalItsEarlierHandlerBack) {
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
+  struct sigaction mine {};
+  mine.sa_handler = Mine;
+  sigemptyset(&mine.sa_mask);
+  std::vector<struct sigaction> before(std::size(signals));
+  for (std::size_t i = 0; i < std::size(signals); ++i) sigaction(signals[i], &mine, &before[i]);
+  held_signals::Hold();
+  held_signals::Release();
+  for (const int signal : signals) {
+    SCOPED_TRACE(strsignal(signal));
+    reachedMine = 0;
+    std::raise(signal);
+    EXPECT_EQ(reachedMine, signal);
+  }
+  EXPECT_EQ(held_signals::TakeHeldEnd(), std::nullopt);
+  EXPECT_FALSE(held_signals::TakeHeldStop());
+  for (std::size_t i = 0; i < std::size(signals); ++i) sigaction(signals[i], &before[i], nullptr);
 }
 
 }  // namespace

@@ -5,9 +5,10 @@ docs/json accepts, with the exit status and the members that show the case.
 The schema is also shown to reject documents that break it, so a schema that
 accepts anything fails here.
 
-    json_output_test.py TSLFLASH SCHEMA DRIVES_DIR
+    json_output_test.py TSLFLASH SCHEMA DRIVES_DIR TSLPKG
 
-DRIVES_DIR is emulator/drives (demo.json, default.json)."""
+DRIVES_DIR is emulator/drives (demo.json, default.json); TSLPKG makes the
+packages a case needs."""
 
 import copy
 import json
@@ -19,9 +20,10 @@ import unittest
 
 import jsonschema
 
-TSLFLASH, SCHEMA, DRIVES = sys.argv[1:4]
+TSLFLASH, SCHEMA, DRIVES, TSLPKG = sys.argv[1:5]
 LIMIT = 60  # seconds any one run may take
 NOT_ALLOWED = "The drive is not allowed to be updated."
+IMAGE_SUM_LINEAR = 56  # the header's sum of the image bytes, little-endian
 
 
 def drive_file(folder, name, **changes):
@@ -33,6 +35,29 @@ def drive_file(folder, name, **changes):
     with open(path, "w", encoding="utf-8") as f:
         json.dump(description, f)
     return path
+
+
+def package_with_image_sum_off(folder):
+    """The built-in package's recipe with its header's image sum one off and
+    the trailer sealed over that header: the package as a whole checks, its
+    image does not."""
+    image, package = (os.path.join(folder, name) for name in ("image.bin", "sum-off.bin"))
+    for args in (["synth", "--size", "131072", "--seed", "1107", "-o", image],
+                 ["build", "-o", package, "--image", image, "--tag", "KOVA", "--protocol", "0",
+                  "--inquiry-id", "VARN    DVD RW LPX-650A 1.07", "--alt-name-nul", "TK300B",
+                  "--variant-mark", "TW", "--revision-pattern", "1.**"]):
+        subprocess.run([TSLPKG, *args], capture_output=True, timeout=LIMIT, check=True)
+    with open(package, "rb") as f:
+        data = bytearray(f.read())
+    data[IMAGE_SUM_LINEAR] ^= 0x01
+    body = data[:-4]
+    rotated = 0
+    for byte in body:
+        rotated = (((rotated >> 1) | (rotated << 15)) + byte) & 0xFFFF
+    data[-4:] = (sum(body) & 0xFFFF).to_bytes(2, "little") + rotated.to_bytes(2, "little")
+    with open(package, "wb") as f:
+        f.write(data)
+    return package
 
 
 def leaves(errors):
@@ -54,7 +79,7 @@ class JsonOutputTest(unittest.TestCase):
         # Each command's own part, to say what is wrong with a document that names it.
         cls.parts = {command: jsonschema.Draft202012Validator(
             {"$ref": f"#/$defs/{command}Document", "$defs": schema.get("$defs", {})})
-            for command in ("drives", "check", "upgrade", "error")}
+            for command in ("drives", "check", "upgrade", "error", "version", "about", "help")}
 
     def setUp(self):
         scratch = tempfile.TemporaryDirectory()  # pylint: disable=consider-using-with
@@ -112,6 +137,14 @@ class JsonOutputTest(unittest.TestCase):
             progress = doc["progress"]
             return ended(doc), progress["sent"] == progress["total"]
 
+        def passed(doc, check):
+            return [c["result"] == "passed" for c in doc["drives"][0]["checks"]
+                    if c["check"] == check]
+
+        sum_off = package_with_image_sum_off(self.dir)
+        version_line = subprocess.run([TSLFLASH, "--version"], capture_output=True, text=True,
+                                      timeout=LIMIT, check=True).stdout.splitlines()[0]
+
         # name, arguments, exit status, command, what shows the case, its value, images written
         cases = [
             ("the drive list", emulate(self.demo), 0, "drives",
@@ -128,6 +161,13 @@ class JsonOutputTest(unittest.TestCase):
             ("a check that names the downgrade's box", emulate(self.newer, "--check"), 0, "check",
              lambda d: (would_update(d), "older" in d["drives"][0]["plan"]["confirmations"]),
              ([True], True), []),
+            # The Upgrade checks pass; the run would refuse before sending anything.
+            ("a check of a package whose image sum is off",
+             emulate(os.path.join(DRIVES, "default.json"), "--package", sum_off, "--check"), 13,
+             "check",
+             lambda d: (would_update(d), d["drives"][0]["refusal"]["code"], d["drives"][0]["plan"],
+                        passed(d, "package-sums"), passed(d, "transfer")),
+             ([False], 3, None, [True], [False]), []),
             # The demo's drive keeps reporting its old revision until a power cycle.
             ("an upgrade that completes",
              emulate(self.demo, "--select", "1", "--upgrade", "--yes", *received), 0, "upgrade",
@@ -162,6 +202,12 @@ class JsonOutputTest(unittest.TestCase):
              lambda d: "start-up ended" in d["error"], True, None),
             ("a bad option", ["--json", "--no-such-option"], 2, "error",
              lambda d: "--no-such-option" in d["error"], True, None),
+            ("the version", ["--json", "--version"], 0, "version",
+             lambda d: f"tslflash {d['version']}", version_line, None),
+            ("the About box", ["--json", "--about"], 0, "about",
+             lambda d: (d["caption"], len(d["lines"])), ("About Tessel Flash Tool", 2), None),
+            ("the help", ["--json", "--help"], 0, "help",
+             lambda d: d["text"].startswith("Usage: tslflash"), True, None),
             ("a description that is not there",
              emulate(os.path.join(self.dir, "missing.json"), "--check"), 2, "error",
              lambda d: "missing.json" in d["error"], True, None),

@@ -433,6 +433,38 @@ TEST_F(UpdateDialogTest, ARunningUpdateKeepsUpgradeDisabledAndTheDialogOpen) {
   EXPECT_TRUE(view.enabled.at(ControlId::Exit));
 }
 
+// The shield is up from before the checks, which may already write the
+// drive, to the run's end; a machine that cannot be kept from sleeping is
+// said once, before the checks, and the update goes on.
+TEST_F(UpdateDialogTest, TheRunShieldIsUpFromTheChecksToTheRunsEnd) {
+  class SleeplessShield final : public RunShield {
+   public:
+    explicit SleeplessShield(std::vector<std::string>& calls) : calls_(calls) {}
+    bool Raise() override {
+      calls_.emplace_back("raise");
+      return false;
+    }
+    void Lower() override { calls_.emplace_back("lower"); }
+
+   private:
+    std::vector<std::string>& calls_;
+  };
+  Start({DriveNamed("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe);
+  std::vector<std::string> calls;
+  dialog->UseRunShield(std::make_unique<SleeplessShield>(calls));
+  Select(2);
+  dialog->OnUpgrade();
+  EXPECT_THAT(calls, ElementsAre("raise"));
+  view.Answer({BoxAnswer::Ok, BoxAnswer::Cancel});  // the update, then no restart
+  view.workers.front()();
+  EXPECT_TRUE(dialog->LastRunCompleted());
+  EXPECT_THAT(calls, ElementsAre("raise", "lower"));
+  const std::vector<std::string> log = dialog->UpgradeLog();
+  EXPECT_EQ(std::ranges::count(log, std::string(kSleepNotBlocked)), 1);
+  EXPECT_LT(std::ranges::find(log, std::string(kSleepNotBlocked)),
+            std::ranges::find(log, " ==> New firmware Version : 1.07"));
+}
+
 TEST_F(UpdateDialogTest, EmulatedDrivesAreSaidToBeEmulated) {
   Make({DriveNamed("VARN", "DVD RW LPX-650A", "1.02")}, kPlainRecipe, {.emulatedDrives = true});
   view.Answer({BoxAnswer::Ok});

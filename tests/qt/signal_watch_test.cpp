@@ -7,7 +7,6 @@
 #include <QAbstractButton>
 #include <QTreeWidget>
 #include <csignal>
-#include <cstdlib>
 #include <string>
 
 #include "emulator/drive_description.h"
@@ -25,8 +24,6 @@ namespace {
 class QtSignalWatchTest : public ::testing::TestWithParam<int> {
  protected:
   QtSignalWatchTest() {
-    // The shield is the real one; its inhibitor finds no login manager here.
-    setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tslflash-test-bus", 1);
     emu::LoadedDrives loaded =
         emu::LoadDriveDescriptionFile(TSLFLASH_EMULATOR_DRIVES_DIR "/demo.json");
     loaded.drives.at(0).commandDelayMs = 20;  // slow enough to be caught in the transfer
@@ -41,7 +38,8 @@ class QtSignalWatchTest : public ::testing::TestWithParam<int> {
     setup.package = EmbeddedPackage();
     setup.options.emulatedDrives = true;
     setup.skipWaits = true;
-    setup.makeRunShield = [] { return MakeSystemRunShield(); };
+    // The real shield, as the program gives emulated drives.
+    setup.makeRunShield = [] { return MakeSystemRunShield(SleepLock::None); };
     return setup;
   }
 

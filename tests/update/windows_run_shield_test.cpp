@@ -1,6 +1,7 @@
 // The Windows run shield followed through fake system calls: the system kept
 // awake for the run by one thread, the console's events held, the window's
-// shutdown blocked with its reason and given back on the window's thread.
+// shutdown blocked with its reason and given back on the window's thread;
+// without the sleep lock, the console's events alone.
 #include "update/windows_run_shield.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +71,7 @@ class WindowsRunShieldTest : public ::testing::Test {
 };
 
 TEST_F(WindowsRunShieldTest, ARunIsShieldedFromRaiseToLower) {
-  const auto shield = MakeWindowsRunShield(kFakeCalls);
+  const auto shield = MakeWindowsRunShield(kFakeCalls, SleepLock::Take);
   EXPECT_TRUE(shield->Raise());
   EXPECT_TRUE(ShutdownBlocked());
   EXPECT_EQ(record.reason, L"Writing drive firmware");
@@ -100,10 +101,25 @@ TEST_F(WindowsRunShieldTest, ARunIsShieldedFromRaiseToLower) {
 
 TEST_F(WindowsRunShieldTest, ASystemThatWillNotStayAwakeIsReported) {
   record.awakeAnswer = 0;
-  const auto shield = MakeWindowsRunShield(kFakeCalls);
+  const auto shield = MakeWindowsRunShield(kFakeCalls, SleepLock::Take);
   EXPECT_FALSE(shield->Raise());
   shield->Lower();
   EXPECT_FALSE(ShutdownBlocked());
+}
+
+// An emulated drive's run: the console's events are held as ever, but the
+// system is neither kept awake nor kept from shutting down.
+TEST_F(WindowsRunShieldTest, WithoutTheSleepLockOnlyTheConsoleEventsAreHeld) {
+  record.awakeAnswer = 0;  // asking would fail: the shield must not ask
+  const auto shield = MakeWindowsRunShield(kFakeCalls, SleepLock::None);
+  EXPECT_TRUE(shield->Raise());
+  EXPECT_FALSE(ShutdownBlocked());
+  ASSERT_NE(record.handler, nullptr);
+  EXPECT_TRUE(record.handler(CTRL_C_EVENT));
+  shield->Lower();
+  EXPECT_EQ(record.calls,
+            (std::vector<std::string>{"console handler added", "console handler removed"}));
+  EXPECT_EQ(held_signals::TakeHeldEnd(), SIGINT);
 }
 
 }  // namespace

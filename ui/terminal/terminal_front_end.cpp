@@ -6,6 +6,7 @@
 #include "ui/terminal/terminal_view.h"
 #include "ui/ui_dispatcher.h"
 #include "ui/ui_thread_view.h"
+#include "update/held_signals.h"
 
 namespace tslflash {
 namespace {
@@ -49,9 +50,16 @@ TerminalResult ReplaySelections(UpdateDialog& dialog, terminal::TerminalView& wi
   return PressUpgrade(dialog, window, options.upgrade);
 }
 
+// A box without an answer ends the session as unanswered, unless the update
+// had completed before it: then it was the restart question, which counted
+// as Cancel, and the update stays completed.
+bool EndsUnanswered(const terminal::TerminalView& window, const TerminalResult& result) {
+  return window.AnswerMissing() && result.end != TerminalEnd::Updated;
+}
+
 // As a person uses the window: select a drive, then Upgrade, another drive
-// or Exit, until Exit or the end of the input. The session ends as the last
-// Upgrade did.
+// or Exit, until Exit, the end of the input, or a run during which a signal
+// that ends the program was held. The session ends as the last Upgrade did.
 TerminalResult PersonsSession(UpdateDialog& dialog, terminal::TerminalView& window,
                               std::ostream& err) {
   TerminalResult result;
@@ -70,7 +78,8 @@ TerminalResult PersonsSession(UpdateDialog& dialog, terminal::TerminalView& wind
       window.PrintLine("Upgrade is not available now; select a drive to enable it.");
     } else {
       result = PressUpgrade(dialog, window, [](UpdateDialog& pressed) { pressed.OnUpgrade(); });
-      if (window.AnswerMissing()) return {TerminalEnd::NoAnswer};
+      if (EndsUnanswered(window, result)) return {TerminalEnd::NoAnswer};
+      if (held_signals::EndHeld()) return result;
     }
   }
 }
@@ -91,7 +100,7 @@ TerminalResult RunSession(UpdateDialog& dialog, terminal::TerminalView& window,
   } else if (options.interactive) {
     result = PersonsSession(dialog, window, err);
   }
-  if (window.AnswerMissing()) return {TerminalEnd::NoAnswer};
+  if (EndsUnanswered(window, result)) return {TerminalEnd::NoAnswer};
   return result;
 }
 
@@ -110,11 +119,12 @@ TerminalResult RunTerminalFrontEnd(const DialogSetup& setup, const TerminalOptio
   window.SetTimerHandler([&dialog](int timerId) { dialog.OnTimer(timerId); });
   ApplySetup(setup, dialog);
 
+  TerminalResult result;
   if (options.about) {
     dialog.OnSysCommand(kAboutCommand);
-    return {TerminalEnd::Completed};
+  } else {
+    result = RunSession(dialog, window, options, streams.err);
   }
-  const TerminalResult result = RunSession(dialog, window, options, streams.err);
   if (options.finished) options.finished(dialog, result);
   return result;
 }
