@@ -50,6 +50,7 @@ std::string OneLine(std::string_view text) {
 }
 
 std::string OutcomeText(const HistoryRecord& record) {
+  if (record.open) return "not recorded: the update is still running, or it was cut off";
   if (record.outcome) {
     return Shown(OneLine(record.outcome->text)) + " (code " + std::to_string(record.outcome->code) +
            ")";

@@ -144,18 +144,24 @@ TEST_F(HistoryFile, AppendsMakeTheFoldersAndTheFileAndReadBackInOrder) {
 // so torn lines also pile up between good ones.
 TEST_F(HistoryFile, SurvivesACutAtEveryByteOfAnAppend) {
   const std::string path = Path("history.jsonl");
-  const std::string torn = EncodeHistoryRecord(SampleRecord("torn")) + "\n";
+  // Ids of one length, so that every cut falls at the same byte of each.
+  const auto tornId = [](std::size_t cut) {
+    std::string digits = std::to_string(cut);
+    return "torn" + std::string(4 - digits.size(), '0') + digits;
+  };
+  const std::size_t length = EncodeHistoryRecord(SampleRecord(tornId(0))).size() + 1;
   ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("first"))), "");
   std::vector<std::string> ids{"first"};
   std::vector<std::string> warnings;
   std::size_t lines = 1;
-  for (std::size_t cut = 0; cut <= torn.size(); ++cut) {
-    SCOPED_TRACE("cut after " + std::to_string(cut) + " of " + std::to_string(torn.size()));
+  for (std::size_t cut = 0; cut <= length; ++cut) {
+    SCOPED_TRACE("cut after " + std::to_string(cut) + " of " + std::to_string(length));
+    const std::string torn = EncodeHistoryRecord(SampleRecord(tornId(cut))) + "\n";
     WriteRaw(path, std::string_view(torn).substr(0, cut));
     const std::string next = "next" + std::to_string(cut);
     ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord(next))), "");
     // Nothing of it is no line; all but its line break is a whole record.
-    if (cut >= torn.size() - 1) ids.push_back("torn");
+    if (cut >= torn.size() - 1) ids.push_back(tornId(cut));
     if (cut > 0) ++lines;
     if (cut > 0 && cut < torn.size() - 1) {
       warnings.push_back("history: line " + std::to_string(lines) +
