@@ -177,6 +177,100 @@ TEST_F(HistoryFile, SurvivesACutAtEveryByteOfAnAppend) {
   for (const HistoryRecord& record : read.records) EXPECT_EQ(record, SampleRecord(record.id));
 }
 
+// A file grown past the rotation size is moved aside whole at the next
+// append, and the new file starts with every record a later line may still
+// name: the run still going or cut off, the drive still to be read again.
+// Both files read as one, each record once; the rotation after drops the
+// older file but not what is still unsettled.
+TEST_F(HistoryFile, AFullFileIsRotatedCarryingEveryUnsettledRecord) {
+  const std::string path = Path("history.jsonl");
+  const std::string older = path + ".1";
+  const auto line = [](const HistoryRecord& record) { return EncodeHistoryRecord(record) + "\n"; };
+  const auto judgement = [](const std::string& id) {
+    return EncodeHistoryCompletion({id, "2026-12-12T08:00:00Z", Confirmation::Confirmed, "1.05"});
+  };
+  HistoryRecord open = SampleRecord("open");
+  open.open = true;
+  HistoryRecord waiting = SampleRecord("waiting");
+  waiting.confirmation = Confirmation::WrittenNotActive;
+  HistoryRecord judged = waiting;
+  judged.id = "judged";
+  std::string full =
+      line(open) + line(waiting) + line(judged) + judgement("judged") + "\n{\"kind\"\n";
+  std::vector<std::string> ids{"open", "waiting", "judged"};
+  // Filled to the size with settled records; each past one grows it.
+  const auto fill = [&](std::string& text, std::string_view name) {
+    for (int n = 0; text.size() < kHistoryRotationSize; ++n) {
+      ids.push_back(std::string(name) + std::to_string(n));
+      text += line(SampleRecord(ids.back()));
+    }
+  };
+  fill(full, "old");
+  WriteRaw(path, full);
+
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("new"))), "");
+  ids.push_back("new");
+  EXPECT_EQ(Slurped(older), full);
+  EXPECT_EQ(Slurped(path), line(open) + line(waiting) + line(SampleRecord("new")));
+  HistoryRead read = ReadHistory(path);
+  EXPECT_EQ(read.error, "");
+  EXPECT_THAT(read.warnings,
+              ElementsAre("history: line 5 of " + older + " is incomplete and was skipped"));
+  EXPECT_EQ(IdsOf(read), ids);
+  EXPECT_EQ(read.records.front(), open);
+
+  // A crash between the move and the carrying: the older file holds it all.
+  std::filesystem::rename(path, Path("aside"));
+  EXPECT_EQ(IdsOf(ReadHistory(path)), std::vector<std::string>(ids.begin(), ids.end() - 1));
+  std::filesystem::rename(Path("aside"), path);
+
+  ASSERT_EQ(AppendHistory(path, judgement("waiting")), "");
+  std::string next;
+  ids.assign({"open", "waiting", "new"});
+  fill(next, "mid");
+  WriteRaw(path, next);
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("newest"))), "");
+  ids.push_back("newest");
+  EXPECT_EQ(Slurped(path), line(open) + line(SampleRecord("newest")));
+  read = ReadHistory(path);
+  EXPECT_THAT(read.warnings, IsEmpty());
+  EXPECT_EQ(IdsOf(read), ids);
+  EXPECT_EQ(read.records[0], open);
+  EXPECT_EQ(read.records[1].confirmation, Confirmation::Confirmed);
+}
+
+// A file far past any size this program lets it reach (made otherwise): its
+// newest lines are read, with one warning and without the line the window
+// cuts into, and the next append rotates it.
+TEST_F(HistoryFile, AFileOfAnySizeIsReadFromItsNewestLines) {
+  const std::string path = Path("history.jsonl");
+  WriteRaw(path, "");
+  std::filesystem::resize_file(path, std::uintmax_t{100} << 20);  // sparse: no time to write
+  std::string tail = "\n";
+  std::vector<std::string> ids;
+  while (tail.size() < kHistoryReadWindow + 4096) {
+    ids.push_back("r" + std::to_string(ids.size()));
+    tail += EncodeHistoryRecord(SampleRecord(ids.back())) + "\n";
+  }
+  WriteRaw(path, tail);
+  const auto large = [](const std::string& file) {
+    return "history: " + file + " is larger than 4 MiB; only its newest 4 MiB are read";
+  };
+  HistoryRead read = ReadHistory(path);
+  EXPECT_EQ(read.error, "");
+  EXPECT_THAT(read.warnings, ElementsAre(large(path)));
+  ASSERT_FALSE(read.records.empty());
+  const auto first = std::find(ids.begin(), ids.end(), read.records.front().id);
+  EXPECT_GT(first, ids.begin());
+  EXPECT_EQ(IdsOf(read), std::vector<std::string>(first, ids.end()));
+
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("new"))), "");
+  EXPECT_EQ(Slurped(path), EncodeHistoryRecord(SampleRecord("new")) + "\n");
+  read = ReadHistory(path);
+  EXPECT_THAT(read.warnings, ElementsAre(large(path + ".1")));
+  EXPECT_EQ(read.records.back().id, "new");
+}
+
 // A file that hands over a few bytes a write, and can fail at each step.
 class FakeAppendFile final : public AppendFile {
  public:
