@@ -111,11 +111,11 @@ std::string AppendTo(const std::string& path, std::string_view line) {
   return AppendLine(*opened.file, line);
 }
 
-// Moves a full file aside as the older file and starts the file again with
-// the unsettled records of both. Moved first: a crash before they are all
-// carried leaves them in the older file, which is read too. A file that
-// cannot be moved keeps growing; the reader says what is wrong with the
-// older one.
+// Moves a full file aside as the older file, dropping the one before, once
+// every unsettled record of both is written again at its end: whenever a
+// kill or a power loss strikes, each of them stands in a file that is read.
+// A file that cannot be moved keeps growing; the reader says what is wrong
+// with the older one.
 std::string RotateWhenFull(const std::string& path) {
   std::error_code error;
   if (!fs::is_regular_file(fs::symlink_status(path, error)) ||
@@ -124,14 +124,13 @@ std::string RotateWhenFull(const std::string& path) {
   }
   const HistoryRead read = ReadHistory(path);
   if (!read.error.empty()) return {};
-  fs::rename(path, OlderPath(path), error);
-  if (error) return {};
   for (const HistoryRecord& record : read.records) {
     if (!IsUnsettled(record)) continue;
     if (std::string reason = AppendTo(path, EncodeHistoryRecord(record)); !reason.empty()) {
       return reason;
     }
   }
+  fs::rename(path, OlderPath(path), error);
   return {};
 }
 
@@ -169,7 +168,9 @@ HistoryRead ReadHistory(const std::string& path) {
       continue;
     }
     if (!texts[at].warning.empty()) warnings.push_back(texts[at].warning);
-    parts.push_back({paths[at] == path ? std::string_view() : paths[at], texts[at].text});
+    const bool older = paths[at] != path;
+    parts.push_back({older ? paths[at] : std::string_view(), texts[at].text,
+                     older || !texts[at].warning.empty()});
   }
   HistoryRead read = ReadHistoryParts(parts);
   read.warnings.insert(read.warnings.begin(), warnings.begin(), warnings.end());

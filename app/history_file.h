@@ -15,8 +15,9 @@
 
 namespace tslflash {
 
-// Some hundreds of updates a file, read at each start in a moment.
-inline constexpr std::uintmax_t kHistoryRotationSize = std::uintmax_t{1} << 20;
+// A couple of hundred updates a file: two files hold far more than a drive
+// ever gets, and are read at each start in a moment.
+inline constexpr std::uintmax_t kHistoryRotationSize = std::uintmax_t{512} << 10;
 // The most of one file that is read, its newest lines: far more than this
 // program lets a file grow, so only a file made otherwise is cut.
 inline constexpr std::uintmax_t kHistoryReadWindow = std::uintmax_t{4} << 20;
@@ -47,13 +48,14 @@ HistoryLocation HistoryPath(const HistoryEnvironment& environment, HistoryPlatfo
 // it is on the disk. A torn last line left by an earlier crash is ended
 // first, so that it stays one bad line. A file past kHistoryRotationSize is
 // rotated first; every record a later line may still name (IsUnsettled) is
-// carried into the new file whole, so a run's end and a start's judgement
-// always find it. Returns an error line, empty on success.
+// written again at its end before it is moved, so a run's end and a start's
+// judgement always find it. Returns an error line, empty on success.
 std::string AppendHistory(const std::string& path, std::string_view line);
 
 // The records of the older file and the file, with their later lines folded
 // in; a missing file holds none. The older file's problems are warnings: the
-// newer records are still read.
+// newer records are still read. Its lines that name a record of the file
+// rotated away before it are passed over.
 HistoryRead ReadHistory(const std::string& path);
 
 }  // namespace tslflash

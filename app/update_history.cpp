@@ -219,7 +219,10 @@ std::optional<HistoryCompletion> DecodeCompletion(FieldReader& line) {
 class HistoryFolder {
  public:
   // The file whose lines are taken next.
-  void StartPart(std::string_view name) { part_ = name; }
+  void StartPart(const HistoryPart& part) {
+    part_ = part.name;
+    headDropped_ = part.headDropped;
+  }
 
   void Take(std::size_t number, std::string_view text) {
     const Json line = Json::parse(text, nullptr, false);
@@ -266,7 +269,9 @@ class HistoryFolder {
   void Complete(std::size_t number, const HistoryCompletion& completion) {
     const auto found = byId_.find(completion.recordId);
     if (found == byId_.end()) {
-      read_.warnings.push_back(Skipped(number, "completes a record that is not before it"));
+      if (!headDropped_) {
+        read_.warnings.push_back(Skipped(number, "completes a record that is not before it"));
+      }
       return;
     }
     HistoryRecord& record = read_.records[found->second];
@@ -279,6 +284,7 @@ class HistoryFolder {
   HistoryRead read_;
   std::unordered_map<std::string, std::size_t> byId_;  // where each id's record stands
   std::string_view part_;
+  bool headDropped_ = false;
 };
 
 }  // namespace
@@ -373,7 +379,7 @@ std::string EncodeHistoryCompletion(const HistoryCompletion& completion) {
 HistoryRead ReadHistoryParts(std::span<const HistoryPart> parts) {
   HistoryFolder folder;
   for (const HistoryPart& part : parts) {
-    folder.StartPart(part.name);
+    folder.StartPart(part);
     std::string_view text = part.text;
     std::size_t number = 0;
     while (!text.empty()) {
@@ -388,7 +394,7 @@ HistoryRead ReadHistoryParts(std::span<const HistoryPart> parts) {
 }
 
 HistoryRead ReadHistoryText(std::string_view text) {
-  const HistoryPart part{{}, text};
+  const HistoryPart part{{}, text, false};
   return ReadHistoryParts({&part, 1});
 }
 

@@ -122,6 +122,9 @@ struct [[nodiscard]] HistoryRead {
 struct HistoryPart {
   std::string_view name;
   std::string_view text;
+  // Lines before these were dropped (rotated away, or not read): a line that
+  // names a record among them is passed over without a warning.
+  bool headDropped = false;
 };
 
 // The records of history texts read one after the other, each with the later
