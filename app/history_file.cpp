@@ -114,12 +114,14 @@ std::string AppendTo(const std::string& path, std::string_view line) {
 // Moves a full file aside as the older file, dropping the one before, once
 // every unsettled record of both is written again at its end: whenever a
 // kill or a power loss strikes, each of them stands in a file that is read.
-// A file that cannot be moved keeps growing; the reader says what is wrong
-// with the older one.
+// While the older file is something else than a file, the file keeps
+// growing; the reader says what is wrong with the older one.
 std::string RotateWhenFull(const std::string& path) {
   std::error_code error;
+  const fs::file_type older = fs::symlink_status(OlderPath(path), error).type();
   if (!fs::is_regular_file(fs::symlink_status(path, error)) ||
-      fs::file_size(path, error) < kHistoryRotationSize || error) {
+      fs::file_size(path, error) < kHistoryRotationSize || error ||
+      (older != fs::file_type::not_found && older != fs::file_type::regular)) {
     return {};
   }
   const HistoryRead read = ReadHistory(path);

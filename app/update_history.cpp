@@ -260,8 +260,8 @@ class HistoryFolder {
       read_.records.push_back(std::move(record));
       return;
     }
-    // An open line after the record was closed was carried over from a
-    // file that had not seen the close yet.
+    // An open line after the record was closed is a copy a rotation made
+    // from an earlier reading: the close stands.
     HistoryRecord& earlier = read_.records[found->second];
     if (record.open && !earlier.open) return;
     earlier = std::move(record);

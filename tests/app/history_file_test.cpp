@@ -243,6 +243,25 @@ TEST_F(HistoryFile, AFullFileIsRotatedKeepingEveryUnsettledRecord) {
   EXPECT_EQ(read.records[ids.size() - 2], open);
 }
 
+// Something other than a file where the older file goes: nothing is moved
+// onto it, the file keeps its records and grows, and each read says why.
+TEST_F(HistoryFile, AnOlderFileThatIsNoFileStopsTheRotationAndIsSaid) {
+  const std::string path = Path("history.jsonl");
+  std::filesystem::create_directories(path + ".1/inside");
+  std::string full;
+  for (int n = 0; full.size() < kHistoryRotationSize; ++n) {
+    full += EncodeHistoryRecord(SampleRecord("r" + std::to_string(n))) + "\n";
+  }
+  WriteRaw(path, full);
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("new"))), "");
+  EXPECT_EQ(Slurped(path), full + EncodeHistoryRecord(SampleRecord("new")) + "\n");
+  const HistoryRead read = ReadHistory(path);
+  EXPECT_EQ(read.error, "");
+  EXPECT_THAT(read.warnings,
+              ElementsAre("history: cannot read " + path + ".1: a folder, not a file"));
+  EXPECT_EQ(read.records.back().id, "new");
+}
+
 // A file far past any size this program lets it reach (made otherwise): its
 // newest lines are read, with one warning and without the line the window
 // cuts into, and the next append rotates it.
