@@ -158,8 +158,8 @@ void FileRunHistory::RunEnded(const UpdateDialog& dialog) {
 // A drive whose last update is unsettled (cut off before its end, written
 // but not yet active, interrupted) is judged by the revision it reports now,
 // said once in the log and noted in the history so that it is not said
-// again. A run cut off before its end stays interrupted unless the drive
-// now runs its package.
+// again. A run cut off before its end is closed as interrupted, with what
+// the drive reports now.
 void FileRunHistory::StartedUp(UpdateDialog& dialog) {
   const HistoryRead read = ReadHistory(path_);
   for (const std::string& warning : read.warnings) errors_ << "tslflash: " << warning << '\n';
@@ -176,7 +176,7 @@ void FileRunHistory::StartedUp(UpdateDialog& dialog) {
       line = "The update of " + name + " on " + record->time +
              " was interrupted; the drive reports firmware " + drive.revision + "." +
              RecoveryNote(drive, dialog.Package());
-      if (record->open && !active) judged = Confirmation::Interrupted;
+      if (record->open) judged = Confirmation::Interrupted;
     } else if (active) {
       line = "The update of " + name + " on " + record->time +
              " is now active: the drive reports firmware " + drive.revision + ".";

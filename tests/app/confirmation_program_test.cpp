@@ -284,7 +284,8 @@ TEST_P(RecoveryRoadTest, AnUpdateCutOffWithTheProgramIsRecoveredAndConfirmed) {
       Path("stdout"), Path("stderr"), {std::chrono::milliseconds(50), kPowerLine});
   ASSERT_TRUE(cut.killed) << cut.out << cut.err;
   EXPECT_THAT(History().out,
-              HasSubstr("  Outcome:      not recorded: the update is still running, or it was cut "
+              HasSubstr("  Sent:         not recorded (8 pages to send)\n"
+                        "  Outcome:      not recorded: the update is still running, or it was cut "
                         "off\n  Confirmation: not yet checked\n"));
   Recover("  Outcome:      did not complete",
           "  Confirmation: interrupted; the drive reported revision ");

@@ -298,10 +298,10 @@ TEST(HistoryReport, TextShowsTheNewestFirstOneBlockEach) {
   EXPECT_EQ(HistoryText({}), "No updates are recorded.\n");
   HistoryRecord open = older;
   open.open = true;
-  EXPECT_THAT(
-      HistoryText({open}),
-      ::testing::HasSubstr("\n  Outcome:      not recorded: the update is still running, or "
-                           "it was cut off\n"));
+  EXPECT_THAT(HistoryText({open}),
+              ::testing::HasSubstr("\n  Sent:         not recorded (8 pages to send)\n"
+                                   "  Outcome:      not recorded: the update is still running, or "
+                                   "it was cut off\n"));
 }
 
 TEST(HistoryReport, JsonListsTheFoldedRecordsUnderTheCommonHeader) {
