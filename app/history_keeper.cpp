@@ -2,15 +2,18 @@
 
 #include <algorithm>
 #include <ostream>
+#include <utility>
 
 #include "app/check_report.h"
 #include "app/history_file.h"
 #include "app/version_text.h"
 #include "models/field_text.h"
 #include "models/model_catalogue.h"
+#include "models/recovery_rules.h"
 #include "package/package_layout.h"
 #include "package/sha256.h"
 #include "update/hex_text.h"
+#include "update/run_preview.h"
 
 namespace tslflash {
 namespace {
@@ -42,6 +45,21 @@ const HistoryRecord* LastRecordOf(const std::vector<HistoryRecord>& records,
            r.drive.location == drive.location;
   });
   return found == records.rend() ? nullptr : &*found;
+}
+
+// A drive that reports a recovery revision carries no firmware its revision
+// names: only the recovery rules say whether the package may go to it.
+std::string RecoveryNote(const ListedDrive& drive, const FirmwarePackage& package) {
+  if (!IsRecoveryRevision(drive.revision) || !package.HasWholeHeader()) return {};
+  std::string id = drive.text.substr(0, kDriveIdLength);
+  id.resize(kDriveIdLength, '\0');
+  std::string revision = drive.text.substr(std::min(kDriveIdLength, drive.text.size()));
+  revision.resize(kRevisionLength, '\0');
+  const bool accepted = MatchRecoveryRule(
+      {revision, id, package.PackageId(), package.AltProductName(), package.VariantMark()});
+  return accepted ? " It is in its recovery state; the recovery rules let this package go to it."
+                  : " It is in its recovery state; the recovery rules do not let this package go "
+                    "to it.";
 }
 
 }  // namespace
@@ -113,13 +131,35 @@ HistoryRecord RecordOfRun(const UpdateDialog& dialog, std::chrono::system_clock:
   return record;
 }
 
-void FileRunHistory::RunEnded(const UpdateDialog& dialog) {
-  Append(EncodeHistoryRecord(RecordOfRun(dialog, std::chrono::system_clock::now())));
+// Synced before the run's first command that changes the drive: whatever
+// cuts the run off after it, the next start finds the record open.
+void FileRunHistory::RunChangesDrive(const UpdateDialog& dialog) {
+  HistoryRecord record = RecordOfRun(dialog, std::chrono::system_clock::now());
+  const RunPreview preview = PreviewRun(dialog.LastVerdict().job, dialog.Package());
+  record.unit = preview.units.unit;
+  record.unitsTotal = preview.units.total;
+  record.open = true;
+  openId_ = record.id;
+  openTime_ = record.time;
+  Append(EncodeHistoryRecord(record));
 }
 
-// A drive whose last update was written but not yet active, or cut off, is
-// judged by the revision it reports now, said once in the log and noted in
-// the history so that it is not said again.
+// The run's record, under the id of its open record, if it had one, which
+// it closes; its time stays the update's start.
+void FileRunHistory::RunEnded(const UpdateDialog& dialog) {
+  HistoryRecord record = RecordOfRun(dialog, std::chrono::system_clock::now());
+  if (!openId_.empty()) {
+    record.id = std::exchange(openId_, {});
+    record.time = std::exchange(openTime_, {});
+  }
+  Append(EncodeHistoryRecord(record));
+}
+
+// A drive whose last update is unsettled (cut off before its end, written
+// but not yet active, interrupted) is judged by the revision it reports now,
+// said once in the log and noted in the history so that it is not said
+// again. A run cut off before its end is closed as interrupted, with what
+// the drive reports now.
 void FileRunHistory::StartedUp(UpdateDialog& dialog) {
   const HistoryRead read = ReadHistory(path_);
   for (const std::string& warning : read.warnings) errors_ << "tslflash: " << warning << '\n';
@@ -127,16 +167,16 @@ void FileRunHistory::StartedUp(UpdateDialog& dialog) {
   const std::vector<ListedDrive> drives = dialog.Drives();
   for (const ListedDrive& drive : drives) {
     const HistoryRecord* record = LastRecordOf(read.records, drive);
-    if (record == nullptr) continue;
-    const bool open = record->confirmation == Confirmation::WrittenNotActive ||
-                      record->confirmation == Confirmation::Interrupted;
-    if (!open) continue;
+    if (record == nullptr || !IsUnsettled(*record)) continue;
     const bool active = drive.revision == record->package.revision.substr(0, kRevisionLength);
     const std::string name = drive.vendor + " " + drive.product;
     std::string line;
-    if (record->confirmation == Confirmation::Interrupted) {
+    Confirmation judged = active ? Confirmation::Confirmed : Confirmation::NotConfirmed;
+    if (record->open || record->confirmation == Confirmation::Interrupted) {
       line = "The update of " + name + " on " + record->time +
-             " was interrupted; the drive reports firmware " + drive.revision + ".";
+             " was interrupted; the drive reports firmware " + drive.revision + "." +
+             RecoveryNote(drive, dialog.Package());
+      if (record->open) judged = Confirmation::Interrupted;
     } else if (active) {
       line = "The update of " + name + " on " + record->time +
              " is now active: the drive reports firmware " + drive.revision + ".";
@@ -146,9 +186,7 @@ void FileRunHistory::StartedUp(UpdateDialog& dialog) {
     }
     dialog.AppendLog(line);
     const auto now = std::chrono::system_clock::now();
-    Append(EncodeHistoryCompletion({record->id, HistoryTime(now),
-                                    active ? Confirmation::Confirmed : Confirmation::NotConfirmed,
-                                    drive.revision}));
+    Append(EncodeHistoryCompletion({record->id, HistoryTime(now), judged, drive.revision}));
   }
 }
 

@@ -1,7 +1,8 @@
 // The dialog's runs kept in a history file: a record for each run that got
-// past its checks, and at the next start what an earlier run left open (an
-// image written but not yet active, an interrupted transfer) finished by
-// what the drive reports now.
+// past its checks, appended open before the run changes the drive and closed
+// by its end, and at the next start what an earlier run left unsettled (a
+// run cut off before its end, an image written but not yet active, an
+// interrupted transfer) judged by what the drive reports now.
 #pragma once
 
 #include <iosfwd>
@@ -25,6 +26,7 @@ class FileRunHistory final : public RunHistory {
   FileRunHistory(std::string path, std::ostream& errors)
       : path_(std::move(path)), errors_(errors) {}
   void StartedUp(UpdateDialog& dialog) override;
+  void RunChangesDrive(const UpdateDialog& dialog) override;
   void RunEnded(const UpdateDialog& dialog) override;
 
  private:
@@ -32,6 +34,10 @@ class FileRunHistory final : public RunHistory {
 
   std::string path_;
   std::ostream& errors_;
+  // The open record of the run under way, which its end closes; on the
+  // run's worker only.
+  std::string openId_;
+  std::string openTime_;
 };
 
 }  // namespace tslflash

@@ -49,7 +49,21 @@ std::string OneLine(std::string_view text) {
   return line;
 }
 
+// A run cut off before its end: open, or closed since as interrupted
+// without an outcome of its own. How much of the image went is not known.
+bool CutOff(const HistoryRecord& record) {
+  return record.open ||
+         (!record.outcome && !record.completed && record.confirmation == Confirmation::Interrupted);
+}
+
+std::string SentText(const HistoryRecord& record) {
+  const std::string total = std::to_string(record.unitsTotal) + " " + Shown(record.unit);
+  if (CutOff(record)) return "not recorded (" + total + " to send)";
+  return std::to_string(record.unitsSent) + " of " + total;
+}
+
 std::string OutcomeText(const HistoryRecord& record) {
+  if (record.open) return "not recorded: the update is still running, or it was cut off";
   if (record.outcome) {
     return Shown(OneLine(record.outcome->text)) + " (code " + std::to_string(record.outcome->code) +
            ")";
@@ -72,8 +86,7 @@ void WriteRecord(std::ostream& out, const HistoryRecord& record) {
       << "  Package:      " << Shown(package.id) << " revision " << Shown(package.revision)
       << " (SHA-256 " << Shown(package.sha256) << ")\n"
       << "  Protocol:     " << Shown(package.protocol) << "\n"
-      << "  Sent:         " << record.unitsSent << " of " << record.unitsTotal << " "
-      << Shown(record.unit) << "\n"
+      << "  Sent:         " << SentText(record) << "\n"
       << "  Outcome:      " << OutcomeText(record) << "\n"
       << "  Confirmation: " << ConfirmationLine(record) << "\n";
 }

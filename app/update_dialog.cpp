@@ -359,6 +359,7 @@ void UpdateDialog::EndRun(bool completed) {
 void UpdateDialog::Stage(RunStage stage) {
   switch (stage) {
     case RunStage::Preparing:
+      if (history_) history_->RunChangesDrive(*this);
       view_.StartTimer(kProgressTimer, kProgressPeriod);
       break;
     case RunStage::Writing:

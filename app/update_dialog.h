@@ -77,12 +77,14 @@ std::string OutcomeMessage(OutcomeCode code);
 class UpdateDialog;
 
 // Where the dialog's runs are remembered: told when start-up has listed the
-// drives (to finish what an earlier run left open) and when a run that got
-// past the checks has ended (on the run's worker).
+// drives (to finish what an earlier run left open), and on the run's worker
+// when a run that got past the checks is about to send its first command
+// that changes the drive (returning once that is kept) and when it has ended.
 class RunHistory {
  public:
   virtual ~RunHistory() = default;
   virtual void StartedUp(UpdateDialog& dialog) = 0;
+  virtual void RunChangesDrive(const UpdateDialog& dialog) = 0;
   virtual void RunEnded(const UpdateDialog& dialog) = 0;
 };
 

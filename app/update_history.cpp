@@ -110,6 +110,11 @@ class FieldReader {
     const Json* value = Find(key, [](const Json&) { return true; });
     return value && !value->is_null() ? value : nullptr;
   }
+  // A field that lines written before it was added lack: false then.
+  bool LaterFlag(std::string_view key) {
+    if (!good_ || !object_.contains(key)) return false;
+    return Flag(key);
+  }
   void Fail() { good_ = false; }
 
  private:
@@ -198,6 +203,7 @@ std::optional<HistoryRecord> DecodeRecord(FieldReader& line) {
     else
       line.Fail();
   }
+  record.open = line.LaterFlag("open");
   if (!line.Good() || record.id.empty()) return std::nullopt;
   return record;
 }
@@ -209,13 +215,15 @@ std::optional<HistoryCompletion> DecodeCompletion(FieldReader& line) {
   return completion;
 }
 
-std::string Skipped(std::size_t number, std::string_view why) {
-  return "history: line " + std::to_string(number) + " " + std::string(why) + " and was skipped";
-}
-
-// Folds the lines of a history file into their records, in file order.
+// Folds the lines of history files into their records, in file order.
 class HistoryFolder {
  public:
+  // The file whose lines are taken next.
+  void StartPart(const HistoryPart& part) {
+    part_ = part.name;
+    headDropped_ = part.headDropped;
+  }
+
   void Take(std::size_t number, std::string_view text) {
     const Json line = Json::parse(text, nullptr, false);
     FieldReader fields(line);
@@ -240,27 +248,52 @@ class HistoryFolder {
   HistoryRead Result() && { return std::move(read_); }
 
  private:
+  std::string Skipped(std::size_t number, std::string_view why) const {
+    std::string where = "line " + std::to_string(number);
+    if (!part_.empty()) where += " of " + std::string(part_);
+    return "history: " + where + " " + std::string(why) + " and was skipped";
+  }
+
   void Add(HistoryRecord record) {
-    byId_[record.id] = read_.records.size();
-    read_.records.push_back(std::move(record));
+    const auto [found, added] = byId_.try_emplace(record.id, read_.records.size());
+    if (added) {
+      read_.records.push_back(std::move(record));
+      return;
+    }
+    // An open line after the record was closed is a copy a rotation made
+    // from an earlier reading: the close stands.
+    HistoryRecord& earlier = read_.records[found->second];
+    if (record.open && !earlier.open) return;
+    earlier = std::move(record);
   }
   void Complete(std::size_t number, const HistoryCompletion& completion) {
     const auto found = byId_.find(completion.recordId);
     if (found == byId_.end()) {
-      read_.warnings.push_back(Skipped(number, "completes a record that is not before it"));
+      if (!headDropped_) {
+        read_.warnings.push_back(Skipped(number, "completes a record that is not before it"));
+      }
       return;
     }
     HistoryRecord& record = read_.records[found->second];
     record.confirmation = completion.confirmation;
     record.reportedRevision = completion.reportedRevision;
     record.confirmationTime = completion.time;
+    record.open = false;
   }
 
   HistoryRead read_;
-  std::unordered_map<std::string, std::size_t> byId_;  // the latest record of each id
+  std::unordered_map<std::string, std::size_t> byId_;  // where each id's record stands
+  std::string_view part_;
+  bool headDropped_ = false;
 };
 
 }  // namespace
+
+bool IsUnsettled(const HistoryRecord& record) {
+  const bool judged = !record.confirmationTime.empty();
+  return record.open || (!judged && (record.confirmation == Confirmation::WrittenNotActive ||
+                                     record.confirmation == Confirmation::Interrupted));
+}
 
 std::string_view ConfirmationText(Confirmation confirmation) { return WordsOf(confirmation).text; }
 
@@ -324,7 +357,8 @@ Json HistoryRecordJson(const HistoryRecord& record) {
               {"confirmation", ConfirmationName(record.confirmation)},
               {"reportedRevision", record.reportedRevision},
               {"confirmationTime",
-               record.confirmationTime.empty() ? Json(nullptr) : Json(record.confirmationTime)}};
+               record.confirmationTime.empty() ? Json(nullptr) : Json(record.confirmationTime)},
+              {"open", record.open}};
 }
 
 std::string EncodeHistoryRecord(const HistoryRecord& record) {
@@ -342,17 +376,26 @@ std::string EncodeHistoryCompletion(const HistoryCompletion& completion) {
   return Line(line);
 }
 
-HistoryRead ReadHistoryText(std::string_view text) {
+HistoryRead ReadHistoryParts(std::span<const HistoryPart> parts) {
   HistoryFolder folder;
-  std::size_t number = 0;
-  while (!text.empty()) {
-    const std::size_t end = std::min(text.find('\n'), text.size());
-    const std::string_view line = text.substr(0, end);
-    text.remove_prefix(std::min(end + 1, text.size()));
-    ++number;
-    if (line.find_first_not_of(" \t\r") != std::string_view::npos) folder.Take(number, line);
+  for (const HistoryPart& part : parts) {
+    folder.StartPart(part);
+    std::string_view text = part.text;
+    std::size_t number = 0;
+    while (!text.empty()) {
+      const std::size_t end = std::min(text.find('\n'), text.size());
+      const std::string_view line = text.substr(0, end);
+      text.remove_prefix(std::min(end + 1, text.size()));
+      ++number;
+      if (line.find_first_not_of(" \t\r") != std::string_view::npos) folder.Take(number, line);
+    }
   }
   return std::move(folder).Result();
+}
+
+HistoryRead ReadHistoryText(std::string_view text) {
+  const HistoryPart part{{}, text, false};
+  return ReadHistoryParts({&part, 1});
 }
 
 }  // namespace tslflash

@@ -1,13 +1,16 @@
 // The update history: one record for each Upgrade that got past its checks,
 // saying which drive got which image, when, and how it ended, so that the
 // user or a support desk can tell later. Records are JSON Lines, one compact
-// object a line; a later fact about a record (the drive read again at the
-// next start) is a completion line naming it, never a rewrite.
+// object a line; a later fact about a record is a later line naming its id,
+// never a rewrite: the run's end after the open record it appended before
+// changing the drive, or a completion (the drive read again at the next
+// start).
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,8 +82,16 @@ struct HistoryRecord {
   // When a completion line changed the confirmation; empty while it is the
   // run's own.
   std::string confirmationTime;
+  // The run said it was about to change the drive and nothing since: it is
+  // still running, or it was cut off (killed, crashed, the power lost).
+  bool open = false;
   friend bool operator==(const HistoryRecord&, const HistoryRecord&) = default;
 };
+
+// Whether a later line may still change the record: an open one, or one
+// whose drive is to be read again at the next start (written but not yet
+// active, or interrupted) and has not been.
+bool IsUnsettled(const HistoryRecord& record);
 
 // A later fact about the record named by recordId.
 struct HistoryCompletion {
@@ -106,10 +117,23 @@ struct [[nodiscard]] HistoryRead {
   std::string error;                   // the file could not be read
 };
 
-// The records of a history file's text, each with the completions that name
-// it folded in, in the order they stand. A line that does not parse or lacks
-// a field (one torn by a crash) is skipped with a warning; blank lines are
-// passed over.
+// One file's text; its name, when it has one, is said in the warnings about
+// its lines.
+struct HistoryPart {
+  std::string_view name;
+  std::string_view text;
+  // Lines before these were dropped (rotated away, or not read): a line that
+  // names a record among them is passed over without a warning.
+  bool headDropped = false;
+};
+
+// The records of history texts read one after the other, each with the later
+// lines that name it folded in, in the order they first stand. A line that
+// does not parse or lacks a field (one torn by a crash) is skipped with a
+// warning; blank lines are passed over. A later record line with the same id
+// takes the record's place, except that an open one never reopens a record
+// that has been closed.
+HistoryRead ReadHistoryParts(std::span<const HistoryPart> parts);
 HistoryRead ReadHistoryText(std::string_view text);
 
 }  // namespace tslflash

@@ -41,7 +41,7 @@ struct MessageBox {
 // Where a run has got to, for what the window shows beside the log: the
 // progress timer, the bar and the window's Close command.
 enum class RunStage : std::uint8_t {
-  Preparing,   // confirmed: the progress timer starts
+  Preparing,   // confirmed, the drive not yet changed by the run: the progress timer starts
   Writing,     // the image goes to the drive: the window may not be closed
   WriteEnded,  // sending it failed: Close is back (the outcome has reset the bar)
   Written,     // the image is in: the bar is full, the timer stops, Close is back

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/history_killed_run.h"
 #include "tests/support/tool_run.h"
 #include "tools/package_builder.h"
 
@@ -25,6 +27,8 @@ using ::testing::Not;
 using testing::ToolRun;
 
 constexpr std::size_t kPage = 16384;
+// The last line before the first page goes to the drive.
+constexpr std::string_view kPowerLine = "Don't turn off the power!!";
 
 // Drive B of the internal drives: every protocol's package fits it.
 constexpr std::string_view kDriveB =
@@ -245,11 +249,46 @@ struct RecoveryCase {
 void PrintTo(const RecoveryCase& c, std::ostream* os) { *os << c.name; }
 
 class RecoveryRoadTest : public ConfirmationTest,
-                         public ::testing::WithParamInterface<RecoveryCase> {};
+                         public ::testing::WithParamInterface<RecoveryCase> {
+ protected:
+  // The drive comes back in its recovery state: the next start names it
+  // once, the recovery rules let the package go to it, and the re-flash is
+  // confirmed like any other. The cut-off update's record ends with these
+  // lines.
+  void Recover(const std::string& cutOutcome, const std::string& cutConfirmation) {
+    const RecoveryCase& c = GetParam();
+    Describe(c.drive + R"(, "revision": ")" + c.recoveryRevision +
+             R"(", "activatesAs": "1.50", "activation": "atOnce")");
+    const ToolRun check = Run(Emulated({"--check", "--select", "1"}));
+    EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+    EXPECT_THAT(check.out, HasSubstr("  recovery-rules: passed\n"));
+    EXPECT_THAT(check.err,
+                HasSubstr("was interrupted; the drive reports firmware " + c.recoveryRevision +
+                          ". It is in its recovery state; the recovery rules let this "
+                          "package go to it.\n"));
 
-// Power lost in the middle of the transfer; the drive comes back in its
-// recovery state; the next start names it, the recovery rules let the
-// package go to it, and the re-flash is confirmed like any other.
+    const ToolRun reflash = Upgrade();
+    EXPECT_EQ(reflash.exitCode, 0) << reflash.out << reflash.err;
+    EXPECT_THAT(reflash.out, Not(HasSubstr("was interrupted")));  // said once
+    EXPECT_THAT(reflash.out, HasSubstr("\nThe drive now reports firmware 1.50.\n"));
+
+    // Newest first: the re-flash, confirmed, then the update that was cut
+    // off; each names the enclosure the drive reported.
+    const std::string history = History().out;
+    EXPECT_THAT(history, HasSubstr(" (enclosure " + c.enclosure + ") at emulated:0\n"));
+    const std::size_t confirmed = history.find("Confirmation: now running the new firmware");
+    // The update that was cut off: its outcome, and what the drive reported
+    // at the start that judged it.
+    const std::size_t cut = history.find(cutOutcome);
+    EXPECT_THAT(history, HasSubstr(cutConfirmation + c.recoveryRevision + " (checked "));
+    EXPECT_NE(confirmed, std::string::npos) << history;
+    EXPECT_NE(cut, std::string::npos) << history;
+    EXPECT_LT(confirmed, cut) << history;
+  }
+};
+
+// Power lost in the middle of the transfer: the drive goes silent, the run
+// ends on its own and says so.
 TEST_P(RecoveryRoadTest, AnInterruptedUpdateIsRecoveredAndConfirmed) {
   const RecoveryCase& c = GetParam();
   WritePackage(c.package);
@@ -258,34 +297,27 @@ TEST_P(RecoveryRoadTest, AnInterruptedUpdateIsRecoveredAndConfirmed) {
   EXPECT_EQ(cut.exitCode, 15) << cut.out << cut.err;
   EXPECT_THAT(cut.out, Not(HasSubstr("SUCCEED")));
   EXPECT_THAT(History().out, HasSubstr("  Confirmation: interrupted\n"));
+  Recover("  Outcome:      Updating incomplete or interrupted!",
+          "  Confirmation: still the old firmware; the drive reported revision ");
+}
 
-  Describe(c.drive + R"(, "revision": ")" + c.recoveryRevision +
-           R"(", "activatesAs": "1.50", "activation": "atOnce")");
-  const ToolRun check = Run(Emulated({"--check", "--select", "1"}));
-  EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
-  EXPECT_THAT(check.out, HasSubstr("  recovery-rules: passed\n"));
-  EXPECT_THAT(check.err, HasSubstr("was interrupted; the drive reports firmware " +
-                                   c.recoveryRevision + ".\n"));
-
-  const ToolRun reflash = Upgrade();
-  EXPECT_EQ(reflash.exitCode, 0) << reflash.out << reflash.err;
-  EXPECT_THAT(reflash.out, Not(HasSubstr("was interrupted")));  // said once
-  EXPECT_THAT(reflash.out, HasSubstr("\nThe drive now reports firmware 1.50.\n"));
-
-  // Newest first: the re-flash, confirmed, then the update that was cut off;
-  // each names the enclosure the drive reported.
-  const std::string history = History().out;
-  EXPECT_THAT(history, HasSubstr(" (enclosure " + c.enclosure + ") at emulated:0\n"));
-  const std::size_t confirmed = history.find("Confirmation: now running the new firmware");
-  // The update that was cut off: its outcome, and what the drive reported at
-  // the start that judged it.
-  const std::size_t interrupted = history.find("Outcome:      Updating incomplete or interrupted!");
-  EXPECT_THAT(history, HasSubstr("  Confirmation: still the old firmware; the drive reported "
-                                 "revision " +
-                                 c.recoveryRevision + " (checked "));
-  EXPECT_NE(confirmed, std::string::npos) << history;
-  EXPECT_NE(interrupted, std::string::npos) << history;
-  EXPECT_LT(confirmed, interrupted) << history;
+// The computer loses power in the middle of the transfer, the program with
+// it (kill -9 stands in): all that is left is the record it made before it
+// changed the drive.
+TEST_P(RecoveryRoadTest, AnUpdateCutOffWithTheProgramIsRecoveredAndConfirmed) {
+  const RecoveryCase& c = GetParam();
+  WritePackage(c.package);
+  Describe(c.drive + R"(, "revision": "1.00", "commandDelayMs": 20)");
+  const testing::KilledRun cut = testing::RunAndKill(
+      TSLFLASH_PATH, Emulated({"--select", "1", "--upgrade", "--yes", "--skip-waits"}),
+      Path("stdout"), Path("stderr"), {std::chrono::milliseconds(50), kPowerLine});
+  ASSERT_TRUE(cut.killed) << cut.out << cut.err;
+  EXPECT_THAT(History().out,
+              HasSubstr("  Sent:         not recorded (8 pages to send)\n"
+                        "  Outcome:      not recorded: the update is still running, or it was cut "
+                        "off\n  Confirmation: not yet checked\n"));
+  Recover("  Outcome:      did not complete",
+          "  Confirmation: interrupted; the drive reported revision ");
 }
 
 // Drive C's model takes a check per page: its image counts 12 bytes that

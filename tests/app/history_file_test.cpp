@@ -140,35 +140,158 @@ TEST_F(HistoryFile, AppendsMakeTheFoldersAndTheFileAndReadBackInOrder) {
 
 // A crash leaves some first bytes of the line being appended. Wherever the
 // cut falls, every record before it stays whole, the torn line costs exactly
-// one warning, and the next append is read. One file takes every cut in turn,
-// so torn lines also pile up between good ones.
+// one warning, and the next append is read. Each file takes a run of cuts in
+// turn, so torn lines also pile up between good ones, and stays below the
+// rotation size.
 TEST_F(HistoryFile, SurvivesACutAtEveryByteOfAnAppend) {
-  const std::string path = Path("history.jsonl");
-  const std::string torn = EncodeHistoryRecord(SampleRecord("torn")) + "\n";
-  ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("first"))), "");
-  std::vector<std::string> ids{"first"};
-  std::vector<std::string> warnings;
-  std::size_t lines = 1;
-  for (std::size_t cut = 0; cut <= torn.size(); ++cut) {
-    SCOPED_TRACE("cut after " + std::to_string(cut) + " of " + std::to_string(torn.size()));
-    WriteRaw(path, std::string_view(torn).substr(0, cut));
-    const std::string next = "next" + std::to_string(cut);
-    ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord(next))), "");
-    // Nothing of it is no line; all but its line break is a whole record.
-    if (cut >= torn.size() - 1) ids.push_back("torn");
-    if (cut > 0) ++lines;
-    if (cut > 0 && cut < torn.size() - 1) {
-      warnings.push_back("history: line " + std::to_string(lines) +
-                         " is incomplete and was skipped");
+  // Ids of one length, so that every cut falls at the same byte of each.
+  const auto tornId = [](std::size_t cut) {
+    std::string digits = std::to_string(cut);
+    return "torn" + std::string(4 - digits.size(), '0') + digits;
+  };
+  const std::size_t length = EncodeHistoryRecord(SampleRecord(tornId(0))).size() + 1;
+  constexpr std::size_t kCutsAFile = 200;
+  for (std::size_t from = 0; from <= length; from += kCutsAFile) {
+    const std::string path = Path("history" + std::to_string(from) + ".jsonl");
+    ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("first"))), "");
+    std::vector<std::string> ids{"first"};
+    std::vector<std::string> warnings;
+    std::size_t lines = 1;
+    for (std::size_t cut = from; cut <= std::min(length, from + kCutsAFile - 1); ++cut) {
+      SCOPED_TRACE("cut after " + std::to_string(cut) + " of " + std::to_string(length));
+      const std::string torn = EncodeHistoryRecord(SampleRecord(tornId(cut))) + "\n";
+      WriteRaw(path, std::string_view(torn).substr(0, cut));
+      const std::string next = "next" + std::to_string(cut);
+      ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord(next))), "");
+      // Nothing of it is no line; all but its line break is a whole record.
+      if (cut >= torn.size() - 1) ids.push_back(tornId(cut));
+      if (cut > 0) ++lines;
+      if (cut > 0 && cut < torn.size() - 1) {
+        warnings.push_back("history: line " + std::to_string(lines) +
+                           " is incomplete and was skipped");
+      }
+      ids.push_back(next);
+      ++lines;
     }
-    ids.push_back(next);
-    ++lines;
+    ASSERT_LT(std::filesystem::file_size(path), kHistoryRotationSize);
+    const HistoryRead read = ReadHistory(path);
+    EXPECT_EQ(read.error, "");
+    EXPECT_EQ(read.warnings, warnings);
+    EXPECT_EQ(IdsOf(read), ids);
+    for (const HistoryRecord& record : read.records) EXPECT_EQ(record, SampleRecord(record.id));
   }
+}
+
+// A file grown past the rotation size is moved aside at the next append,
+// once every record a later line may still name (the run still going or cut
+// off, the drive still to be read again) is written again at its end. Both
+// files read as one, each record once; the rotation after drops the older
+// file, and the lines that named its records quietly, but not what is
+// still unsettled.
+TEST_F(HistoryFile, AFullFileIsRotatedKeepingEveryUnsettledRecord) {
+  const std::string path = Path("history.jsonl");
+  const std::string older = path + ".1";
+  const auto line = [](const HistoryRecord& record) { return EncodeHistoryRecord(record) + "\n"; };
+  const auto judgement = [](const std::string& id) {
+    return EncodeHistoryCompletion({id, "2026-12-12T08:00:00Z", Confirmation::Confirmed, "1.05"});
+  };
+  HistoryRecord open = SampleRecord("open");
+  open.open = true;
+  HistoryRecord waiting = SampleRecord("waiting");
+  waiting.confirmation = Confirmation::WrittenNotActive;
+  HistoryRecord judged = waiting;
+  judged.id = "judged";
+  std::string full =
+      line(open) + line(waiting) + line(judged) + judgement("judged") + "\n{\"kind\"\n";
+  std::vector<std::string> ids{"open", "waiting", "judged"};
+  // Filled to the size with settled records; each past one grows it.
+  const auto fill = [&](std::string& text, std::string_view name) {
+    for (int n = 0; text.size() < kHistoryRotationSize; ++n) {
+      ids.push_back(std::string(name) + std::to_string(n));
+      text += line(SampleRecord(ids.back()));
+    }
+  };
+  fill(full, "old");
+  WriteRaw(path, full);
+
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("new"))), "");
+  ids.push_back("new");
+  EXPECT_EQ(Slurped(older), full + line(open) + line(waiting));
+  EXPECT_EQ(Slurped(path), line(SampleRecord("new")));
+  HistoryRead read = ReadHistory(path);
+  EXPECT_EQ(read.error, "");
+  EXPECT_THAT(read.warnings,
+              ElementsAre("history: line 5 of " + older + " is incomplete and was skipped"));
+  EXPECT_EQ(IdsOf(read), ids);
+  EXPECT_EQ(read.records.front(), open);
+
+  // The waiting record judged; the judged one's record goes with the older
+  // file, its completion stays.
+  ASSERT_EQ(AppendHistory(path, judgement("waiting")), "");
+  ASSERT_EQ(AppendHistory(path, judgement("judged")), "");
+  std::string next;
+  ids.assign({"new"});
+  fill(next, "mid");
+  WriteRaw(path, next);
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("newest"))), "");
+  ids.push_back("open");
+  ids.push_back("newest");
+  EXPECT_EQ(Slurped(path), line(SampleRecord("newest")));
+  read = ReadHistory(path);
+  EXPECT_THAT(read.warnings, IsEmpty());
+  EXPECT_EQ(IdsOf(read), ids);
+  EXPECT_EQ(read.records[ids.size() - 2], open);
+}
+
+// Something other than a file where the older file goes: nothing is moved
+// onto it, the file keeps its records and grows, and each read says why.
+TEST_F(HistoryFile, AnOlderFileThatIsNoFileStopsTheRotationAndIsSaid) {
+  const std::string path = Path("history.jsonl");
+  std::filesystem::create_directories(path + ".1/inside");
+  std::string full;
+  for (int n = 0; full.size() < kHistoryRotationSize; ++n) {
+    full += EncodeHistoryRecord(SampleRecord("r" + std::to_string(n))) + "\n";
+  }
+  WriteRaw(path, full);
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("new"))), "");
+  EXPECT_EQ(Slurped(path), full + EncodeHistoryRecord(SampleRecord("new")) + "\n");
   const HistoryRead read = ReadHistory(path);
   EXPECT_EQ(read.error, "");
-  EXPECT_EQ(read.warnings, warnings);
-  EXPECT_EQ(IdsOf(read), ids);
-  for (const HistoryRecord& record : read.records) EXPECT_EQ(record, SampleRecord(record.id));
+  EXPECT_THAT(read.warnings,
+              ElementsAre("history: cannot read " + path + ".1: a folder, not a file"));
+  EXPECT_EQ(read.records.back().id, "new");
+}
+
+// A file far past any size this program lets it reach (made otherwise): its
+// newest lines are read, with one warning and without the line the window
+// cuts into, and the next append rotates it.
+TEST_F(HistoryFile, AFileOfAnySizeIsReadFromItsNewestLines) {
+  const std::string path = Path("history.jsonl");
+  WriteRaw(path, "");
+  std::filesystem::resize_file(path, std::uintmax_t{100} << 20);  // sparse: no time to write
+  std::string tail = "\n";
+  std::vector<std::string> ids;
+  while (tail.size() < kHistoryReadWindow + 4096) {
+    ids.push_back("r" + std::to_string(ids.size()));
+    tail += EncodeHistoryRecord(SampleRecord(ids.back())) + "\n";
+  }
+  WriteRaw(path, tail);
+  const auto large = [](const std::string& file) {
+    return "history: " + file + " is larger than 4 MiB; only its newest 4 MiB are read";
+  };
+  HistoryRead read = ReadHistory(path);
+  EXPECT_EQ(read.error, "");
+  EXPECT_THAT(read.warnings, ElementsAre(large(path)));
+  ASSERT_FALSE(read.records.empty());
+  const auto first = std::find(ids.begin(), ids.end(), read.records.front().id);
+  EXPECT_GT(first, ids.begin());
+  EXPECT_EQ(IdsOf(read), std::vector<std::string>(first, ids.end()));
+
+  ASSERT_EQ(AppendHistory(path, EncodeHistoryRecord(SampleRecord("new"))), "");
+  EXPECT_EQ(Slurped(path), EncodeHistoryRecord(SampleRecord("new")) + "\n");
+  read = ReadHistory(path);
+  EXPECT_THAT(read.warnings, ElementsAre(large(path + ".1")));
+  EXPECT_EQ(read.records.back().id, "new");
 }
 
 // A file that hands over a few bytes a write, and can fail at each step.

@@ -54,6 +54,13 @@ TEST(UpdateHistoryRecord, EveryFieldIsReadBackAsItWasWritten) {
       Variant(
           [](HistoryRecord& r) { r.drive.location = "\\\\.\\E:"; }),  // Windows, escaped in JSON
       Variant([](HistoryRecord& r) { r.confirmationTime = "2026-12-12T08:00:00Z"; }),
+      Variant([](HistoryRecord& r) {  // a run's open record, before it changes the drive
+        r.open = true;
+        r.outcome.reset();
+        r.unitsSent = 0;
+        r.confirmation = Confirmation::NotChecked;
+        r.reportedRevision.clear();
+      }),
   };
   for (const Confirmation confirmation :
        {Confirmation::NotChecked, Confirmation::Confirmed, Confirmation::WrittenNotActive,
@@ -114,6 +121,62 @@ TEST(UpdateHistoryFolding, ACompletionChangesOnlyTheRecordItNames) {
   EXPECT_EQ(read.records[1], second);
 }
 
+// A run's open record, then a line that names it (or none): where the record
+// stands and what it says afterwards. Another record between them keeps its
+// place.
+TEST(UpdateHistoryFolding, ALaterLineNamingAnOpenRecordClosesItInItsPlace) {
+  HistoryRecord open = SampleRecord("run");
+  open.open = true;
+  open.outcome.reset();
+  open.confirmation = Confirmation::NotChecked;
+  HistoryRecord ended = SampleRecord("run");
+  ended.confirmation = Confirmation::WrittenNotActive;
+  const std::string interrupted =
+      EncodeHistoryCompletion({"run", "2026-12-12T08:00:00Z", Confirmation::Interrupted, "FS01"});
+  HistoryRecord judged = open;
+  judged.open = false;
+  judged.confirmation = Confirmation::Interrupted;
+  judged.reportedRevision = "FS01";
+  judged.confirmationTime = "2026-12-12T08:00:00Z";
+  // Lines written before records could be open have no "open" member.
+  Json old = Json::parse(EncodeHistoryRecord(ended));
+  old.erase("open");
+  const struct {
+    const char* name;
+    std::vector<std::string> later;  // after the open record and another
+    HistoryRecord result;
+    bool unsettled;  // a later line may still change it
+  } rows[] = {
+      {"nothing since: cut off, or still running", {}, open, true},
+      {"the run's end", {EncodeHistoryRecord(ended)}, ended, true},
+      {"the next start's judgement", {interrupted}, judged, false},
+      {"an open copy carried over after the judgement",
+       {interrupted, EncodeHistoryRecord(open)},
+       judged,
+       false},
+      {"an open copy carried over after the end",
+       {EncodeHistoryRecord(ended), EncodeHistoryRecord(open)},
+       ended,
+       true},
+      {"the end after a judgement made while it ran",
+       {interrupted, EncodeHistoryRecord(ended)},
+       ended,
+       true},
+      {"a line written before records could be open", {old.dump()}, ended, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::string text =
+        EncodeHistoryRecord(open) + "\n" + EncodeHistoryRecord(SampleRecord("other")) + "\n";
+    for (const std::string& line : row.later) text += line + "\n";
+    const HistoryRead read = ReadHistoryText(text);
+    EXPECT_THAT(read.warnings, IsEmpty());
+    ASSERT_THAT(IdsOf(read), ElementsAre("run", "other"));
+    EXPECT_EQ(read.records[0], row.result);
+    EXPECT_EQ(IsUnsettled(read.records[0]), row.unsettled);
+  }
+}
+
 // A line of the sample record, changed.
 std::string Changed(std::function<void(Json&)> change) {
   Json line = Json::parse(EncodeHistoryRecord(SampleRecord("changed")));
@@ -151,6 +214,7 @@ TEST(UpdateHistoryFolding, EachBadLineIsSkippedWithOneWarningAndTheOthersAreRead
       {"check without result", Changed([](Json& j) { j["checks"][1].erase("result"); }),
        incomplete},
       {"unknown confirmation", Changed([](Json& j) { j["confirmation"] = "maybe"; }), incomplete},
+      {"open not a flag", Changed([](Json& j) { j["open"] = "yes"; }), incomplete},
       {"empty id", Changed([](Json& j) { j["id"] = ""; }), incomplete},
       {"unknown kind", Changed([](Json& j) { j["kind"] = "note"; }), incomplete},
       {"no schema version", Changed([](Json& j) { j.erase("schemaVersion"); }), incomplete},
@@ -232,6 +296,12 @@ TEST(HistoryReport, TextShowsTheNewestFirstOneBlockEach) {
             "  Confirmation: now running the new firmware; the drive reported revision 1.05 "
             "(checked 2026-12-12T08:00:00Z)\n");
   EXPECT_EQ(HistoryText({}), "No updates are recorded.\n");
+  HistoryRecord open = older;
+  open.open = true;
+  EXPECT_THAT(HistoryText({open}),
+              ::testing::HasSubstr("\n  Sent:         not recorded (8 pages to send)\n"
+                                   "  Outcome:      not recorded: the update is still running, or "
+                                   "it was cut off\n"));
 }
 
 TEST(HistoryReport, JsonListsTheFoldedRecordsUnderTheCommonHeader) {
@@ -252,6 +322,7 @@ TEST(HistoryReport, JsonListsTheFoldedRecordsUnderTheCommonHeader) {
   EXPECT_EQ(first["outcome"], Json::parse(R"({"code":4,"text":"On Command Fail !!"})"));
   EXPECT_FALSE(first.contains("kind"));
   EXPECT_TRUE(document["records"][1]["confirmationTime"].is_null());
+  EXPECT_EQ(first["open"], false);
   EXPECT_EQ(Json::parse(HistoryJson({}, 1))["records"], Json::array());
 }
 
