@@ -49,16 +49,9 @@ std::string OneLine(std::string_view text) {
   return line;
 }
 
-// A run cut off before its end: open, or closed since as interrupted
-// without an outcome of its own. How much of the image went is not known.
-bool CutOff(const HistoryRecord& record) {
-  return record.open ||
-         (!record.outcome && !record.completed && record.confirmation == Confirmation::Interrupted);
-}
-
 std::string SentText(const HistoryRecord& record) {
   const std::string total = std::to_string(record.unitsTotal) + " " + Shown(record.unit);
-  if (CutOff(record)) return "not recorded (" + total + " to send)";
+  if (IsCutOff(record)) return "not recorded (" + total + " to send)";
   return std::to_string(record.unitsSent) + " of " + total;
 }
 

@@ -207,7 +207,12 @@ std::string ErrorJson(std::string_view error, int exitStatus) {
 std::string HistoryJson(const std::vector<HistoryRecord>& records, int exitStatus) {
   Json document = Document("history", exitStatus);
   Json listed = Json::array();
-  for (const HistoryRecord& record : records) listed.push_back(HistoryRecordJson(record));
+  for (const HistoryRecord& record : records) {
+    Json listing = HistoryRecordJson(record);
+    // The file keeps a count for every record; a cut-off run's is not known.
+    if (IsCutOff(record)) listing["transfer"]["sent"] = nullptr;
+    listed.push_back(std::move(listing));
+  }
   document["records"] = std::move(listed);
   return Text(document);
 }

@@ -361,6 +361,11 @@ Json HistoryRecordJson(const HistoryRecord& record) {
               {"open", record.open}};
 }
 
+bool IsCutOff(const HistoryRecord& record) {
+  return record.open ||
+         (!record.outcome && !record.completed && record.confirmation == Confirmation::Interrupted);
+}
+
 std::string EncodeHistoryRecord(const HistoryRecord& record) {
   Json line = LineStart("update");
   line.update(HistoryRecordJson(record));

@@ -107,6 +107,10 @@ std::string HistoryTime(std::chrono::system_clock::time_point time);
 // The time to the second and 64 random bits: 20261211T015311Z-0123456789abcdef.
 std::string NewHistoryId(std::chrono::system_clock::time_point time);
 
+// A run cut off before its end: open, or closed since as interrupted
+// without an outcome of its own. How much of the image went is not known.
+bool IsCutOff(const HistoryRecord& record);
+
 // One line each, without its line break.
 std::string EncodeHistoryRecord(const HistoryRecord& record);
 std::string EncodeHistoryCompletion(const HistoryCompletion& completion);

@@ -326,5 +326,21 @@ TEST(HistoryReport, JsonListsTheFoldedRecordsUnderTheCommonHeader) {
   EXPECT_EQ(Json::parse(HistoryJson({}, 1))["records"], Json::array());
 }
 
+// A run cut off before its end sent an unknown number of units: the listing
+// says so rather than the count its record was started with.
+TEST(HistoryReport, JsonGivesACutOffRunNoCountOfUnitsSent) {
+  HistoryRecord open = SampleRecord("open");
+  open.open = true;
+  HistoryRecord closed = SampleRecord("closed");
+  closed.outcome.reset();
+  closed.completed = false;
+  closed.confirmation = Confirmation::Interrupted;
+  const Json document = Json::parse(HistoryJson({open, closed, SampleRecord("ended")}, 0));
+  EXPECT_EQ(document["records"][0]["transfer"],
+            Json::parse(R"({"unit":"pages","sent":null,"total":8})"));
+  EXPECT_TRUE(document["records"][1]["transfer"]["sent"].is_null());
+  EXPECT_EQ(document["records"][2]["transfer"]["sent"], 3);
+}
+
 }  // namespace
 }  // namespace tslflash
