@@ -25,6 +25,13 @@ inline constexpr int kNoAnswer = 3;        // a box asking OK or Cancel had no a
 inline constexpr int kNotUpdated = 4;      // --upgrade: no update completed, no outcome says why
 inline constexpr int kNoConsent = 5;       // a box that --yes and --allow-... do not answer
 inline constexpr int kOutcomeBase = 10;    // --upgrade: 10 + the outcome code that ended it
+
+// How a window's session ended: a signal held during its last run closes the
+// program once the run is over, so the status says whether that run
+// completed.
+constexpr int OfWindowSession(bool signalHeld, bool lastRunCompleted) {
+  return signalHeld && !lastRunCompleted ? kNotUpdated : kCompleted;
+}
 }  // namespace exit_status
 
 // --report's name for standard output.

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 
+#include "app/command_line.h"
 #include "resources/texts.h"
 #include "tests/support/received_image.h"
 #include "ui/win32/resource_ids.h"
+#include "update/held_signals.h"
 #include "win32_test_support.h"
 
 namespace tslflash {
@@ -96,6 +98,31 @@ TEST_F(Win32WholeRoadTest, UpgradeFlashesTheChosenDriveAndNothingEndsTheDialogMe
 
   EXPECT_TRUE(testing::TookTheEmbeddedImage(*drives[0]));
   EXPECT_FALSE(drives[1]->ReceivedImage().has_value());
+}
+
+// A console event held during a run ends the program once the run is over;
+// the session's status then says whether that run completed, never 0 for
+// one that did not.
+TEST_F(Win32WholeRoadTest, AConsoleEventHeldDuringARunThatDidNotCompleteEndsAsNotUpdated) {
+  held_signals::Hold();
+  ASSERT_TRUE(held_signals::HoldConsoleEvent(CTRL_C_EVENT));
+  held_signals::Release();
+  std::vector<std::shared_ptr<emu::DriveEmulator>> drives;
+  DialogThread dialog(win32_test::DemoSetup(&drives));
+  ASSERT_TRUE(dialog.Answer(BoxAnswer::Ok).has_value());  // the start-up warning
+  HWND window = dialog.Dialog();
+  HWND tree = dialog.Control(IDC_DRIVE_TREE);
+  ASSERT_TRUE(WaitUntil([window] { return IsWindowVisible(window) != 0; }));
+  win32_test::SelectItem(tree, win32_test::DriveItem(tree, 0));
+  PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_UPGRADE, BN_CLICKED),
+               reinterpret_cast<LPARAM>(dialog.Control(IDC_UPGRADE)));
+  ASSERT_TRUE(dialog.Answer(BoxAnswer::Cancel).has_value());  // no to the update
+  HWND exit = dialog.Control(IDCANCEL);
+  ASSERT_TRUE(WaitUntil([exit] { return Enabled(exit); }));
+  PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_EQ(dialog.ExitCode(), exit_status::kNotUpdated);
+  EXPECT_FALSE(drives[0]->ReceivedImage().has_value());
+  EXPECT_EQ(held_signals::TakeHeldEnd(), SIGINT);
 }
 
 }  // namespace

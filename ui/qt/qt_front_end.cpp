@@ -63,12 +63,8 @@ int RunQtFrontEnd(int& argc, char** argv, const DialogSetup& setup, std::functio
   FirstPaintWatch watch(frontEnd.Window(), std::move(shown));
   const QtSignalWatch signalWatch(frontEnd.Window(), frontEnd.Dialog());
   frontEnd.Window().exec();
-  // Closed after a run by a signal held during it: the status says whether
-  // the update completed.
-  if (held_signals::EndHeld() && !frontEnd.Dialog().LastRunCompleted()) {
-    return exit_status::kNotUpdated;
-  }
-  return exit_status::kCompleted;
+  return exit_status::OfWindowSession(held_signals::EndHeld(),
+                                      frontEnd.Dialog().LastRunCompleted());
 }
 
 }  // namespace tslflash

@@ -2,6 +2,9 @@
 
 #include <iostream>
 
+#include "app/command_line.h"
+#include "update/held_signals.h"
+
 namespace tslflash {
 
 Win32FrontEnd::Win32FrontEnd(const DialogSetup& setup, Clock* clock)
@@ -37,7 +40,8 @@ int Win32FrontEnd::Run() {
     std::cerr << "tslflash: the window could not be opened\n";
     return 1;
   }
-  return startedUp_ ? 0 : 1;
+  if (!startedUp_) return exit_status::kEndedAtStartup;
+  return exit_status::OfWindowSession(held_signals::EndHeld(), dialog_.LastRunCompleted());
 }
 
 int RunWin32FrontEnd(const DialogSetup& setup, Clock* clock,

@@ -27,9 +27,10 @@ class Win32FrontEnd {
   Win32DialogWindow& Window() { return window_; }
   UpdateDialog& Dialog() { return dialog_; }
 
-  // Runs the dialog until it ends. Exit code 0, or 1 when the dialog ended
+  // Runs the dialog until it ends. Exit code 0; 1 when the dialog ended
   // during its start-up (warning declined, no drive access) or the window
-  // could not be made.
+  // could not be made; 4 when a console event held during the last run
+  // closed it and that run did not complete.
   int Run();
 
  private:
