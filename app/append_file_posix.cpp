@@ -75,11 +75,9 @@ OpenedAppendFile OpenAppendFile(const std::string& path, SyncCall sync) {
   // Neither the folder nor the file is reached through a symbolic link: the
   // line goes where the path says, never where a link points. A trailing
   // slash would follow the folder's link, so it is left off.
-  const std::size_t slash = path.rfind('/');
-  std::string folderPath = slash == std::string::npos ? "." : path.substr(0, slash);
-  while (folderPath.size() > 1 && folderPath.back() == '/') folderPath.pop_back();
-  if (folderPath.empty()) folderPath = "/";
-  const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  const PathParts parts = SplitPath(path);
+  const std::string folderPath = WithoutTrailingSeparators(parts.folder);
+  const std::string& name = parts.name;
   const int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (folder < 0) {
     const int error = errno;

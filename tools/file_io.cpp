@@ -343,28 +343,20 @@ FolderState StateOf(const std::string& path) {
 }
 #endif
 
-struct PathParts {
-  std::string folder;
-  std::string name;
-};
+}  // namespace
 
-// The folder keeps its separator: "/" and "C:\\" stay themselves.
-PathParts Split(const std::string& path) {
+PathParts SplitPath(const std::string& path) {
   const std::size_t separator = path.find_last_of(kSeparators);
   if (separator == std::string::npos) return {".", path};
   return {path.substr(0, separator + 1), path.substr(separator + 1)};
 }
 
-// A trailing separator would make the system follow a symbolic link that is
-// to be refused.
 std::string WithoutTrailingSeparators(std::string path) {
   while (path.size() > 1 && kSeparators.find(path.back()) != std::string_view::npos) {
     path.pop_back();
   }
   return path;
 }
-
-}  // namespace
 
 FileRead ReadBinaryFile(const std::string& path, SizeBound bound) {
   const auto refused = [&path](std::string_view reason) {
@@ -413,7 +405,7 @@ std::string_view NotARegularFile(unsigned mode) {
 }
 
 OpenedOutputFile CreateOutputFile(const std::string& path) {
-  const PathParts parts = Split(path);
+  const PathParts parts = SplitPath(path);
   return CreateIn(OpenFolder(parts.folder, true), parts.name, path);
 }
 
@@ -437,7 +429,7 @@ std::string WriteFileInFolder(const std::string& folder, std::string_view name,
 }
 
 std::string OutputFileProblem(const std::string& path) {
-  const PathParts parts = Split(path);
+  const PathParts parts = SplitPath(path);
   const OpenedFolder folder = OpenFolder(parts.folder, true);
   std::string problem = folder.error;
   if (problem.empty()) problem = TargetProblem(folder, parts.name);

@@ -60,6 +60,17 @@ struct [[nodiscard]] OpenedOutputFile {
   std::string error;  // one line, naming the path and the reason; empty when open
 };
 
+// A path cut after its last separator: the folder keeps it ("/" and "C:\\"
+// stay themselves; "." for a bare name), then the name.
+struct PathParts {
+  std::string folder;
+  std::string name;
+};
+PathParts SplitPath(const std::string& path);
+// A trailing separator would make the system follow a symbolic link that is
+// to be refused; a root stays itself.
+std::string WithoutTrailingSeparators(std::string path);
+
 // The file at path; symbolic links in the folders above it are followed, as
 // the user named them.
 OpenedOutputFile CreateOutputFile(const std::string& path);
