@@ -117,6 +117,9 @@ TEST_F(Win32WholeRoadTest, AConsoleEventHeldDuringARunThatDidNotCompleteEndsAsNo
   PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_UPGRADE, BN_CLICKED),
                reinterpret_cast<LPARAM>(dialog.Control(IDC_UPGRADE)));
   ASSERT_TRUE(dialog.Answer(BoxAnswer::Cancel).has_value());  // no to the update
+  const std::optional<SeenBox> cancelled = dialog.Answer(BoxAnswer::Ok);
+  ASSERT_TRUE(cancelled.has_value());
+  EXPECT_EQ(cancelled->text, "User cancelled.");
   HWND exit = dialog.Control(IDCANCEL);
   ASSERT_TRUE(WaitUntil([exit] { return Enabled(exit); }));
   PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
