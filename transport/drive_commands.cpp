@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "resources/texts.h"
+#include "transport/reply_facts.h"
 
 namespace tslflash {
 namespace {
@@ -212,15 +213,10 @@ bool DriveCommands::WaitForDriveReady() {
 std::optional<std::string> DriveCommands::ReadRevision() {
   constexpr std::size_t kRevisionOffset = 32;
   constexpr std::size_t kRevisionLength = 4;
-  constexpr std::size_t kLengthByte = 4;  // counts the bytes after it
   std::array<std::uint8_t, kAspiInquiryLength> reply{};
   if (!Read(BuildInquiry(kAspiInquiryLength), reply.data(), kAspiInquiryLength,
-            kAspiInquiryLength)) {
-    return std::nullopt;
-  }
-  // A transport may report a read that brought nothing as whole: the zeros
-  // the buffer started with would read as an empty revision.
-  if (kLengthByte + 1 + reply[kLengthByte] < kRevisionOffset + kRevisionLength) {
+            kAspiInquiryLength) ||
+      !InquiryReplyHolds(reply, kRevisionOffset + kRevisionLength)) {
     return std::nullopt;
   }
   return std::string(reply.begin() + kRevisionOffset,

@@ -58,7 +58,8 @@ bool DriveRegistry::RegisterCandidate(std::unique_ptr<DriveDevice> device) {
   const std::uint8_t length = std::min(transport_->InquiryLength(), kInquiryLength);
   const Cdb inquiry = BuildInquiry(length);
   if (ExecuteRead(inquiry, reply.data(), length, kRevisionOffset + kRevisionLength,
-                  kEnumerationTimeout) == CommandResult::Completed) {
+                  kEnumerationTimeout) == CommandResult::Completed &&
+      InquiryReplyHolds(std::span(reply).first(length), kRevisionOffset + kRevisionLength)) {
     std::memcpy(slot.identification.data(), reply.data() + kVendorProductOffset,
                 kVendorProductLength);
     std::memcpy(slot.revision.data(), reply.data() + kRevisionOffset, kRevisionLength);

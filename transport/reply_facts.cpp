@@ -4,6 +4,11 @@
 
 namespace tslflash {
 
+bool InquiryReplyHolds(std::span<const std::uint8_t> reply, std::size_t bytes) {
+  constexpr std::size_t kLengthByte = 4;
+  return reply.size() > kLengthByte && kLengthByte + 1 + reply[kLengthByte] >= bytes;
+}
+
 CommandReply ReplyFacts(const TransportReply& reply, std::uint32_t requested) {
   CommandReply facts;
   facts.status = reply.status;

@@ -2,7 +2,9 @@
 // reading the registry acts on and the command log records.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "transport/command_result.h"
 #include "transport/drive_transport.h"
@@ -13,5 +15,11 @@ namespace tslflash {
 // data, or a CHECK CONDITION status, says the drive refused and why; another
 // status byte says it refused without; neither says no status came at all.
 CommandReply ReplyFacts(const TransportReply& reply, std::uint32_t requested);
+
+// Whether an INQUIRY reply holds its first `bytes` bytes by its own count:
+// byte 4 counts the bytes after it. A transport may report a read that
+// brought nothing as whole, and the zeros the buffer started with would read
+// as an empty identity.
+bool InquiryReplyHolds(std::span<const std::uint8_t> reply, std::size_t bytes);
 
 }  // namespace tslflash

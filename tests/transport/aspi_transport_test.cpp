@@ -196,6 +196,7 @@ class FakeLayer final : public AspiLayer {
       Complete(block, {.status = aspi::SS_ERR, .sense = {0x70, 0, 0x05}});
       return aspi::SS_ERR;
     }
+    block.SRB_BufPointer[4] = 31;  // the bytes after byte 4 of the standard 36
     std::memcpy(block.SRB_BufPointer + 8, found->second.data(), found->second.size());
     Complete(block, {});
     return aspi::SS_COMP;

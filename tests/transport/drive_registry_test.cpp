@@ -31,6 +31,7 @@ struct ScriptedDrive {
   std::string vendorProductRevision;  // 28 characters
   bool answersInquiry = true;
   std::optional<std::uint32_t> inquiryTransferred;  // as the transport reports it
+  bool inquiryBringsData = true;  // false: completes, reported whole, buffer untouched
   TransportReply nextReply{CommandResult::Completed, std::nullopt};
   std::vector<SentCommand> sent;
   bool closed = false;
@@ -47,7 +48,10 @@ class ScriptedDevice final : public DriveDevice {
                             request.timeout});
     if (request.cdb[0] == opcode::kInquiry && request.length >= 36) {
       if (!drive_->answersInquiry) return {CommandResult::Failed, SenseBytes{5, 0x20, 0}};
-      std::memcpy(request.data + 8, drive_->vendorProductRevision.data(), 28);
+      if (drive_->inquiryBringsData) {
+        request.data[4] = 31;  // the bytes after byte 4 of the standard 36
+        std::memcpy(request.data + 8, drive_->vendorProductRevision.data(), 28);
+      }
       return {CommandResult::Completed, std::nullopt, drive_->inquiryTransferred};
     }
     return drive_->nextReply;
@@ -133,24 +137,32 @@ TEST(DriveRegistryTest, FailedInquiryLeavesNoGapAndClosesTheCandidate) {
 }
 
 // Identification and revision end at byte 36: a reply the transport says is
-// shorter did not bring them, whatever the buffer holds. A transport that
-// cannot tell, or reports more than was asked, is taken at the whole reply.
+// shorter did not bring them, whatever the buffer holds, and neither does one
+// whose own length byte stops short (a read reported whole that brought
+// nothing). A transport that cannot tell, or reports more than was asked, is
+// taken at the whole reply.
 TEST(DriveRegistryTest, AnInquiryReplyTooShortForTheRevisionRegistersNoDrive) {
   struct Case {
     const char* product;
     std::optional<std::uint32_t> transferred;
     bool registered;
+    bool bringsData = true;
   };
   const Case cases[] = {
-      {"EMPTY", 0, false},     {"SHORT", 35, false},
-      {"EXACT", 36, true},     {"UNTOLD", std::nullopt, true},
+      {"EMPTY", 0, false},
+      {"SHORT", 35, false},
+      {"EXACT", 36, true},
+      {"UNTOLD", std::nullopt, true},
       {"OVERLONG", 200, true},
+      {"SILENT", std::nullopt, false, false},
+      {"SILENT WHOLE", 56, false, false},
   };
   std::vector<std::shared_ptr<ScriptedDrive>> drives;
   std::vector<std::string> expected;
   for (const Case& c : cases) {
     drives.push_back(Drive(c.product));
     drives.back()->inquiryTransferred = c.transferred;
+    drives.back()->inquiryBringsData = c.bringsData;
     if (c.registered) expected.push_back(drives.back()->vendorProductRevision);
   }
   Fixture f(drives);

@@ -50,8 +50,9 @@ DriverAnswer CheckCondition(std::uint8_t key, std::uint8_t asc, std::uint8_t asc
 DriverAnswer Identity(std::string vendorProductRevision, DriverAnswer other = Good) {
   return [text = std::move(vendorProductRevision), other](PassThroughRequest& request) {
     if (request.header.Cdb[0] != opcode::kInquiry) return other(request);
-    std::memcpy(static_cast<std::uint8_t*>(request.header.DataBuffer) + 8, text.data(),
-                text.size());
+    auto* data = static_cast<std::uint8_t*>(request.header.DataBuffer);
+    data[4] = 31;  // the bytes after byte 4 of the standard 36
+    std::memcpy(data + 8, text.data(), text.size());
     return IoControlResult{true, 0};
   };
 }

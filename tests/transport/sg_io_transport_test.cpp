@@ -61,7 +61,9 @@ SgIoAnswer CheckCondition(std::vector<std::uint8_t> sense) {
 SgIoAnswer Identity(std::string vendorProductRevision, SgIoAnswer other = Good) {
   return [text = std::move(vendorProductRevision), other](sg_io_hdr& header) {
     if (header.cmdp[0] != opcode::kInquiry) return other(header);
-    std::memcpy(static_cast<std::uint8_t*>(header.dxferp) + 8, text.data(), text.size());
+    auto* data = static_cast<std::uint8_t*>(header.dxferp);
+    data[4] = 31;  // the bytes after byte 4 of the standard 36
+    std::memcpy(data + 8, text.data(), text.size());
     return SysResult{0, 0};
   };
 }
