@@ -57,5 +57,8 @@ for protocol in 0 1 2 3 4; do
   cmake --build "$tcmu/build" -j2 --target tslflash
   cp "$tcmu/build/app/tslflash" "$tcmu/tslflash-$protocol"
 done
+status=0
 bash tests/vm/run-vm-test.sh "$build/tslflash_vm_guest" "$build/app/tslflash" "$real/app/tslflash" \
-  "$tcmu" "$build/vm"
+  "$tcmu" "$build/vm" || status=$?
+echo "VM step: $SECONDS s"
+exit $status
