@@ -3,16 +3,22 @@
 # static guest program built from the tool's transport inside it. Prints
 # 'N passed, N failed' and exits nonzero on any failure. The guest also times
 # the transport's WRITE BUFFER chunks against sg_write_buffer; those figures go
-# to WORK_DIR/sg-io-bench.txt for the benchmark table.
-#   run-vm-test.sh GUEST_BINARY TSLFLASH_BINARY REAL_PACKAGE_TSLFLASH [WORK_DIR]
+# to WORK_DIR/sg-io-bench.txt for the benchmark table. A fourth VM serves the
+# emulated drive to its kernel through the TCM-User backstore and updates it
+# once per transfer protocol (tcmu-updates.sh).
+#   run-vm-test.sh GUEST_BINARY TSLFLASH_BINARY REAL_PACKAGE_TSLFLASH TCMU_DIR [WORK_DIR]
 # (all linked statically; the first tslflash carries the sample package, the
-# second a package made for scsi_debug's drive)
+# second a package made for scsi_debug's drive; TCMU_DIR holds tcmu-drive, the
+# image image.bin and tslflash-0 ... tslflash-4, each carrying a package of
+# that image for the served drive in that protocol)
 set -euo pipefail
 
 guest_binary=$(realpath "$1")
 tool_binary=$(realpath "$2")
 real_tool_binary=$(realpath "$3")
-work=${4:-$(mktemp -d)}
+tcmu=$(realpath "$4")
+work=${5:-$(mktemp -d)}
+here=$(dirname "$(realpath "$0")")
 mkdir -p "$work"
 
 fetch_kernel() {
@@ -66,6 +72,15 @@ for m in scsi_common scsi_mod cdrom sr_mod sg crct10dif_common crct10dif_generic
   insmod /modules/$m.ko
 done
 kind=$(sed -n 's/.*tslkind=\([a-z_-]*\).*/\1/p' /proc/cmdline)
+if [ "$kind" = tcmu ]; then
+  for m in configfs uio target_core_mod target_core_user tcm_loop; do
+    insmod /modules/$m.ko
+  done
+  mount -t configfs configfs /sys/kernel/config
+  echo GUEST-START
+  /bin/tcmu-updates && echo GUEST-EXIT 0 || echo GUEST-EXIT 1
+  poweroff -f
+fi
 if [ "$kind" != scsi_debug ]; then
   for m in virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci virtio_scsi \
     libata libahci ahci; do
@@ -145,14 +160,32 @@ poweroff -f
 INIT
   chmod +x "$root/init"
   (cd "$root" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1) >"$work/initramfs.gz"
+  # The TCM-User machine's own files, in an archive of their own that the
+  # kernel unpacks after the first: the other machines do without them.
+  local extra=$work/tcmu-root
+  rm -rf "$extra"
+  mkdir -p "$extra"/{bin,modules}
+  # The kernel's SCSI target: TCM-User behind the loopback fabric.
+  for module in fs/configfs/configfs drivers/uio/uio drivers/target/target_core_mod \
+    drivers/target/target_core_user drivers/target/loopback/tcm_loop; do
+    cp "$modules/$module.ko" "$extra/modules/"
+  done
+  cp "$tcmu/tcmu-drive" "$extra/bin/"
+  cp "$here/tcmu-updates.sh" "$extra/bin/tcmu-updates"
+  cp "$tcmu/image.bin" "$extra/image.bin"
+  for protocol in 0 1 2 3 4; do cp "$tcmu/tslflash-$protocol" "$extra/bin/"; done
+  (cd "$extra" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1) |
+    cat "$work/initramfs.gz" - >"$work/initramfs-tcmu.gz"
 }
 
-# boot KIND [QEMU DEVICE OPTIONS...]: one VM, its serial log in serial-KIND.log.
+# boot KIND [QEMU DEVICE OPTIONS...]: one VM, its serial log in serial-KIND.log;
+# initramfs-KIND.gz is its initramfs where there is one.
 boot() {
-  local kind=$1 log=$work/serial-$1.log
+  local kind=$1 log=$work/serial-$1.log initrd=$work/initramfs-$1.gz
   shift
+  [ -f "$initrd" ] || initrd=$work/initramfs.gz
   timeout 120 qemu-system-x86_64 -machine q35,accel=tcg -m 512 -nographic -no-reboot \
-    -kernel "$(echo "$work"/kernel/boot/vmlinuz-*)" -initrd "$work/initramfs.gz" \
+    -kernel "$(echo "$work"/kernel/boot/vmlinuz-*)" -initrd "$initrd" \
     -append "console=ttyS0 quiet panic=-1 tslkind=$kind" "$@" </dev/null 2>&1 |
     tr -d '\r' >"$log" || true
   cat "$log" >&2
@@ -165,6 +198,10 @@ build_initramfs
 boot scsi_debug
 boot scsi-cd -device virtio-scsi-pci,id=scsi -device scsi-cd,bus=scsi.0
 boot ide-cd -device ide-cd,bus=ide.2
+started=$(date +%s)
+boot tcmu
+echo "TCM-User VM: $(($(date +%s) - started)) s"
+sed -n 's/^TABLE //p' "$work/serial-tcmu.log"
 sed -n 's/^BENCH //p' "$work/serial-scsi_debug.log" >"$work/sg-io-bench.txt"
 [ -s "$work/sg-io-bench.txt" ] || rm -f "$work/sg-io-bench.txt"
 passed=$(cat "$work"/serial-*.log | grep -c '^PASS ' || true)
